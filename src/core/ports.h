@@ -1,0 +1,37 @@
+#pragma once
+
+// The small interfaces through which the runs reach the window, so a test can
+// stand in for each one and drive a run a tick at a time.
+
+#include <QString>
+
+#include <cstdint>
+
+namespace quilla {
+
+// A window timer: started and stopped only through its interval (0 stops it).
+class Timer {
+public:
+    static constexpr std::int64_t maxInterval = 65535;
+
+    virtual ~Timer() = default;
+    // Refuses (returns false, keeps the old interval) a value outside 0..65535.
+    virtual bool setInterval(std::int64_t ms) = 0;
+    virtual int interval() const = 0;
+};
+
+// A box's current text, read anew each time.
+class TextBox {
+public:
+    virtual ~TextBox() = default;
+    virtual QString text() const = 0;
+};
+
+// A modal message with one OK button.
+class MessageBox {
+public:
+    virtual ~MessageBox() = default;
+    virtual void show(const QString& text) = 0;
+};
+
+} // namespace quilla

@@ -1,0 +1,54 @@
+#pragma once
+
+// A list of rows as the window shows them. Each row keeps its fields apart and
+// shows them joined by commas, so a keyword that holds a comma stays whole.
+// Row 0 is the header; an index of the row keywords from row 1 on answers
+// "is this keyword in the list" without a scan.
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+namespace quilla {
+
+struct Row {
+    QStringList fields;
+
+    QString text() const { return fields.join(u','); }
+    QString keyword() const { return fields.value(0); }
+    bool operator==(const Row&) const = default;
+};
+
+class RowList final : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    explicit RowList(QObject* parent = nullptr);
+
+    std::int64_t count() const { return static_cast<std::int64_t>(rows_.size()); }
+
+    // A row that does not exist reads as an empty row.
+    Row row(std::int64_t i) const;
+    QString rowText(std::int64_t i) const { return row(i).text(); }
+
+    // Fails, changing nothing, when row `i` does not exist.
+    bool setRow(std::int64_t i, Row row);
+    void append(Row row);
+    void clear();
+
+    bool containsKeyword(const QString& keyword) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+private:
+    void indexKeyword(std::int64_t i, int delta);
+
+    std::vector<Row> rows_;
+    QHash<QString, int> keywords_;
+};
+
+} // namespace quilla

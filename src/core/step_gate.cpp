@@ -1,0 +1,39 @@
+#include "core/step_gate.h"
+
+namespace quilla {
+
+void StepGate::end() {
+    if (depth_ > 0)
+        --depth_;
+    drain();
+}
+
+void StepGate::run(std::function<void()> action) {
+    queue_.push_back({{}, std::move(action)});
+    drain();
+}
+
+void StepGate::runOnce(const QString& key, std::function<void()> action) {
+    if (!waitingKeys_.insert(key).second)
+        return;
+    queue_.push_back({key, std::move(action)});
+    drain();
+}
+
+void StepGate::drain() {
+    // A deferred action may itself start a waiting step: the rest then waits
+    // for that one too. The flag stops a nested end() from running ahead.
+    if (draining_)
+        return;
+    draining_ = true;
+    while (!busy() && !queue_.empty()) {
+        Deferred next = std::move(queue_.front());
+        queue_.pop_front();
+        if (!next.key.isEmpty())
+            waitingKeys_.erase(next.key);
+        next.action();
+    }
+    draining_ = false;
+}
+
+} // namespace quilla

@@ -1,0 +1,43 @@
+#pragma once
+
+// Keeps the one-step-at-a-time order when a step has to wait for an answer
+// (a page, a script result): clicks and ticks that arrive meanwhile run after
+// the step, in the order they came, never inside it.
+
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <set>
+
+namespace quilla {
+
+class StepGate final {
+public:
+    bool busy() const { return depth_ > 0; }
+
+    // A step starts waiting; `end` must follow once it has finished.
+    void begin() { ++depth_; }
+    void end();
+
+    // Runs `action` now when no step waits, otherwise after the step.
+    void run(std::function<void()> action);
+
+    // Like `run`, but a `key` already waiting is not queued again, so ticks
+    // that fall due during a step are delivered once.
+    void runOnce(const QString& key, std::function<void()> action);
+
+private:
+    struct Deferred {
+        QString key;
+        std::function<void()> action;
+    };
+    void drain();
+
+    int depth_ = 0;
+    bool draining_ = false;
+    std::deque<Deferred> queue_;
+    std::set<QString> waitingKeys_;
+};
+
+} // namespace quilla

@@ -1,0 +1,43 @@
+#pragma once
+
+// Stand-ins for the window's parts, for driving a run a tick at a time.
+
+#include "core/ports.h"
+
+#include <QStringList>
+
+#include <vector>
+
+namespace quilla::test {
+
+class FakeTimer final : public Timer {
+public:
+    bool setInterval(std::int64_t ms) override {
+        if (ms < 0 || ms > maxInterval)
+            return false;
+        interval_ = static_cast<int>(ms);
+        history.push_back(interval_);
+        return true;
+    }
+    int interval() const override { return interval_; }
+
+    std::vector<int> history; // every accepted interval, in order
+
+private:
+    int interval_ = 0;
+};
+
+class FakeTextBox final : public TextBox {
+public:
+    explicit FakeTextBox(QString value = {}) : value(std::move(value)) {}
+    QString text() const override { return value; }
+    QString value;
+};
+
+class FakeMessageBox final : public MessageBox {
+public:
+    void show(const QString& text) override { shown.append(text); }
+    QStringList shown;
+};
+
+} // namespace quilla::test
