@@ -1,0 +1,65 @@
+#pragma once
+
+// The embedded browser over Qt WebEngine.
+
+#include "index/browser.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <unordered_map>
+
+class QWebEnginePage;
+class QWebEngineView;
+
+namespace quilla {
+
+// Browser over a QWebEngineView that the window owns and places. Every
+// request is answered exactly once while the adapter lives: with the page's
+// answer, or as a failure (false, empty text, no address) when the script
+// cannot run, throws, the page goes away or its renderer dies, or no answer
+// comes within the answer timeout. Requests still open when the adapter is
+// destroyed are dropped unanswered, so nothing calls back into an owner that
+// is itself going away.
+class WebEngineBrowser final : public QObject, public Browser {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds defaultAnswerTimeout{10000};
+
+    // Installs its own page on the view; the page belongs to the view.
+    explicit WebEngineBrowser(QWebEngineView* view, QObject* parent = nullptr);
+    ~WebEngineBrowser() override;
+
+    void navigate(const QString& address) override;
+    void navigate2(const QString& address) override;
+    void setValue(const QString& name, const QString& value, std::function<void(bool)> done) override;
+    void click(const QString& name, std::function<void(bool)> done) override;
+    void pageText(std::function<void(QString)> done) override;
+    void activeHref(std::function<void(std::optional<QString>)> done) override;
+
+    // How long a request waits for the page before it counts as failed.
+    void setAnswerTimeout(std::chrono::milliseconds timeout) { answerTimeout_ = timeout; }
+
+Q_SIGNALS:
+    // A page asked for a new window and was refused; nothing opened.
+    void newWindowRequested();
+
+private:
+    using Answer = std::function<void(const QVariant&)>;
+
+    void load(const QString& address);
+    void evaluate(const QString& script, Answer answer);
+    void answer(std::uint64_t id, const QVariant& result);
+    void failAll();
+
+    QPointer<QWebEnginePage> page_;
+    std::unordered_map<std::uint64_t, Answer> open_;
+    std::uint64_t nextId_ = 0;
+    std::chrono::milliseconds answerTimeout_ = defaultAnswerTimeout;
+};
+
+} // namespace quilla

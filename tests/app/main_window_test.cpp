@@ -1,0 +1,173 @@
+#include "app/main_window.h"
+
+#include "app/controls.h"
+#include "support/app_dialogs.h"
+#include "support/fake_fetcher.h"
+#include "support/fake_shell.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+namespace quilla {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    template <typename T = QWidget> T* control(const char* name) {
+        return window.findChild<T*>(QString::fromLatin1(name));
+    }
+    QString text(const char* box) { return control<QLineEdit>(box)->text(); }
+
+    test::FakeShell shell;
+    test::FakeFetcher fetcher;
+    MainWindow window{shell, fetcher};
+};
+
+TEST_F(MainWindowTest, StartsWithItsValues) {
+    EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Quilla淘宝指数批量查询工具 v1.0  by:tarnick"));
+    EXPECT_EQ(window.objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(text("Text1"), QStringLiteral("qq"));
+    EXPECT_EQ(text("Text2"), QString());
+    EXPECT_EQ(text("Text3"), QString());
+    EXPECT_EQ(text("Text4"), QStringLiteral("3"));
+    EXPECT_EQ(text("Text5"), QStringLiteral("6000"));
+    ASSERT_EQ(window.candidates().count(), 1);
+    EXPECT_EQ(window.candidates().rowText(0), QString::fromUtf8("关键词,宝贝数"));
+    EXPECT_EQ(window.results().count(), 0);
+    EXPECT_EQ(window.minerow(), 0);
+    EXPECT_EQ(window.indexrow(), 0);
+    EXPECT_EQ(window.querycount(), 0);
+    EXPECT_EQ(window.miningTimer().interval(), 0);
+    EXPECT_EQ(window.indexTimer().interval(), 0);
+    EXPECT_FALSE(window.miningTimer().isActive());
+    EXPECT_FALSE(window.indexTimer().isActive());
+    EXPECT_TRUE(shell.opened.isEmpty());
+}
+
+TEST_F(MainWindowTest, EveryControlSitsWhereItBelongs) {
+    window.show();
+    EXPECT_EQ(window.size(), QSize(1027, 736));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    // Independent of the layout table: left, top, width, height in pixels.
+    const struct {
+        const char* name;
+        QRect place;
+        const char* caption;
+    } expected[] = {
+        {"Label1", {16, 16, 41, 17}, "关键词"},     {"Text1", {56, 8, 97, 25}, nullptr},
+        {"Label2", {160, 16, 49, 17}, "包含："},    {"Text2", {200, 8, 65, 25}, nullptr},
+        {"Label3", {272, 16, 41, 17}, "排除："},    {"Text3", {312, 8, 65, 26}, nullptr},
+        {"Label4", {384, 16, 41, 17}, "数量："},    {"Text4", {424, 8, 65, 26}, nullptr},
+        {"Command1", {512, 8, 81, 33}, "挖词"},     {"Command3", {600, 8, 73, 33}, "停止"},
+        {"Command2", {696, 8, 81, 33}, "指数"},     {"Label5", {784, 16, 41, 17}, "间隔："},
+        {"Text5", {824, 8, 81, 25}, nullptr},       {"Command4", {912, 8, 105, 33}, "导出"},
+        {"Command5", {912, 56, 105, 33}, "问题反馈"}, {"Command6", {912, 104, 105, 33}, "by:tarnick"},
+        {"List2", {8, 48, 889, 256}, nullptr},      {"List1", {904, 152, 113, 148}, nullptr},
+        {"WebBrowser1", {8, 312, 1009, 393}, nullptr},
+    };
+    for (const auto& e : expected) {
+        QWidget* w = control(e.name);
+        ASSERT_NE(w, nullptr) << e.name;
+        EXPECT_EQ(w->geometry(), e.place) << e.name;
+        if (!e.caption)
+            continue;
+        const QString caption = QString::fromUtf8(e.caption);
+        if (auto* label = qobject_cast<QLabel*>(w))
+            EXPECT_EQ(label->text(), caption) << e.name;
+        else if (auto* button = qobject_cast<QPushButton*>(w)) {
+            EXPECT_EQ(button->text(), caption) << e.name;
+            EXPECT_FALSE(button->isDefault()) << e.name;
+            EXPECT_FALSE(button->autoDefault()) << e.name;
+        } else
+            ADD_FAILURE() << e.name << " has a caption but is neither label nor button";
+    }
+    EXPECT_NE(qobject_cast<QWebEngineView*>(control("WebBrowser1")), nullptr);
+    EXPECT_NE(qobject_cast<QListView*>(control("List1")), nullptr);
+}
+
+TEST_F(MainWindowTest, FocusWalksTheControlsInOrder) {
+    const char* order[] = {"WebBrowser1", "Command1", "Text1", "List1", "Text2",
+                           "Text3",       "Text4",    "List2", "Command2", "Command3",
+                           "Text5",       "Command4", "Command5", "Command6"};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        QWidget* from = control(order[i]);
+        QWidget* next = from->nextInFocusChain();
+        // Skip what never takes the keyboard focus (labels, inner widgets of the browser).
+        while (next && next != control(order[i + 1]) &&
+               (next->focusPolicy() == Qt::NoFocus || from->isAncestorOf(next)))
+            next = next->nextInFocusChain();
+        EXPECT_EQ(next, control(order[i + 1])) << order[i] << " → " << order[i + 1];
+    }
+    for (const char* label : {"Label1", "Label2", "Label3", "Label4", "Label5"})
+        EXPECT_EQ(control(label)->focusPolicy(), Qt::NoFocus) << label;
+}
+
+TEST_F(MainWindowTest, StopWithoutARunChangesNothing) {
+    const auto before = window.candidates().rowText(0);
+    control<QPushButton>("Command3")->click();
+    EXPECT_EQ(window.candidates().count(), 1);
+    EXPECT_EQ(window.candidates().rowText(0), before);
+    EXPECT_EQ(window.results().count(), 0);
+    EXPECT_EQ(window.minerow(), 0);
+    EXPECT_EQ(window.miningTimer().interval(), 0);
+    EXPECT_EQ(window.indexTimer().interval(), 0);
+    EXPECT_EQ(text("Text1"), QStringLiteral("qq"));
+}
+
+TEST_F(MainWindowTest, FeedbackShowsItsMessageBeforeTheContactLink) {
+    QString shownText, shownCaption;
+    QStringList openedWhileShown;
+    bool noIcon = false;
+    QList<QAbstractButton*> buttons;
+    test::answerNextMessageBox([&](QMessageBox& box) {
+        shownText = box.text();
+        shownCaption = box.windowTitle();
+        noIcon = box.icon() == QMessageBox::NoIcon;
+        buttons = box.buttons();
+        openedWhileShown = shell.opened;
+        EXPECT_TRUE(box.isModal());
+    });
+    control<QPushButton>("Command5")->click();
+    EXPECT_EQ(shownText,
+              QString::fromUtf8("请把您需要功能和遇到的问题反馈给我们，如果必要可以截图，谢谢！"));
+    EXPECT_EQ(shownCaption, QStringLiteral("Quilla"));
+    EXPECT_TRUE(noIcon);
+    EXPECT_EQ(buttons.size(), 1);
+    EXPECT_TRUE(openedWhileShown.isEmpty());
+    EXPECT_EQ(shell.opened, QStringList{links::contactLink()});
+}
+
+TEST_F(MainWindowTest, AMiningRunGoesOnBehindAMessageBox) {
+    control<QPushButton>("Command1")->click();
+    ASSERT_EQ(window.minerow(), 1);
+    std::int32_t minerowWhileShown = -1;
+    test::answerNextMessageBox([&](QMessageBox&) {
+        QTRY_VERIFY_WITH_TIMEOUT(window.minerow() > 1, 5000);
+        minerowWhileShown = window.minerow();
+    });
+    control<QPushButton>("Command5")->click();
+    EXPECT_GT(minerowWhileShown, 1);
+    EXPECT_EQ(fetcher.asked.value(0).section(u'=', -1), QStringLiteral("qq"));
+}
+
+TEST_F(MainWindowTest, HomePageButtonOpensTheHomePage) {
+    control<QPushButton>("Command6")->click();
+    EXPECT_EQ(shell.opened, QStringList{links::homePage()});
+}
+
+TEST_F(MainWindowTest, ClosingOpensThePromotionLinkAndCloses) {
+    window.show();
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(shell.opened, QStringList{links::promotionLink()});
+    EXPECT_FALSE(window.isVisible());
+}
+
+} // namespace
+} // namespace quilla

@@ -1,0 +1,141 @@
+#include "core/interval_timer.h"
+#include "core/row_list.h"
+#include "core/step_gate.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quilla {
+namespace {
+
+Row row(std::initializer_list<const char*> fields) {
+    Row r;
+    for (const char* f : fields)
+        r.fields.append(QString::fromUtf8(f));
+    return r;
+}
+
+TEST(RowList, MissingRowsReadEmptyAndRefuseWrites) {
+    RowList list;
+    list.append(row({"关键词", "宝贝数"}));
+    list.append(row({"qq"}));
+    EXPECT_EQ(list.rowText(0), QString::fromUtf8("关键词,宝贝数"));
+    for (std::int64_t missing : {std::int64_t{-1}, std::int64_t{2}, std::int64_t{40000}}) {
+        EXPECT_EQ(list.rowText(missing), QString()) << missing;
+        EXPECT_FALSE(list.setRow(missing, row({"x"}))) << missing;
+    }
+    EXPECT_EQ(list.count(), 2);
+    EXPECT_EQ(list.rowText(1), QStringLiteral("qq"));
+    EXPECT_TRUE(list.setRow(1, row({"qq", "5"})));
+    EXPECT_EQ(list.rowText(1), QStringLiteral("qq,5"));
+}
+
+TEST(RowList, AKeywordWithACommaStaysWhole) {
+    RowList list;
+    list.append(row({"h"}));
+    list.append(row({"a,b", "1,234"}));
+    EXPECT_EQ(list.row(1).keyword(), QStringLiteral("a,b"));
+    EXPECT_EQ(list.rowText(1), QStringLiteral("a,b,1,234"));
+    EXPECT_TRUE(list.containsKeyword(QStringLiteral("a,b")));
+    EXPECT_FALSE(list.containsKeyword(QStringLiteral("a")));
+}
+
+TEST(RowList, KeywordIndexFollowsEveryChangeButSkipsTheHeader) {
+    RowList list;
+    list.append(row({"关键词", "宝贝数"}));
+    EXPECT_FALSE(list.containsKeyword(QString::fromUtf8("关键词")));
+    list.append(row({"a"}));
+    list.append(row({"a"}));
+    list.append(row({"b"}));
+    EXPECT_TRUE(list.setRow(1, row({"c", "1"})));
+    EXPECT_TRUE(list.containsKeyword(QStringLiteral("a"))); // row 2 still holds it
+    EXPECT_TRUE(list.setRow(2, row({"d"})));
+    EXPECT_FALSE(list.containsKeyword(QStringLiteral("a")));
+    EXPECT_TRUE(list.containsKeyword(QStringLiteral("c")));
+    list.clear();
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_FALSE(list.containsKeyword(QStringLiteral("c")));
+}
+
+TEST(RowList, ModelShowsTheJoinedText) {
+    RowList list;
+    QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+    list.append(row({"qq", "5"}));
+    list.setRow(0, row({"qq", "6"}));
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(list.rowCount(), 1);
+    EXPECT_EQ(list.data(list.index(0), Qt::DisplayRole).toString(), QStringLiteral("qq,6"));
+}
+
+TEST(IntervalTimer, RefusesIntervalsOutsideTheRangeAndKeepsItsOwn) {
+    IntervalTimer timer;
+    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_TRUE(timer.setInterval(6000));
+    EXPECT_TRUE(timer.isActive());
+    for (std::int64_t bad : {std::int64_t{-1}, std::int64_t{65536}, std::int64_t{1} << 40}) {
+        EXPECT_FALSE(timer.setInterval(bad)) << bad;
+        EXPECT_EQ(timer.interval(), 6000);
+        EXPECT_TRUE(timer.isActive());
+    }
+    EXPECT_TRUE(timer.setInterval(65535));
+    EXPECT_TRUE(timer.setInterval(0));
+    EXPECT_FALSE(timer.isActive());
+}
+
+TEST(IntervalTimer, TicksWhileItHasAnInterval) {
+    IntervalTimer timer;
+    QSignalSpy ticks(&timer, &IntervalTimer::ticked);
+    timer.setInterval(5);
+    EXPECT_TRUE(ticks.wait(2000));
+    timer.setInterval(0);
+    const auto seen = ticks.count();
+    QTest::qWait(30);
+    EXPECT_EQ(ticks.count(), seen);
+}
+
+TEST(StepGate, DefersWhatArrivesDuringAStepAndKeepsItsOrder) {
+    StepGate gate;
+    QStringList log;
+    gate.run([&] { log << QStringLiteral("now"); });
+    gate.begin();
+    gate.run([&] { log << QStringLiteral("click"); });
+    gate.runOnce(QStringLiteral("tick"), [&] { log << QStringLiteral("tick"); });
+    gate.runOnce(QStringLiteral("tick"), [&] { log << QStringLiteral("tick again"); });
+    EXPECT_EQ(log, QStringList{QStringLiteral("now")});
+    gate.end();
+    EXPECT_EQ(log, (QStringList{QStringLiteral("now"), QStringLiteral("click"),
+                                QStringLiteral("tick")}));
+}
+
+TEST(StepGate, ADeferredActionThatStartsAStepHoldsTheRest) {
+    StepGate gate;
+    QStringList log;
+    gate.begin();
+    gate.run([&] {
+        log << QStringLiteral("first");
+        gate.begin();
+    });
+    gate.run([&] { log << QStringLiteral("second"); });
+    gate.end();
+    EXPECT_EQ(log, QStringList{QStringLiteral("first")});
+    gate.end();
+    EXPECT_EQ(log, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+    // A step that begins and ends at once inside a deferred action.
+    gate.begin();
+    gate.run([&] {
+        gate.begin();
+        gate.end();
+        log << QStringLiteral("third");
+    });
+    gate.run([&] { log << QStringLiteral("fourth"); });
+    gate.end();
+    EXPECT_EQ(log.mid(2), (QStringList{QStringLiteral("third"), QStringLiteral("fourth")}));
+}
+
+} // namespace
+} // namespace quilla
