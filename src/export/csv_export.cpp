@@ -1,0 +1,103 @@
+#include "export/csv_export.h"
+
+#include <QStringEncoder>
+
+namespace quilla {
+namespace {
+
+bool needsQuotes(const QString& field) {
+    for (const QChar c : field) {
+        if (c == u',' || c == u'"' || c == u'\r' || c == u'\n')
+            return true;
+    }
+    return false;
+}
+
+QString csvField(const QString& field) {
+    if (!needsQuotes(field))
+        return field;
+    QString doubled = field;
+    doubled.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + doubled + u'"';
+}
+
+// A name that would reach another folder, or be cut short by the system.
+bool pointsElsewhere(const QString& keyword) {
+    return keyword.contains(u'/') || keyword.contains(u'\\') || keyword.contains(QChar(u'\0'));
+}
+
+ExportOutcome fromFileResult(const NewFileResult& result) {
+    switch (result.kind) {
+    case NewFileResult::Kind::Written:
+        return {ExportOutcome::Kind::Written, {}};
+    case NewFileResult::Kind::Exists:
+        return {ExportOutcome::Kind::Exists, {}};
+    case NewFileResult::Kind::Failed:
+        break;
+    }
+    return {ExportOutcome::Kind::Failed, result.reason};
+}
+
+} // namespace
+
+QString csvLine(const Row& row) {
+    QStringList fields;
+    fields.reserve(row.fields.size());
+    for (const QString& field : row.fields)
+        fields.append(csvField(field));
+    return fields.join(u',');
+}
+
+bool csvEncodingAvailable() {
+    return QStringEncoder("GB18030").isValid();
+}
+
+QByteArray csvBytes(const RowList& table) {
+    QString text;
+    for (std::int64_t i = 0; i < table.count(); ++i)
+        text += csvLine(table.row(i)) + u"\r\n";
+    QStringEncoder encoder("GB18030");
+    if (!encoder.isValid())
+        return {};
+    // Code page 936 writes the euro sign as the one byte 0x80 where GB18030
+    // has A2E3; spreadsheets on Chinese Windows read the file as code page 936.
+    QByteArray bytes;
+    const QStringView all(text);
+    qsizetype from = 0;
+    for (qsizetype at; (at = all.indexOf(QChar(0x20AC), from)) >= 0; from = at + 1) {
+        bytes += encoder.encode(all.mid(from, at - from));
+        bytes += '\x80';
+    }
+    bytes += encoder.encode(all.mid(from));
+    return bytes;
+}
+
+ExportOutcome exportTable(const RowList& table, const QString& keyword, const QString& folder) {
+    return exportTable(table, keyword, folder, NewFileOptions{});
+}
+
+ExportOutcome exportTable(const RowList& table, const QString& keyword, const QString& folder,
+                          const NewFileOptions& options) {
+    if (pointsElsewhere(keyword))
+        return {ExportOutcome::Kind::BadName, {}};
+    if (!csvEncodingAvailable())
+        return {ExportOutcome::Kind::Failed, QStringLiteral("缺少 GB18030 编码支持")};
+    const QString name = keyword + u".csv";
+    return fromFileResult(writeNewFile(folder, name, csvBytes(table), options));
+}
+
+QString exportMessage(const ExportOutcome& outcome) {
+    switch (outcome.kind) {
+    case ExportOutcome::Kind::Written:
+        return QStringLiteral("导出成功，你可在程序目录中找到该文件。文件名与关键词相同。");
+    case ExportOutcome::Kind::Exists:
+        return QStringLiteral("文件已存在，不能导出。如果想继续导出，请修改关键词的内容。");
+    case ExportOutcome::Kind::BadName:
+        return QStringLiteral("关键词不能用作文件名，请修改关键词的内容。");
+    case ExportOutcome::Kind::Failed:
+        break;
+    }
+    return QStringLiteral("导出失败：") + outcome.reason;
+}
+
+} // namespace quilla

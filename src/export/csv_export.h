@@ -1,0 +1,42 @@
+#pragma once
+
+// Writing the result table to a comma-separated file named after the keyword.
+// The file appears complete or not at all, and never takes the place of
+// anything already there.
+
+#include "core/row_list.h"
+#include "export/new_file.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace quilla {
+
+// Fields joined by commas; a field holding a comma, a double quote, CR or LF
+// is quoted with its quotes doubled, so it stays one column. No line end.
+QString csvLine(const Row& row);
+
+// Each row's line followed by CR LF, in GB18030: the bytes of code page 936
+// for the text that it covers, so Chinese spreadsheets read it as they are,
+// and lossless for the rest. A table without rows gives no bytes.
+QByteArray csvBytes(const RowList& table);
+
+// Whether this Qt can encode GB18030 at all; without it csvBytes is empty.
+bool csvEncodingAvailable();
+
+struct ExportOutcome {
+    enum class Kind { Written, BadName, Exists, Failed };
+    Kind kind = Kind::Failed;
+    QString reason; // why it failed, for Failed only
+};
+
+// Writes <keyword>.csv into `folder`. A keyword holding '/', '\' or a NUL
+// would point elsewhere and is refused; an empty one names the file ".csv".
+ExportOutcome exportTable(const RowList& table, const QString& keyword, const QString& folder);
+ExportOutcome exportTable(const RowList& table, const QString& keyword, const QString& folder,
+                          const NewFileOptions& options);
+
+// The message the window shows for an outcome.
+QString exportMessage(const ExportOutcome& outcome);
+
+} // namespace quilla

@@ -1,0 +1,176 @@
+#ifndef _WIN32
+
+#include "export/new_file.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <optional>
+#include <utility>
+
+#include <cerrno>
+#include <cstdio> // renameat2
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quilla {
+namespace {
+
+// A signal storm must not keep a write or a sync spinning for ever.
+constexpr int maxInterruptions = 1000;
+constexpr int maxNameDraws = 16;
+
+NewFileResult failed(int error) {
+    return {NewFileResult::Kind::Failed, qt_error_string(error)};
+}
+
+NewFileResult outcomeOf(int error) {
+    if (error == 0)
+        return {NewFileResult::Kind::Written, {}};
+    if (error == EEXIST)
+        return {NewFileResult::Kind::Exists, {}};
+    return failed(error);
+}
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+
+    // 0, or the errno of a close that may have lost data. An interrupted
+    // close has still released the descriptor, and the data is synced by then.
+    int close() {
+        const int fd = std::exchange(fd_, -1);
+        return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
+    }
+
+  private:
+    int fd_;
+};
+
+// 0, or the errno that stopped the bytes; short writes just continue.
+int writeAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    int interruptions = 0;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<std::size_t>(left));
+        if (n > 0) {
+            data += n;
+            left -= n;
+        } else if (n == 0) {
+            return EIO;
+        } else if (errno != EINTR || ++interruptions >= maxInterruptions) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+int syncAll(int fd) {
+    for (int interruptions = 0; interruptions < maxInterruptions; ++interruptions) {
+        if (::fsync(fd) == 0)
+            return 0;
+        if (errno != EINTR)
+            return errno;
+    }
+    return EINTR;
+}
+
+// 0, or the errno that kept the bytes from reaching the disk whole.
+int fill(Descriptor& file, const QByteArray& bytes) {
+    if (const int error = writeAll(file.get(), bytes))
+        return error;
+    if (const int error = syncAll(file.get()))
+        return error;
+    return file.close();
+}
+
+std::optional<NewFileResult> occupied(int dir, const QByteArray& target) {
+    struct stat info {};
+    if (::fstatat(dir, target.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+        return NewFileResult{NewFileResult::Kind::Exists, {}};
+    if (errno == ENOENT)
+        return std::nullopt;
+    return failed(errno);
+}
+
+// A short hidden name of its own, so a long keyword still leaves room; a
+// clash with a leftover draws again.
+int openTemp(int dir, QByteArray& name) {
+    for (int draw = 0; draw < maxNameDraws; ++draw) {
+        const quint64 tag = QRandomGenerator::global()->generate64();
+        name = ".quilla-" + QByteArray::number(tag, 16) + ".tmp";
+        const int fd =
+            ::openat(dir, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// The temporary file is gone afterwards, whatever happened.
+NewFileResult moveIntoPlace(int dir, const QByteArray& temp, const QByteArray& target,
+                            [[maybe_unused]] bool byLink) {
+#ifdef RENAME_NOREPLACE
+    if (!byLink) {
+        const int renamed =
+            ::renameat2(dir, temp.constData(), dir, target.constData(), RENAME_NOREPLACE) == 0
+                ? 0
+                : errno;
+        // Some file systems know no such rename; a hard link refuses to replace too.
+        if (renamed != EINVAL && renamed != ENOSYS) {
+            if (renamed != 0)
+                ::unlinkat(dir, temp.constData(), 0);
+            return outcomeOf(renamed);
+        }
+    }
+#endif
+    const int linked = ::linkat(dir, temp.constData(), dir, target.constData(), 0) == 0 ? 0 : errno;
+    ::unlinkat(dir, temp.constData(), 0);
+    return outcomeOf(linked);
+}
+
+} // namespace
+
+NewFileResult writeNewFile(const QString& folder, const QString& name, const QByteArray& bytes,
+                           const NewFileOptions& options) {
+    const Descriptor dir(
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid())
+        return failed(errno);
+    const QByteArray target = QFile::encodeName(name);
+    if (const auto taken = occupied(dir.get(), target))
+        return *taken;
+
+    QByteArray temp;
+    Descriptor file(openTemp(dir.get(), temp));
+    if (!file.valid())
+        return failed(errno);
+    if (const int error = fill(file, bytes)) {
+        ::unlinkat(dir.get(), temp.constData(), 0);
+        return failed(error);
+    }
+    if (options.beforeMove)
+        options.beforeMove();
+    const NewFileResult result = moveIntoPlace(dir.get(), temp, target, options.moveByLink);
+    // The file is in place and complete; a folder that fails to sync its
+    // entry is no reason to call the export failed.
+    if (result.kind == NewFileResult::Kind::Written)
+        static_cast<void>(::fsync(dir.get()));
+    return result;
+}
+
+} // namespace quilla
+
+#endif

@@ -1,0 +1,86 @@
+#ifdef _WIN32
+
+#include "export/new_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <optional>
+
+#include <io.h>
+#include <windows.h>
+
+namespace quilla {
+namespace {
+
+constexpr int maxNameDraws = 16;
+
+NewFileResult failed(DWORD error) {
+    return {NewFileResult::Kind::Failed, qt_error_string(static_cast<int>(error))};
+}
+
+const wchar_t* wide(const QString& path) {
+    return reinterpret_cast<const wchar_t*>(path.utf16());
+}
+
+QString tempPathIn(const QString& folder) {
+    const quint64 tag = QRandomGenerator::global()->generate64();
+    return QDir(folder).filePath(u".quilla-" + QString::number(tag, 16) + u".tmp");
+}
+
+// Written, flushed to the disk and closed; the reason when not.
+std::optional<QString> fill(QFile& file, const QByteArray& bytes) {
+    if (file.write(bytes) != bytes.size())
+        return file.errorString();
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()));
+    if (!::FlushFileBuffers(handle))
+        return qt_error_string(static_cast<int>(::GetLastError()));
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    return std::nullopt;
+}
+
+bool openTemp(QFile& file, const QString& folder) {
+    for (int draw = 0; draw < maxNameDraws; ++draw) {
+        file.setFileName(tempPathIn(folder));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+NewFileResult writeNewFile(const QString& folder, const QString& name, const QByteArray& bytes,
+                           const NewFileOptions& options) {
+    const QString target = QDir::toNativeSeparators(QDir(folder).filePath(name));
+    if (::GetFileAttributesW(wide(target)) != INVALID_FILE_ATTRIBUTES)
+        return {NewFileResult::Kind::Exists, {}};
+    if (const DWORD error = ::GetLastError(); error != ERROR_FILE_NOT_FOUND)
+        return failed(error);
+
+    QFile temp;
+    if (!openTemp(temp, folder))
+        return {NewFileResult::Kind::Failed, temp.errorString()};
+    if (const auto reason = fill(temp, bytes)) {
+        temp.remove();
+        return {NewFileResult::Kind::Failed, *reason};
+    }
+    if (options.beforeMove)
+        options.beforeMove();
+    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name.
+    const QString source = QDir::toNativeSeparators(temp.fileName());
+    if (::MoveFileExW(wide(source), wide(target), MOVEFILE_WRITE_THROUGH))
+        return {NewFileResult::Kind::Written, {}};
+    const DWORD error = ::GetLastError();
+    temp.remove();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+        return {NewFileResult::Kind::Exists, {}};
+    return failed(error);
+}
+
+} // namespace quilla
+
+#endif

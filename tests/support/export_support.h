@@ -1,0 +1,41 @@
+#pragma once
+
+// Folders, files and tables for the export tests.
+
+#include "core/row_list.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <initializer_list>
+
+namespace quilla::test {
+
+void appendRows(RowList& table, std::initializer_list<QStringList> rows);
+
+// Every entry of a folder, hidden ones and dangling links included, sorted.
+QStringList entriesIn(const QString& folder);
+
+QByteArray fileBytes(const QString& path);
+bool writeFileBytes(const QString& path, const QByteArray& bytes);
+
+// A small tmpfs over `folder` for as long as this lives. Mounting needs
+// privileges the test may not have: then mounted() is false and reason() says why.
+class TmpfsMount {
+  public:
+    TmpfsMount(const QString& folder, const QString& options, bool readOnly);
+    ~TmpfsMount();
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
+
+    bool mounted() const { return mounted_; }
+    QString reason() const { return reason_; }
+
+  private:
+    QByteArray folder_;
+    bool mounted_ = false;
+    QString reason_;
+};
+
+} // namespace quilla::test
