@@ -1,0 +1,102 @@
+#include "mining/mining_run.h"
+
+#include "core/number_text.h"
+#include "mining/headers.h"
+#include "mining/search_page.h"
+
+#include <limits>
+
+namespace quilla {
+
+MiningRun::MiningRun(RowList& candidates, RowList& results, Timer& timer, PageFetcher& fetcher,
+                     MessageBox& messages, Boxes boxes)
+    : candidates_(candidates), results_(results), timer_(timer), fetcher_(fetcher),
+      messages_(messages), boxes_(boxes) {}
+
+bool MiningRun::Command1_Click() {
+    // Only empty text is refused: spaces pass, and the quantity is read as a
+    // number by each step, not here.
+    const QString seed = boxes_.keyword.text();
+    if (seed.isEmpty()) {
+        messages_.show(QStringLiteral("关键词不能为空"));
+        return false;
+    }
+    if (boxes_.quantity.text().isEmpty()) {
+        messages_.show(QStringLiteral("请填写数量"));
+        return false;
+    }
+    minerow_ = 1;
+    candidates_.clear();
+    candidates_.append(Row{candidateHeader()});
+    results_.clear();
+    results_.append(Row{resultHeader()});
+    candidates_.append(Row{{seed}});
+    timer_.setInterval(tickInterval);
+    return true;
+}
+
+void MiningRun::Timer1_Timer() {
+    baoshu();
+}
+
+void MiningRun::baoshu() {
+    if (const auto address = stepAddress())
+        finishStep(fetcher_.gethtml(*address));
+}
+
+std::optional<QString> MiningRun::stepAddress() {
+    if (!hasCandidate()) {
+        // Every keyword found so far is mined: fetching an empty keyword
+        // would only add rows without a keyword.
+        timer_.setInterval(0);
+        return std::nullopt;
+    }
+    return searchAddress(candidates_.row(minerow_).keyword());
+}
+
+void MiningRun::finishStep(const QString& pageText) {
+    if (!hasCandidate())
+        return;
+    const SearchPage page = readSearchPage(pageText);
+    // Offered while the keyword's own row is still bare, so a page that
+    // suggests the keyword itself does not add it again.
+    for (const QString& word : page.related)
+        addcilist1(word);
+    const Row mined{{candidates_.row(minerow_).keyword(), page.count}};
+    candidates_.setRow(minerow_, mined);
+    addlist2(mined);
+    if (quantityReached())
+        timer_.setInterval(0);
+    if (minerow_ < std::numeric_limits<std::int32_t>::max())
+        ++minerow_;
+}
+
+void MiningRun::addcilist1(const QString& word) {
+    if (word.isEmpty() || candidates_.containsKeyword(word))
+        return;
+    candidates_.append(Row{{word}});
+}
+
+void MiningRun::addlist2(const Row& row) {
+    if (passesFilters(row.keyword()))
+        results_.append(row);
+}
+
+bool MiningRun::hasCandidate() const {
+    return minerow_ >= 1 && minerow_ < candidates_.count();
+}
+
+bool MiningRun::passesFilters(const QString& keyword) const {
+    const QString include = boxes_.include.text();
+    const QString exclude = boxes_.exclude.text();
+    return (include.isEmpty() || keyword.contains(include)) &&
+           (exclude.isEmpty() || !keyword.contains(exclude));
+}
+
+// A quantity that is not a number stops the run as well.
+bool MiningRun::quantityReached() const {
+    const auto quantity = numberFromText(boxes_.quantity.text());
+    return !quantity || *quantity < results_.count();
+}
+
+} // namespace quilla
