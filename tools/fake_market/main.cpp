@@ -1,0 +1,82 @@
+// fake_market [--port N] [--delay-ms N] [--verbose]
+// Serves the fake marketplace on 127.0.0.1 until SIGTERM or SIGINT. Prints one
+// line "listening 127.0.0.1:<port>" when ready, for scripts to read the port.
+
+#include "fake_market/server.h"
+
+#include <atomic>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+extern "C" void onStopSignal(int) {
+    stopRequested = true;
+}
+
+std::optional<int> wholeNumber(std::string_view text, int lo, int hi) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < lo || value > hi)
+        return std::nullopt;
+    return value;
+}
+
+struct Options {
+    int port = 0;
+    quilla::fake_market::ServerOptions server;
+};
+
+std::optional<Options> parseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--verbose") {
+            options.server.verbose = true;
+        } else if (arg == "--port" && hasValue) {
+            const auto port = wholeNumber(argv[++i], 0, 65535);
+            if (!port)
+                return std::nullopt;
+            options.port = *port;
+        } else if (arg == "--delay-ms" && hasValue) {
+            const auto delay = wholeNumber(argv[++i], 0, 600000);
+            if (!delay)
+                return std::nullopt;
+            options.server.searchDelay = std::chrono::milliseconds(*delay);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::optional<Options> options = parseOptions(argc, argv);
+    if (!options) {
+        std::cerr << "usage: fake_market [--port N] [--delay-ms N] [--verbose]\n";
+        return 2;
+    }
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+
+    quilla::fake_market::FakeMarketServer server(options->server);
+    if (!server.start(options->port)) {
+        std::cerr << "fake_market: cannot listen on 127.0.0.1:" << options->port << '\n';
+        return 1;
+    }
+    std::cout << "listening 127.0.0.1:" << server.port() << std::endl;
+
+    while (!stopRequested)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    server.stop();
+    return 0;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+// Which page answers a request. Requests come as a proxy sees them, with an
+// absolute target ("http://s.taobao.com/search?q=..."), or as a server sees
+// them, with the path alone and the host in the Host header.
+
+#include <string>
+#include <string_view>
+
+namespace quilla::fake_market {
+
+struct Target {
+    std::string host;  // lower case, without a port
+    std::string path;  // "/" when the target names none
+    std::string query; // raw, still percent-encoded; "" when none
+};
+
+Target parseTarget(std::string_view target, std::string_view hostHeader);
+
+struct Answer {
+    int status = 404;
+    std::string contentType;
+    std::string body;
+    bool isSearchPage = false; // the answer that a configured delay slows down
+};
+
+// GET and HEAD of the known pages; 404 for anything else. The loopback host
+// matches every page, so a person can open them at 127.0.0.1 directly.
+Answer answer(std::string_view method, std::string_view target, std::string_view hostHeader);
+
+} // namespace quilla::fake_market

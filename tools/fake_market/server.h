@@ -1,0 +1,59 @@
+#pragma once
+
+// The fake marketplace as an HTTP server on 127.0.0.1 that also answers as a
+// proxy: point http_proxy at it and ask for the marketplace's own addresses.
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quilla::fake_market {
+
+struct LoggedRequest {
+    std::string method;
+    std::string target; // as it arrived: absolute through a proxy, else the path
+    std::string userAgent;
+};
+
+struct ServerOptions {
+    std::chrono::milliseconds searchDelay{0}; // before each search page answer
+    bool verbose = false;                     // every request to stderr
+};
+
+class FakeMarketServer final {
+  public:
+    explicit FakeMarketServer(ServerOptions options = {});
+    ~FakeMarketServer();
+    FakeMarketServer(const FakeMarketServer&) = delete;
+    FakeMarketServer& operator=(const FakeMarketServer&) = delete;
+
+    // Listens on 127.0.0.1:`port` (0: a free port) and serves from a
+    // background thread. False when the port cannot be had or already started.
+    bool start(int port = 0);
+
+    // Stops serving and waits for the background thread; safe to repeat.
+    void stop();
+
+    int port() const { return port_; }
+
+    // Every request so far, in the order they arrived.
+    std::vector<LoggedRequest> requests() const;
+    void clearRequests();
+
+  private:
+    struct Http;
+
+    void record(LoggedRequest request);
+
+    ServerOptions options_;
+    std::unique_ptr<Http> http_;
+    std::thread thread_;
+    int port_ = 0;
+    mutable std::mutex logMutex_;
+    std::vector<LoggedRequest> log_;
+};
+
+} // namespace quilla::fake_market
