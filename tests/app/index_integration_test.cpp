@@ -1,0 +1,106 @@
+// Mining, the index query in the real embedded browser and the export, all
+// against the fake marketplace behind http_proxy.
+
+#include "app/main_window.h"
+
+#include "fake_market/market_data.h"
+#include "fake_market/server.h"
+#include "support/app_dialogs.h"
+#include "support/fake_shell.h"
+#include "support/proxy_env.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quilla {
+namespace {
+
+class IndexIntegration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.start());
+        proxy = std::make_unique<test::ProxyEnvironment>(server.port());
+        ASSERT_TRUE(folder.isValid());
+        previousFolder = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        window = std::make_unique<MainWindow>(shell, fetcher);
+        window->show();
+    }
+    void TearDown() override {
+        window.reset();
+        QDir::setCurrent(previousFolder);
+        proxy.reset();
+        server.stop();
+    }
+    void type(const char* box, const QString& text) {
+        window->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(text);
+    }
+    void click(const char* button) {
+        window->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    }
+    bool trendPageShown() {
+        for (const auto& r : server.requests())
+            if (r.target.find("shu.taobao.com/trendindex") != std::string::npos)
+                return true;
+        return false;
+    }
+
+    fake_market::FakeMarketServer server;
+    std::unique_ptr<test::ProxyEnvironment> proxy;
+    QTemporaryDir folder;
+    QString previousFolder;
+    test::FakeShell shell;
+    CurlFetcher fetcher;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(IndexIntegration, IndexesEveryMinedRowAndExportsElevenColumns) {
+    // The start-up navigation reached the trend page through the proxy.
+    QTRY_VERIFY_WITH_TIMEOUT(trendPageShown(), 20000);
+    QTest::qWait(1500); // let the page finish loading before the first submission
+
+    type("Text4", QStringLiteral("4"));
+    click("Command1");
+    QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0, 30000);
+    ASSERT_EQ(window->results().count(), 5);
+
+    type("Text5", QStringLiteral("1500"));
+    click("Command2");
+    QTRY_VERIFY_WITH_TIMEOUT(window->indexrow() == 5 && window->indexTimer().interval() == 0,
+                             60000);
+    EXPECT_EQ(window->querycount(), 4);
+
+    QString expectedText = QString::fromUtf8(
+        "关键词,宝贝数,昨天搜索指数,前天搜索指数,昨天成交指数,前天成交指数,"
+        "七天的搜索指数环比,与去年同期相比,三十天的搜索指数环比,与去年同期相比,趋势预测\r\n");
+    for (std::int64_t i = 1; i < 5; ++i) {
+        const Row row = window->results().row(i);
+        ASSERT_EQ(row.fields.size(), 11) << row.text().toStdString();
+        QStringList expected{row.fields[0], fake_market::fakeCount(row.fields[0])};
+        for (const QString& f : fake_market::expectedFields(row.fields[0]))
+            expected << f;
+        EXPECT_EQ(row.fields, expected) << i;
+        QStringList quoted;
+        for (const QString& f : expected)
+            quoted << (f.contains(u',') ? u'"' + f + u'"' : f);
+        expectedText += quoted.join(u',') + u"\r\n";
+    }
+
+    QString message;
+    test::answerNextMessageBox([&](QMessageBox& box) { message = box.text(); });
+    click("Command4");
+    EXPECT_EQ(message, QString::fromUtf8("导出成功，你可在程序目录中找到该文件。文件名与关键词相同。"));
+    QFile file(folder.filePath(QStringLiteral("qq.csv")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QStringDecoder("GB18030").decode(file.readAll()), expectedText);
+}
+
+} // namespace
+} // namespace quilla
