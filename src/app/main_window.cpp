@@ -111,7 +111,7 @@ void MainWindow::connectControls() {
     connect(button("Command5"), &QPushButton::clicked, this, &MainWindow::Command5_Click);
     connect(button("Command6"), &QPushButton::clicked, this, &MainWindow::Command6_Click);
     connect(&Timer1_, &IntervalTimer::ticked, this, &MainWindow::Timer1_Timer);
-    connect(&Timer2_, &IntervalTimer::ticked, this, &MainWindow::Timer2_Timer);
+    connect(&Timer2_, &IntervalTimer::ticked, this, [this] { index_->timerFired(); });
     connect(browser_.get(), &WebEngineBrowser::newWindowRequested, this,
             [this] { gate_.run([this] { index_->WebBrowser1_NewWindow2(); }); });
 }
@@ -165,13 +165,6 @@ void MainWindow::Timer1_Timer() {
     gate_.runOnce(QStringLiteral("mining-tick"), [this] {
         if (Timer1_.interval() > 0)
             mining_->Timer1_Timer();
-    });
-}
-
-void MainWindow::Timer2_Timer() {
-    gate_.runOnce(QStringLiteral("index-tick"), [this] {
-        if (Timer2_.interval() > 0)
-            index_->Timer2_Timer();
     });
 }
 

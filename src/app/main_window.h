@@ -62,7 +62,6 @@ private:
     void Form_Load();
     void Form_Unload();
     void Timer1_Timer();
-    void Timer2_Timer();
 
     Shell& shell_;
     RowList List1_;

@@ -1,0 +1,447 @@
+#include "index/index_run.h"
+
+#include "support/fakes.h"
+#include "support/index_fake_browser.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+
+// Readable failure output.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace quilla {
+namespace {
+
+using test::FakeBrowser;
+using test::FakeTextBox;
+using test::FakeTimer;
+
+const Row header{
+    QString::fromUtf8("关键词,宝贝数,昨天搜索指数,前天搜索指数,昨天成交指数,前天成交指数,"
+                      "七天的搜索指数环比,与去年同期相比,三十天的搜索指数环比,"
+                      "与去年同期相比,趋势预测")
+        .split(u',')};
+
+QString keyword(int i) {
+    return QStringLiteral("kw%1").arg(i);
+}
+
+// A trend page whose four index figures all read `n`.
+QString pageReading(int n) {
+    const QString s = QString::number(n);
+    return QStringLiteral("App.set({cityEndDate:1,a:[0,") + s + u',' + s +
+           QStringLiteral("]},{cityEndDate:2,b:[0,") + s + u',' + s +
+           QStringLiteral("]})\r\n最近七天的搜索指数环比<SPAN class=up>12%</SPAN>，"
+                          "与去年同期相比<SPAN class=down>3%</SPAN>。\r\n"
+                          "最近三十天的搜索指数环比<SPAN class=down>5%</SPAN>，"
+                          "与去年同期相比<SPAN class=up>8%</SPAN>。\r\n"
+                          "趋势预测：上升。wxyz去阿里指数查看");
+}
+
+QString indexedRow(int i, int n) {
+    const QString s = QString::number(n);
+    return keyword(i) + QStringLiteral(",%1,").arg(i) + s + u',' + s + u',' + s + u',' + s +
+           QStringLiteral(",+12%,-3%,-5%,+8%,上升");
+}
+
+QString minedRow(int i) {
+    return keyword(i) + QStringLiteral(",%1").arg(i);
+}
+
+QStringList keywords(int from, int to) {
+    QStringList out;
+    for (int i = from; i <= to; ++i)
+        out.append(keyword(i));
+    return out;
+}
+
+class IndexRunTest : public ::testing::Test {
+  protected:
+    void fill(int rows) {
+        results.clear();
+        results.append(header);
+        for (int i = 1; i <= rows; ++i)
+            results.append(Row{{keyword(i), QString::number(i)}});
+    }
+
+    QStringList submitted() const { return browser.valuesOf(QStringLiteral("query")); }
+
+    // Ticks while the timer runs, at most `limit` times; the wait after each.
+    std::vector<int> tickWhileRunning(int limit) {
+        std::vector<int> waits;
+        for (int k = 0; k < limit && timer.interval() != 0; ++k) {
+            browser.page = pageReading(run.indexrow());
+            run.Timer2_Timer();
+            waits.push_back(timer.interval());
+        }
+        return waits;
+    }
+
+    void stop() { timer.setInterval(0); }
+
+    RowList results;
+    FakeTimer timer;
+    FakeBrowser browser;
+    FakeTextBox interval{QStringLiteral("6000")};
+    StepGate gate;
+    IndexRun run{results, timer, browser, interval, gate};
+};
+
+struct Timeline {
+    int rows;
+    std::set<int> longWaitAfter; // ticks followed by the long wait
+    int lastQuerycount;
+};
+void PrintTo(const Timeline& t, std::ostream* os) {
+    *os << t.rows << " rows";
+}
+
+class IndexTimelineTest : public IndexRunTest, public ::testing::WithParamInterface<Timeline> {};
+
+TEST_P(IndexTimelineTest, WalksEveryRowAtTheUsersPace) {
+    const Timeline& t = GetParam();
+    fill(t.rows);
+    run.Command2_Click();
+    EXPECT_EQ(submitted(), keywords(1, 1));
+    EXPECT_EQ(timer.interval(), 6000);
+
+    std::vector<int> expected;
+    for (int k = 1; k <= t.rows; ++k)
+        expected.push_back(k == t.rows ? 0 : t.longWaitAfter.contains(k) ? 40000 : 6000);
+    EXPECT_EQ(tickWhileRunning(t.rows + 5), expected);
+
+    EXPECT_EQ(run.indexrow(), t.rows + 1);
+    EXPECT_EQ(run.querycount(), t.lastQuerycount);
+    EXPECT_EQ(submitted(), keywords(1, t.rows));
+    for (int i = 1; i <= t.rows; ++i)
+        EXPECT_EQ(results.rowText(i), indexedRow(i, i)) << i;
+    EXPECT_EQ(results.row(0), header);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, IndexTimelineTest,
+                         ::testing::Values(Timeline{3, {}, 3}, Timeline{41, {}, 41},
+                                           Timeline{45, {41}, 4}, Timeline{90, {41, 82}, 8}));
+
+TEST_F(IndexRunTest, StopsTheTimerOnEntryAndSetsItAgainAtTheEnd) {
+    fill(3);
+    run.Command2_Click();
+    tickWhileRunning(10);
+    EXPECT_EQ(timer.history, (std::vector<int>{6000, 0, 6000, 0, 6000, 0}));
+    EXPECT_EQ(run.indexrow(), 4);
+}
+
+class RefusedIntervalTest : public IndexRunTest,
+                            public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RefusedIntervalTest, AtTheStartSubmitsButLeavesAnIdleTimerStopped) {
+    fill(3);
+    interval.value = QString::fromUtf8(GetParam());
+    run.Command2_Click();
+    EXPECT_EQ(submitted(), keywords(1, 1));
+    EXPECT_EQ(browser.clicks, QStringList{QStringLiteral("query-btn")});
+    EXPECT_TRUE(timer.history.empty());
+    EXPECT_EQ(results.rowText(1), minedRow(1));
+}
+
+TEST_P(RefusedIntervalTest, AtTheStartKeepsAWaitingRunAtItsPace) {
+    fill(3);
+    run.Command2_Click();
+    tickWhileRunning(1);
+    interval.value = QString::fromUtf8(GetParam());
+    run.Command2_Click();
+    EXPECT_EQ(run.indexrow(), 1);
+    EXPECT_EQ(run.querycount(), 0);
+    EXPECT_EQ(timer.interval(), 6000);
+    EXPECT_EQ(submitted(), (QStringList{keyword(1), keyword(2), keyword(1)}));
+}
+
+TEST_P(RefusedIntervalTest, DuringTheRunHaltsAfterSubmittingTheNextKeyword) {
+    fill(3);
+    run.Command2_Click();
+    tickWhileRunning(1);
+    interval.value = QString::fromUtf8(GetParam());
+    EXPECT_EQ(tickWhileRunning(5), std::vector<int>{0});
+    EXPECT_EQ(submitted(), keywords(1, 3));
+    EXPECT_EQ(results.rowText(2), indexedRow(2, 2));
+    EXPECT_EQ(results.rowText(3), minedRow(3));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, RefusedIntervalTest,
+                         ::testing::Values("abc", "65536", "", "-1", "12 s", "99999999999"));
+
+TEST_F(IndexRunTest, AZeroIntervalHaltsTheRunToo) {
+    fill(3);
+    run.Command2_Click();
+    interval.value = QStringLiteral("0");
+    EXPECT_EQ(tickWhileRunning(5), std::vector<int>{0});
+    EXPECT_EQ(submitted(), keywords(1, 2));
+}
+
+TEST_F(IndexRunTest, StopThenStartReplacesTheFiguresOfEachRow) {
+    fill(3);
+    run.Command2_Click();
+    tickWhileRunning(2);
+    stop();
+    EXPECT_EQ(results.rowText(2), indexedRow(2, 2));
+
+    run.Command2_Click();
+    for (int k = 0; k < 5 && timer.interval() != 0; ++k) {
+        browser.page = pageReading(100 + run.indexrow());
+        run.Timer2_Timer();
+    }
+    EXPECT_EQ(run.indexrow(), 4);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(results.rowText(i), indexedRow(i, 100 + i)) << i;
+        EXPECT_EQ(results.row(i).fields.size(), 11);
+    }
+    EXPECT_EQ(submitted(), (keywords(1, 3) + keywords(1, 3)));
+}
+
+TEST_F(IndexRunTest, SubmitsEachRowsKeywordWhole) {
+    results.append(header);
+    results.append(Row{{QStringLiteral("solo")}});
+    results.append(Row{{QStringLiteral("a,b"), QStringLiteral("7")}});
+    browser.page = pageReading(1);
+    run.Command2_Click();
+    run.Timer2_Timer();
+    EXPECT_EQ(submitted(), (QStringList{QStringLiteral("solo"), QStringLiteral("a,b")}));
+    EXPECT_EQ(results.rowText(1), QStringLiteral("solo,1,1,1,1,+12%,-3%,-5%,+8%,上升"));
+}
+
+TEST_F(IndexRunTest, ATableWithoutRowsEndsAtTheFirstTick) {
+    for (const bool withHeader : {false, true}) {
+        SCOPED_TRACE(withHeader);
+        results.clear();
+        if (withHeader)
+            results.append(header);
+        browser.values.clear();
+        run.Command2_Click();
+        EXPECT_EQ(submitted(), QStringList{QString()});
+        EXPECT_EQ(timer.interval(), 6000);
+        EXPECT_EQ(tickWhileRunning(5), std::vector<int>{0});
+        EXPECT_EQ(run.indexrow(), 2);
+        EXPECT_EQ(results.count(), withHeader ? 1 : 0);
+        EXPECT_EQ(results.row(0), withHeader ? header : Row{});
+        EXPECT_EQ(submitted(), QStringList{QString()});
+    }
+}
+
+TEST_F(IndexRunTest, ATickWhoseRowsAreGoneWritesNothingAndEnds) {
+    fill(5);
+    run.Command2_Click();
+    tickWhileRunning(2);
+    // A new mining run has reset the table and found two rows so far.
+    results.clear();
+    results.append(header);
+    results.append(Row{{QStringLiteral("new1"), QStringLiteral("1")}});
+    results.append(Row{{QStringLiteral("new2"), QStringLiteral("2")}});
+    run.Timer2_Timer();
+    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_EQ(run.indexrow(), 4);
+    EXPECT_EQ(results.count(), 3);
+    EXPECT_EQ(results.rowText(2), QStringLiteral("new2,2"));
+    EXPECT_EQ(submitted(), keywords(1, 3));
+}
+
+struct Elements {
+    const char* name;
+    QSet<QString> present;
+    QStringList typed;
+    QStringList clicked;
+};
+void PrintTo(const Elements& e, std::ostream* os) {
+    *os << e.name;
+}
+
+class MissingElementTest : public IndexRunTest, public ::testing::WithParamInterface<Elements> {};
+
+TEST_P(MissingElementTest, EachSubmissionStepFailsAlone) {
+    fill(2);
+    browser.elements = GetParam().present;
+    run.Command2_Click();
+    EXPECT_EQ(submitted(), GetParam().typed);
+    EXPECT_EQ(browser.clicks, GetParam().clicked);
+    EXPECT_EQ(timer.interval(), 6000);
+    tickWhileRunning(1);
+    EXPECT_EQ(results.rowText(1), indexedRow(1, 1));
+    EXPECT_EQ(timer.interval(), 6000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, MissingElementTest,
+    ::testing::Values(
+        Elements{"noQuery", {QStringLiteral("query-btn")}, {}, {QStringLiteral("query-btn")}},
+        Elements{"noButton", {QStringLiteral("query")}, {keyword(1)}, {}},
+        Elements{"neither", {}, {}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(IndexRunTest, ANewWindowRequestLoadsTheLinkHere) {
+    const std::optional<QString> hrefs[] = {QStringLiteral("http://127.0.0.1:1/x?q=1"),
+                                            std::nullopt, QString()};
+    for (const auto& href : hrefs) {
+        browser.navigations2.clear();
+        browser.href = href;
+        run.WebBrowser1_NewWindow2();
+        const QStringList expected = href && !href->isEmpty() ? QStringList{*href} : QStringList{};
+        EXPECT_EQ(browser.navigations2, expected);
+    }
+    EXPECT_TRUE(browser.navigations.isEmpty());
+}
+
+// The same run with a page that answers late, as a real one does.
+class LateIndexRunTest : public IndexRunTest {
+  protected:
+    void SetUp() override {
+        browser.late = true;
+        browser.page = pageReading(1);
+        fill(3);
+        run.Command2_Click();
+        browser.releaseAll();
+        browser.log.clear();
+    }
+};
+
+TEST_F(LateIndexRunTest, NothingRestartsTheTimerBeforeTheTickHasFinished) {
+    run.Timer2_Timer();
+    for (int answers = 0; browser.held() > 0 && answers < 10; ++answers) {
+        EXPECT_EQ(timer.interval(), 0);
+        EXPECT_TRUE(gate.busy());
+        browser.releaseOne();
+    }
+    EXPECT_FALSE(gate.busy());
+    EXPECT_EQ(timer.history, (std::vector<int>{6000, 0, 6000}));
+    EXPECT_EQ(browser.log, (QStringList{QStringLiteral("page"), QStringLiteral("value query=kw2"),
+                                        QStringLiteral("click query-btn")}));
+}
+
+TEST_F(LateIndexRunTest, StopDuringATickLetsItFinishWithoutANextWait) {
+    run.Timer2_Timer();
+    bool stopped = false;
+    gate.run([&] {
+        stop();
+        stopped = true;
+    });
+    EXPECT_FALSE(stopped);
+    browser.releaseAll();
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(results.rowText(1), indexedRow(1, 1));
+    EXPECT_EQ(submitted(), keywords(1, 2));
+    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_EQ(timer.history, (std::vector<int>{6000, 0, 6000, 0}));
+}
+
+TEST_F(LateIndexRunTest, AnIndexClickDuringATickStartsOverAfterIt) {
+    tickWhileRunning(1);
+    browser.releaseAll();
+    run.Timer2_Timer(); // row 2 in flight
+    gate.run([&] { run.Command2_Click(); });
+    EXPECT_EQ(run.indexrow(), 2);
+    browser.releaseAll();
+    EXPECT_EQ(results.rowText(2), indexedRow(2, 1));
+    EXPECT_EQ(run.indexrow(), 1);
+    EXPECT_EQ(run.querycount(), 0);
+    EXPECT_EQ(submitted(), (QStringList{keyword(1), keyword(2), keyword(3), keyword(1)}));
+    EXPECT_EQ(timer.interval(), 6000);
+    EXPECT_FALSE(gate.busy());
+}
+
+TEST_F(LateIndexRunTest, AMiningStartDuringATickTakesEffectAfterIt) {
+    run.Timer2_Timer();
+    gate.run([&] {
+        stop();
+        results.clear();
+        results.append(header);
+        results.append(Row{{QStringLiteral("seed"), QStringLiteral("9")}});
+    });
+    EXPECT_EQ(results.rowText(1), minedRow(1));
+    browser.releaseAll();
+    // The tick wrote into the old table, then the new one replaced it.
+    EXPECT_EQ(results.count(), 2);
+    EXPECT_EQ(results.rowText(1), QStringLiteral("seed,9"));
+    EXPECT_EQ(submitted(), keywords(1, 2));
+    EXPECT_EQ(timer.interval(), 0);
+    // The stopped timer has no tick left to give.
+    run.timerFired();
+    EXPECT_EQ(browser.held(), 0u);
+    EXPECT_EQ(browser.log.count(QStringLiteral("page")), 1);
+}
+
+TEST_F(LateIndexRunTest, TicksNeverOverlap) {
+    run.timerFired();
+    EXPECT_EQ(browser.held(), 1u);
+    run.timerFired();
+    run.timerFired();
+    EXPECT_EQ(browser.held(), 1u);
+    browser.releaseAll();
+    EXPECT_EQ(browser.log.count(QStringLiteral("page")), 1);
+    EXPECT_EQ(run.indexrow(), 2);
+    EXPECT_EQ(timer.interval(), 6000);
+    EXPECT_FALSE(gate.busy());
+}
+
+TEST_F(LateIndexRunTest, TheStartHoldsTheGateUntilItsSubmissionIsDone) {
+    run.Command2_Click();
+    EXPECT_TRUE(gate.busy());
+    run.timerFired(); // the old wait fell due meanwhile
+    EXPECT_EQ(browser.held(), 1u);
+    browser.releaseAll();
+    EXPECT_FALSE(gate.busy());
+    // The start set the timer anew, so the old wait's tick is gone.
+    EXPECT_EQ(browser.log,
+              (QStringList{QStringLiteral("value query=kw1"), QStringLiteral("click query-btn")}));
+    EXPECT_EQ(timer.interval(), 6000);
+    EXPECT_EQ(run.indexrow(), 1);
+}
+
+TEST_F(LateIndexRunTest, ATickThatFellDueDuringAStartThatKeptTheTimerRunsOnceAfterIt) {
+    interval.value = QStringLiteral("abc");
+    run.Command2_Click();
+    run.timerFired();
+    run.timerFired();
+    browser.releaseAll();
+    EXPECT_EQ(browser.log,
+              (QStringList{QStringLiteral("value query=kw1"), QStringLiteral("click query-btn"),
+                           QStringLiteral("page"), QStringLiteral("value query=kw2"),
+                           QStringLiteral("click query-btn")}));
+    EXPECT_EQ(results.rowText(1), indexedRow(1, 1));
+    EXPECT_EQ(run.indexrow(), 2);
+}
+
+TEST_F(LateIndexRunTest, StopDuringTheStartsSubmissionLeavesTheTimerStopped) {
+    stop();
+    run.Command2_Click();
+    gate.run([&] { stop(); });
+    browser.releaseAll();
+    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_EQ(timer.history.back(), 0);
+    EXPECT_EQ(timer.history[timer.history.size() - 2], 6000);
+}
+
+TEST(IndexRunLifetime, AnAnswerAfterTheRunIsGoneIsDropped) {
+    RowList results;
+    results.append(header);
+    results.append(Row{{QStringLiteral("kw1"), QStringLiteral("1")}});
+    FakeTimer timer;
+    FakeBrowser browser;
+    browser.late = true;
+    browser.page = pageReading(1);
+    FakeTextBox interval{QStringLiteral("6000")};
+    StepGate gate;
+    results.append(Row{{QStringLiteral("kw2"), QStringLiteral("2")}});
+    auto run = std::make_unique<IndexRun>(results, timer, browser, interval, gate);
+    run->Command2_Click();
+    browser.releaseAll();
+    run->Timer2_Timer();
+    run.reset();
+    // Only the page read is answered: nothing is written and nothing submitted.
+    EXPECT_EQ(browser.releaseAll(), 1);
+    EXPECT_EQ(results.rowText(1), QStringLiteral("kw1,1"));
+    EXPECT_EQ(browser.valuesOf(QStringLiteral("query")), QStringList{QStringLiteral("kw1")});
+}
+
+} // namespace
+} // namespace quilla
