@@ -7,11 +7,15 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QWebEngineView>
+
+// The icon lives in a static library, whose resources load only when asked.
+static void loadResources() { Q_INIT_RESOURCE(resources); }
 
 namespace quilla {
 
@@ -19,6 +23,8 @@ MainWindow::MainWindow(Shell& shell, PageFetcher& fetcher, QWidget* parent)
     : QWidget(parent), shell_(shell) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(title());
+    loadResources();
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quilla.png")));
     setFixedSize(clientWidthTwips / twipsPerPixel, clientHeightTwips / twipsPerPixel);
     buildControls();
 

@@ -32,7 +32,8 @@ constexpr QLatin1StringView clickFunction{R"js(function (name) {
 })js"};
 
 // Walks the tree with its own stack, so deep documents cannot exhaust the
-// script's call stack, and joins the parts once at the end.
+// script's call stack, and joins the parts once at the end. DOM calls are the
+// cost here, so each node gets as few as possible.
 constexpr QLatin1StringView rootMarkupScript{R"js((function () {
   var root = document.documentElement;
   if (!root) return null;
@@ -42,56 +43,64 @@ constexpr QLatin1StringView rootMarkupScript{R"js((function () {
   // Elements whose text the parser keeps as written.
   var raws = new Set(['SCRIPT', 'STYLE', 'XMP', 'IFRAME', 'NOEMBED', 'NOFRAMES', 'NOSCRIPT',
                       'PLAINTEXT']);
-  var parts = [];
+  var textSpecials = /[&<>\u00a0]/;
+  var quotingSpecials = /[\s"'=<>`]/;
   function text(s) {
-    if (!/[&<>\u00a0]/.test(s)) return s;
+    if (!textSpecials.test(s)) return s;
     return s.replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;')
             .replace(/\u00a0/g, '&nbsp;');
   }
   function attributeValue(v) {
-    if (v !== '' && !/[\s"'=<>`]/.test(v)) return v;
+    if (v !== '' && !quotingSpecials.test(v)) return v;
     return '"' + v.replace(/&/g, '&amp;').replace(/"/g, '&quot;') + '"';
   }
-  function children(element) {
-    return element.content instanceof DocumentFragment ? element.content.childNodes
-                                                       : element.childNodes;
+  function startTag(element, tag) {
+    if (!element.hasAttributes()) return '<' + tag + '>';
+    var s = '<' + tag;
+    var names = element.getAttributeNames();
+    for (var i = 0; i < names.length; ++i)
+      s += ' ' + names[i] + '=' + attributeValue(element.getAttribute(names[i]));
+    return s + '>';
   }
-  function open(element, tag) {
-    parts.push('<', tag);
-    var attributes = element.attributes;
-    for (var i = 0; i < attributes.length; ++i)
-      parts.push(' ', attributes[i].name, '=', attributeValue(attributes[i].value));
-    parts.push('>');
+  var endTags = new Map();
+  function endTag(tag) {
+    var s = endTags.get(tag);
+    if (s === undefined) endTags.set(tag, s = '</' + tag + '>');
+    return s;
   }
-  var stack = [{ nodes: root.childNodes, next: 0, close: '', raw: false }];
-  while (stack.length > 0) {
-    var frame = stack[stack.length - 1];
-    if (frame.next >= frame.nodes.length) {
-      stack.pop();
-      parts.push(frame.close);
+  var parts = [];
+  // Per open element: the node after it, and the end tag and raw flag of its parent.
+  var stack = [];
+  var node = root.firstChild, end = '', raw = false;
+  for (;;) {
+    if (node === null) {
+      if (stack.length === 0) break;
+      parts.push(end);
+      raw = stack.pop(); end = stack.pop(); node = stack.pop();
       continue;
     }
-    var node = frame.nodes[frame.next++];
-    switch (node.nodeType) {
-    case Node.ELEMENT_NODE:
+    var next = node.nextSibling;
+    var type = node.nodeType;
+    if (type === 1) {
       var tag = node.tagName.toUpperCase();
-      open(node, tag);
-      if (!voids.has(tag))
-        stack.push({ nodes: children(node), next: 0, close: '</' + tag + '>', raw: raws.has(tag) });
-      break;
-    case Node.TEXT_NODE:
-      parts.push(frame.raw ? node.data : text(node.data));
-      break;
-    case Node.CDATA_SECTION_NODE:
-      parts.push('<![CDATA[', node.data, ']]>');
-      break;
-    case Node.COMMENT_NODE:
-      parts.push('<!--', node.data, '-->');
-      break;
-    case Node.PROCESSING_INSTRUCTION_NODE:
-      parts.push('<?', node.target, ' ', node.data, '>');
-      break;
+      parts.push(startTag(node, tag));
+      if (!voids.has(tag)) {
+        stack.push(next, end, raw);
+        node = (tag === 'TEMPLATE' && node.content ? node.content : node).firstChild;
+        end = endTag(tag);
+        raw = raws.has(tag);
+        continue;
+      }
+    } else if (type === 3) {
+      parts.push(raw ? node.data : text(node.data));
+    } else if (type === 8) {
+      parts.push('<!--' + node.data + '-->');
+    } else if (type === 4) {
+      parts.push('<![CDATA[' + node.data + ']]>');
+    } else if (type === 7) {
+      parts.push('<?' + node.target + ' ' + node.data + '>');
     }
+    node = next;
   }
   return parts.join('');
 })())js"};

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <unordered_map>
+#include <map>
 
 class QWebEnginePage;
 class QWebEngineView;
@@ -27,16 +27,16 @@ namespace quilla {
 // is itself going away.
 class WebEngineBrowser final : public QObject, public Browser {
     Q_OBJECT
-public:
+  public:
     static constexpr std::chrono::milliseconds defaultAnswerTimeout{10000};
 
     // Installs its own page on the view; the page belongs to the view.
     explicit WebEngineBrowser(QWebEngineView* view, QObject* parent = nullptr);
-    ~WebEngineBrowser() override;
 
     void navigate(const QString& address) override;
     void navigate2(const QString& address) override;
-    void setValue(const QString& name, const QString& value, std::function<void(bool)> done) override;
+    void setValue(const QString& name, const QString& value,
+                  std::function<void(bool)> done) override;
     void click(const QString& name, std::function<void(bool)> done) override;
     void pageText(std::function<void(QString)> done) override;
     void activeHref(std::function<void(std::optional<QString>)> done) override;
@@ -44,11 +44,11 @@ public:
     // How long a request waits for the page before it counts as failed.
     void setAnswerTimeout(std::chrono::milliseconds timeout) { answerTimeout_ = timeout; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // A page asked for a new window and was refused; nothing opened.
     void newWindowRequested();
 
-private:
+  private:
     using Answer = std::function<void(const QVariant&)>;
 
     void load(const QString& address);
@@ -57,7 +57,7 @@ private:
     void failAll();
 
     QPointer<QWebEnginePage> page_;
-    std::unordered_map<std::uint64_t, Answer> open_;
+    std::map<std::uint64_t, Answer> open_; // by id, so failures go out in order
     std::uint64_t nextId_ = 0;
     std::chrono::milliseconds answerTimeout_ = defaultAnswerTimeout;
 };

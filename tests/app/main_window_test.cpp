@@ -49,6 +49,9 @@ TEST_F(MainWindowTest, StartsWithItsValues) {
     EXPECT_FALSE(window.miningTimer().isActive());
     EXPECT_FALSE(window.indexTimer().isActive());
     EXPECT_TRUE(shell.opened.isEmpty());
+    const QIcon icon = window.windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.availableSizes(), QList<QSize>{QSize(32, 32)});
 }
 
 TEST_F(MainWindowTest, EveryControlSitsWhereItBelongs) {
