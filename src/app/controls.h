@@ -29,8 +29,8 @@ inline QRect toPixels(const ControlSpot& c) {
 
 // In the order the keyboard focus walks them (labels never take it).
 inline constexpr std::array<const char*, 14> focusOrder = {
-    "WebBrowser1", "Command1", "Text1",    "List1",    "Text2",    "Text3",    "Text4",
-    "List2",       "Command2", "Command3", "Text5",    "Command4", "Command5", "Command6"};
+    "WebBrowser1", "Command1", "Text1",    "List1", "Text2",    "Text3",    "Text4",
+    "List2",       "Command2", "Command3", "Text5", "Command4", "Command5", "Command6"};
 
 inline constexpr std::array<ControlSpot, 19> controlSpots = {{
     {"Label1", ControlKind::Label, u"关键词", 240, 240, 615, 255},

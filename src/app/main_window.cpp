@@ -15,7 +15,9 @@
 #include <QWebEngineView>
 
 // The icon lives in a static library, whose resources load only when asked.
-static void loadResources() { Q_INIT_RESOURCE(resources); }
+static void loadResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace quilla {
 
@@ -160,11 +162,14 @@ void MainWindow::Command4_Click() {
 }
 
 void MainWindow::Command5_Click() {
-    messages_.show(QStringLiteral("请把您需要功能和遇到的问题反馈给我们，如果必要可以截图，谢谢！"));
+    messages_.show(
+        QStringLiteral("请把您需要功能和遇到的问题反馈给我们，如果必要可以截图，谢谢！"));
     openweb(shell_, links::contactLink());
 }
 
-void MainWindow::Command6_Click() { openweb(shell_, links::homePage()); }
+void MainWindow::Command6_Click() {
+    openweb(shell_, links::homePage());
+}
 
 void MainWindow::Timer1_Timer() {
     // A stopped timer delivers no tick, even one that fell due during a step.
@@ -179,6 +184,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void MainWindow::Form_Unload() { openweb(shell_, links::promotionLink()); }
+void MainWindow::Form_Unload() {
+    openweb(shell_, links::promotionLink());
+}
 
 } // namespace quilla

@@ -3,10 +3,10 @@
 // The one window: five boxes, six buttons, the two lists, the embedded
 // browser and the two timers that carry the runs.
 
+#include "app/widget_ports.h"
 #include "core/interval_timer.h"
 #include "core/row_list.h"
 #include "core/step_gate.h"
-#include "app/widget_ports.h"
 #include "index/index_run.h"
 #include "links/links.h"
 #include "mining/mining_run.h"

@@ -19,12 +19,12 @@ namespace {
 // A page that opens no other window and shows no dialog: a run must never
 // stop behind a pop-up.
 class RefusingPage final : public QWebEnginePage {
-  public:
+public:
     using QWebEnginePage::QWebEnginePage;
 
     std::function<void()> onWindowRefused;
 
-  protected:
+protected:
     QWebEnginePage* createWindow(WebWindowType) override {
         // Told after the refusal has been handed back to the page.
         QMetaObject::invokeMethod(
@@ -53,7 +53,7 @@ class RefusingPage final : public QWebEnginePage {
         return {};
     }
 
-  private:
+private:
     static QString leavePageQuestion() {
         return QCoreApplication::translate("QWebEnginePage",
                                            "Are you sure you want to leave this page? Changes "

@@ -27,7 +27,7 @@ namespace quilla {
 // is itself going away.
 class WebEngineBrowser final : public QObject, public Browser {
     Q_OBJECT
-  public:
+public:
     static constexpr std::chrono::milliseconds defaultAnswerTimeout{10000};
 
     // Installs its own page on the view; the page belongs to the view.
@@ -44,11 +44,11 @@ class WebEngineBrowser final : public QObject, public Browser {
     // How long a request waits for the page before it counts as failed.
     void setAnswerTimeout(std::chrono::milliseconds timeout) { answerTimeout_ = timeout; }
 
-  Q_SIGNALS:
+Q_SIGNALS:
     // A page asked for a new window and was refused; nothing opened.
     void newWindowRequested();
 
-  private:
+private:
     using Answer = std::function<void(const QVariant&)>;
 
     void load(const QString& address);

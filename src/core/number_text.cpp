@@ -5,8 +5,12 @@
 namespace quilla {
 namespace {
 
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 } // namespace
 

@@ -4,7 +4,9 @@
 
 namespace quilla {
 
-Text toText(const QString& s) { return s.toStdU32String(); }
+Text toText(const QString& s) {
+    return s.toStdU32String();
+}
 
 QString toQString(TextView t) {
     return QString::fromUcs4(t.data(), static_cast<qsizetype>(t.size()));

@@ -34,7 +34,7 @@ NewFileResult outcomeOf(int error) {
 }
 
 class Descriptor {
-  public:
+public:
     explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor() {
         if (fd_ >= 0)
@@ -53,7 +53,7 @@ class Descriptor {
         return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
     }
 
-  private:
+private:
     int fd_;
 };
 

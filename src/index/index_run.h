@@ -19,7 +19,7 @@
 namespace quilla {
 
 class IndexRun final {
-  public:
+public:
     IndexRun(RowList& results, Timer& timer, Browser& browser, const TextBox& interval,
              StepGate& gate);
     IndexRun(const IndexRun&) = delete;
@@ -47,7 +47,7 @@ class IndexRun final {
 
     static QString startAddress();
 
-  private:
+private:
     void writeResult(const QString& pageText);
     void setWaitFromBox();
     void setNextWait();

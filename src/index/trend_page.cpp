@@ -69,7 +69,7 @@ NormalPage normalised(const QString& page) {
 // occurrence of a marker at or after its start is remembered and a stretch of
 // the page is never searched twice for the same marker.
 class Finder {
-  public:
+public:
     explicit Finder(TextView page) : page_(page) {}
 
     // One pass that looks for several markers at once, so markers a page lacks
@@ -78,7 +78,7 @@ class Finder {
 
     std::int64_t find(TextView w, TextView marker);
 
-  private:
+private:
     struct Found {
         TextView marker;
         std::size_t from; // searched from here on

@@ -10,7 +10,9 @@ QString contactLink() {
     return QStringLiteral("tencent://message/?uin=1184378200&&Site=Quilla软件&&Menu=yes");
 }
 
-QString homePage() { return QStringLiteral("http://www.quilla-soft.com/"); }
+QString homePage() {
+    return QStringLiteral("http://www.quilla-soft.com/");
+}
 
 QString promotionTracking() {
     return QStringLiteral(
@@ -25,7 +27,9 @@ QString promotionLink() {
 
 } // namespace links
 
-void openweb(Shell& shell, const QString& address) { shell.open(address); }
+void openweb(Shell& shell, const QString& address) {
+    shell.open(address);
+}
 
 void DesktopShell::open(const QString& address) {
     // Tolerant parsing keeps the contact link's plain-text product name and

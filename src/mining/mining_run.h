@@ -17,7 +17,7 @@
 namespace quilla {
 
 class MiningRun final {
-  public:
+public:
     // Text1..Text4 of the window, read anew whenever they are needed.
     struct Boxes {
         const TextBox& keyword;
@@ -56,7 +56,7 @@ class MiningRun final {
     // The rest of the step with the page fetched for row `minerow`.
     void finishStep(const QString& pageText);
 
-  private:
+private:
     bool hasCandidate() const;
     bool passesFilters(const QString& keyword) const;
     bool quantityReached() const;

@@ -19,7 +19,7 @@ struct FetchLimits {
 };
 
 class PageFetcher {
-  public:
+public:
     virtual ~PageFetcher() = default;
 
     // The page text at the address; empty when nothing could be fetched.
@@ -30,13 +30,13 @@ class PageFetcher {
 // followed, an error page's body counts like any other, the proxy comes from
 // the environment (http_proxy, no_proxy), and nothing is kept between calls.
 class CurlFetcher final : public PageFetcher {
-  public:
+public:
     explicit CurlFetcher(FetchLimits limits = {});
 
     // The address must already be percent-encoded. Never throws.
     QString gethtml(const QString& address) override;
 
-  private:
+private:
     FetchLimits limits_;
 };
 

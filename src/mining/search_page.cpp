@@ -70,7 +70,7 @@ struct Window {
 // begin passes it, so a page with a missing marker is not rescanned on each
 // of the fourteen rounds.
 class MarkerSearch {
-  public:
+public:
     explicit MarkerSearch(TextView marker) : marker_(marker) {}
 
     // Offset of the first occurrence from the window's begin, or npos.
@@ -87,7 +87,7 @@ class MarkerSearch {
         return hit_ == npos ? npos : hit_ - w.begin;
     }
 
-  private:
+private:
     TextView marker_;
     bool searched_ = false;
     std::size_t from_ = 0;

@@ -96,7 +96,8 @@ TEST_F(IndexIntegration, IndexesEveryMinedRowAndExportsElevenColumns) {
     QString message;
     test::answerNextMessageBox([&](QMessageBox& box) { message = box.text(); });
     click("Command4");
-    EXPECT_EQ(message, QString::fromUtf8("导出成功，你可在程序目录中找到该文件。文件名与关键词相同。"));
+    EXPECT_EQ(message,
+              QString::fromUtf8("导出成功，你可在程序目录中找到该文件。文件名与关键词相同。"));
     QFile file(folder.filePath(QStringLiteral("qq.csv")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QStringDecoder("GB18030").decode(file.readAll()), expectedText);

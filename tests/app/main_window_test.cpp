@@ -31,7 +31,8 @@ protected:
 };
 
 TEST_F(MainWindowTest, StartsWithItsValues) {
-    EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Quilla淘宝指数批量查询工具 v1.0  by:tarnick"));
+    EXPECT_EQ(window.windowTitle(),
+              QString::fromUtf8("Quilla淘宝指数批量查询工具 v1.0  by:tarnick"));
     EXPECT_EQ(window.objectName(), QStringLiteral("Form1"));
     EXPECT_EQ(text("Text1"), QStringLiteral("qq"));
     EXPECT_EQ(text("Text2"), QString());
@@ -64,15 +65,24 @@ TEST_F(MainWindowTest, EveryControlSitsWhereItBelongs) {
         QRect place;
         const char* caption;
     } expected[] = {
-        {"Label1", {16, 16, 41, 17}, "关键词"},     {"Text1", {56, 8, 97, 25}, nullptr},
-        {"Label2", {160, 16, 49, 17}, "包含："},    {"Text2", {200, 8, 65, 25}, nullptr},
-        {"Label3", {272, 16, 41, 17}, "排除："},    {"Text3", {312, 8, 65, 26}, nullptr},
-        {"Label4", {384, 16, 41, 17}, "数量："},    {"Text4", {424, 8, 65, 26}, nullptr},
-        {"Command1", {512, 8, 81, 33}, "挖词"},     {"Command3", {600, 8, 73, 33}, "停止"},
-        {"Command2", {696, 8, 81, 33}, "指数"},     {"Label5", {784, 16, 41, 17}, "间隔："},
-        {"Text5", {824, 8, 81, 25}, nullptr},       {"Command4", {912, 8, 105, 33}, "导出"},
-        {"Command5", {912, 56, 105, 33}, "问题反馈"}, {"Command6", {912, 104, 105, 33}, "by:tarnick"},
-        {"List2", {8, 48, 889, 256}, nullptr},      {"List1", {904, 152, 113, 148}, nullptr},
+        {"Label1", {16, 16, 41, 17}, "关键词"},
+        {"Text1", {56, 8, 97, 25}, nullptr},
+        {"Label2", {160, 16, 49, 17}, "包含："},
+        {"Text2", {200, 8, 65, 25}, nullptr},
+        {"Label3", {272, 16, 41, 17}, "排除："},
+        {"Text3", {312, 8, 65, 26}, nullptr},
+        {"Label4", {384, 16, 41, 17}, "数量："},
+        {"Text4", {424, 8, 65, 26}, nullptr},
+        {"Command1", {512, 8, 81, 33}, "挖词"},
+        {"Command3", {600, 8, 73, 33}, "停止"},
+        {"Command2", {696, 8, 81, 33}, "指数"},
+        {"Label5", {784, 16, 41, 17}, "间隔："},
+        {"Text5", {824, 8, 81, 25}, nullptr},
+        {"Command4", {912, 8, 105, 33}, "导出"},
+        {"Command5", {912, 56, 105, 33}, "问题反馈"},
+        {"Command6", {912, 104, 105, 33}, "by:tarnick"},
+        {"List2", {8, 48, 889, 256}, nullptr},
+        {"List1", {904, 152, 113, 148}, nullptr},
         {"WebBrowser1", {8, 312, 1009, 393}, nullptr},
     };
     for (const auto& e : expected) {
@@ -96,8 +106,8 @@ TEST_F(MainWindowTest, EveryControlSitsWhereItBelongs) {
 }
 
 TEST_F(MainWindowTest, FocusWalksTheControlsInOrder) {
-    const char* order[] = {"WebBrowser1", "Command1", "Text1", "List1", "Text2",
-                           "Text3",       "Text4",    "List2", "Command2", "Command3",
+    const char* order[] = {"WebBrowser1", "Command1", "Text1",    "List1",    "Text2",
+                           "Text3",       "Text4",    "List2",    "Command2", "Command3",
                            "Text5",       "Command4", "Command5", "Command6"};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget* from = control(order[i]);

@@ -33,7 +33,7 @@ QString serialised(const QString& body) {
 }
 
 class WebBrowserTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         view = std::make_unique<QWebEngineView>();
         browser = std::make_unique<WebEngineBrowser>(view.get());
@@ -297,7 +297,7 @@ TEST_F(WebBrowserTest, DialogsDoNotHoldThePage) {
 enum class Activation { mouse, script };
 
 class NewWindowFromALink : public WebBrowserTest, public ::testing::WithParamInterface<Activation> {
-  protected:
+protected:
     void activateLink() {
         if (GetParam() == Activation::script) {
             evaluate(QStringLiteral("var link = document.getElementById('link'); link.focus();"

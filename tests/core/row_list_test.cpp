@@ -108,8 +108,8 @@ TEST(StepGate, DefersWhatArrivesDuringAStepAndKeepsItsOrder) {
     gate.runOnce(QStringLiteral("tick"), [&] { log << QStringLiteral("tick again"); });
     EXPECT_EQ(log, QStringList{QStringLiteral("now")});
     gate.end();
-    EXPECT_EQ(log, (QStringList{QStringLiteral("now"), QStringLiteral("click"),
-                                QStringLiteral("tick")}));
+    EXPECT_EQ(
+        log, (QStringList{QStringLiteral("now"), QStringLiteral("click"), QStringLiteral("tick")}));
 }
 
 TEST(StepGate, ADeferredActionThatStartsAStepHoldsTheRest) {

@@ -5,13 +5,17 @@
 namespace quilla {
 namespace {
 
-Text t(const char* utf8) { return toText(QString::fromUtf8(utf8)); }
+Text t(const char* utf8) {
+    return toText(QString::fromUtf8(utf8));
+}
 std::optional<QString> q(std::optional<TextView> v) {
     if (!v)
         return std::nullopt;
     return toQString(*v);
 }
-std::optional<QString> qs(const char* utf8) { return QString::fromUtf8(utf8); }
+std::optional<QString> qs(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 TEST(TextOps, FindCountsCharactersFromOne) {
     const struct {
@@ -19,8 +23,14 @@ TEST(TextOps, FindCountsCharactersFromOne) {
         const char* m;
         std::int64_t at;
     } cases[] = {
-        {"abc", "a", 1},       {"abc", "c", 3},        {"abc", "x", 0},   {"", "a", 0},
-        {"你是不是想找qq", "qq", 7}, {"😀a", "a", 2}, {"aXbX", "X", 2}, {"ab", "abc", 0},
+        {"abc", "a", 1},
+        {"abc", "c", 3},
+        {"abc", "x", 0},
+        {"", "a", 0},
+        {"你是不是想找qq", "qq", 7},
+        {"😀a", "a", 2},
+        {"aXbX", "X", 2},
+        {"ab", "abc", 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(find(t(c.s), t(c.m)), c.at) << c.s << " / " << c.m;
@@ -32,9 +42,14 @@ TEST(TextOps, CutKeepsFromPositionUpToTheLastCharacter) {
         std::int64_t p;
         std::optional<QString> expected;
     } cases[] = {
-        {"abcdef", 1, qs("abcde")}, {"abcdef", 3, qs("cde")}, {"abcdef", 6, qs("")},
-        {"abcdef", 7, std::nullopt}, {"abcdef", 0, std::nullopt}, {"abcdef", -1, std::nullopt},
-        {"", 1, std::nullopt},       {"a", 1, qs("")},
+        {"abcdef", 1, qs("abcde")},
+        {"abcdef", 3, qs("cde")},
+        {"abcdef", 6, qs("")},
+        {"abcdef", 7, std::nullopt},
+        {"abcdef", 0, std::nullopt},
+        {"abcdef", -1, std::nullopt},
+        {"", 1, std::nullopt},
+        {"a", 1, qs("")},
         // An emoji is one character: the cut never leaves half of it.
         {"x😀y😀", 2, qs("😀y")},
     };

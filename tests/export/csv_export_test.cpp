@@ -88,15 +88,18 @@ TEST(CsvBytes, TextOutsideCodePage936SurvivesDecoding) {
 
 TEST(CsvBytes, EuroSignIsWrittenAsCodePage936Has) {
     RowList table;
-    table.append(Row{{QString::fromUtf8("\xE2\x82\xAC" "9.9"), u"\u20AC"_s}});
+    table.append(Row{{QString::fromUtf8("\xE2\x82\xAC"
+                                        "9.9"),
+                      u"\u20AC"_s}});
     EXPECT_EQ(csvBytes(table).toHex(), QByteArray("80392e392c800d0a"));
     QStringDecoder cp936("windows-936");
     ASSERT_TRUE(cp936.isValid());
-    EXPECT_EQ(cp936.decode(csvBytes(table)), QString::fromUtf8("\xE2\x82\xAC" "9.9,\xE2\x82\xAC\r\n"));
+    EXPECT_EQ(cp936.decode(csvBytes(table)), QString::fromUtf8("\xE2\x82\xAC"
+                                                               "9.9,\xE2\x82\xAC\r\n"));
 }
 
 class ExportTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     QString path(const QString& name) const { return dir.filePath(name); }
 

@@ -23,7 +23,7 @@ using test::TmpfsMount;
 const QString failurePrefix = u"导出失败："_s;
 
 class ExportFailureTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         test::appendRows(table, {{u"关键词"_s, u"宝贝数"_s}, {u"连衣裙"_s, u"1,234"_s}});

@@ -60,7 +60,7 @@ QStringList keywords(int from, int to) {
 }
 
 class IndexRunTest : public ::testing::Test {
-  protected:
+protected:
     void fill(int rows) {
         results.clear();
         results.append(header);
@@ -294,7 +294,7 @@ TEST_F(IndexRunTest, ANewWindowRequestLoadsTheLinkHere) {
 
 // The same run with a page that answers late, as a real one does.
 class LateIndexRunTest : public IndexRunTest {
-  protected:
+protected:
     void SetUp() override {
         browser.late = true;
         browser.page = pageReading(1);

@@ -63,7 +63,7 @@ QStringList keywordsFrom1(const RowList& list) {
 }
 
 class MiningRunTest : public ::testing::Test {
-  protected:
+protected:
     void serve(const char* keyword, std::initializer_list<const char*> related,
                const char* count = "10") {
         fetcher.pages.insert(searchAddress(u8(keyword)), searchPage(related, count));

@@ -52,7 +52,7 @@ QString latin(const std::string& s) {
 
 // Sets or clears an environment variable for one test and puts it back after.
 class ScopedEnv {
-  public:
+public:
     ScopedEnv(const char* name, std::optional<QByteArray> value) : name_(name) {
         if (qEnvironmentVariableIsSet(name))
             old_ = qgetenv(name);
@@ -70,14 +70,14 @@ class ScopedEnv {
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-  private:
+private:
     const char* name_;
     std::optional<QByteArray> old_;
 };
 
 // Whatever proxy the machine has, these tests talk to 127.0.0.1 directly.
 class PageFetch : public ::testing::Test {
-  protected:
+protected:
     ScopedEnv httpProxy_{"http_proxy", std::nullopt};
     ScopedEnv allProxy_{"all_proxy", std::nullopt};
     ScopedEnv allProxyUpper_{"ALL_PROXY", std::nullopt};

@@ -23,7 +23,7 @@ bool writeFileBytes(const QString& path, const QByteArray& bytes);
 // A small tmpfs over `folder` for as long as this lives. Mounting needs
 // privileges the test may not have: then mounted() is false and reason() says why.
 class TmpfsMount {
-  public:
+public:
     TmpfsMount(const QString& folder, const QString& options, bool readOnly);
     ~TmpfsMount();
     TmpfsMount(const TmpfsMount&) = delete;
@@ -32,7 +32,7 @@ class TmpfsMount {
     bool mounted() const { return mounted_; }
     QString reason() const { return reason_; }
 
-  private:
+private:
     QByteArray folder_;
     bool mounted_ = false;
     QString reason_;

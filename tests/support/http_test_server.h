@@ -55,7 +55,7 @@ Reply chunkedReply(std::string_view body, const std::vector<std::size_t>& chunkS
 Reply redirectReply(int status, std::string_view location, std::string headers = {});
 
 class HttpTestServer {
-  public:
+public:
     using Handler = std::function<Reply(const HttpRequest&)>;
 
     explicit HttpTestServer(Handler handler);
@@ -75,7 +75,7 @@ class HttpTestServer {
     // second. Also done by the destructor.
     void stop();
 
-  private:
+private:
     void serve();
     void answer(std::intptr_t connection);
     bool send(std::intptr_t connection, const Reply& reply);

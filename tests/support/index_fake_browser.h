@@ -18,7 +18,7 @@
 namespace quilla::test {
 
 class FakeBrowser final : public Browser {
-  public:
+public:
     bool late = false;
     QString page; // what the page text reads
     QSet<QString> elements{QStringLiteral("query"), QStringLiteral("query-btn")};
@@ -96,7 +96,7 @@ class FakeBrowser final : public Browser {
         return given;
     }
 
-  private:
+private:
     void answer(std::function<void()> action) {
         if (late)
             held_.push_back(std::move(action));

@@ -7,7 +7,7 @@ namespace quilla::fake_market {
 // A tiny deterministic generator (xorshift32): the same seed always gives the
 // same made-up figures, on every platform.
 class Dice final {
-  public:
+public:
     explicit Dice(std::uint32_t seed) : state_(seed != 0 ? seed : 0x9e3779b9u) {}
 
     std::uint32_t next() {
@@ -23,7 +23,7 @@ class Dice final {
         return lo + static_cast<int>(next() % span);
     }
 
-  private:
+private:
     std::uint32_t state_;
 };
 

@@ -32,7 +32,7 @@ namespace {
 std::unique_ptr<FakeMarketServer> market;
 
 class FakeMarketEnvironment final : public ::testing::Environment {
-  public:
+public:
     void SetUp() override {
         market = std::make_unique<FakeMarketServer>();
         ASSERT_TRUE(market->start());

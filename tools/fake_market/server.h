@@ -24,7 +24,7 @@ struct ServerOptions {
 };
 
 class FakeMarketServer final {
-  public:
+public:
     explicit FakeMarketServer(ServerOptions options = {});
     ~FakeMarketServer();
     FakeMarketServer(const FakeMarketServer&) = delete;
@@ -43,7 +43,7 @@ class FakeMarketServer final {
     std::vector<LoggedRequest> requests() const;
     void clearRequests();
 
-  private:
+private:
     struct Http;
 
     void record(LoggedRequest request);
