@@ -8,6 +8,26 @@ Text toText(const QString& s) {
     return s.toStdU32String();
 }
 
+Text toTextWithout(const QString& s, TextView dropped) {
+    Text out(static_cast<std::size_t>(s.size()), U'\0');
+    char32_t* to = out.data();
+    const char16_t* at = reinterpret_cast<const char16_t*>(s.utf16());
+    const char16_t* const end = at + s.size();
+    while (at < end) {
+        char32_t c = *at++;
+        if (QChar::isSurrogate(c)) [[unlikely]] {
+            if (QChar::isHighSurrogate(c) && at < end && QChar::isLowSurrogate(*at))
+                c = QChar::surrogateToUcs4(static_cast<char16_t>(c), *at++);
+            else
+                c = QChar::ReplacementCharacter;
+        }
+        *to = c;
+        to += dropped.find(c) == TextView::npos;
+    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
+    return out;
+}
+
 QString toQString(TextView t) {
     return QString::fromUcs4(t.data(), static_cast<qsizetype>(t.size()));
 }

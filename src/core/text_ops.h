@@ -19,6 +19,9 @@ using Text = std::u32string;
 using TextView = std::u32string_view;
 
 Text toText(const QString& s);
+// The same in one pass, leaving out every character of `dropped`; a lone
+// surrogate becomes U+FFFD.
+Text toTextWithout(const QString& s, TextView dropped);
 QString toQString(TextView t);
 
 // Position of the first occurrence of `m` in `s`, 0 when there is none.

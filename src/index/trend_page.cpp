@@ -6,7 +6,6 @@
 
 #include <bitset>
 #include <initializer_list>
-#include <memory>
 #include <vector>
 
 namespace quilla {
@@ -31,38 +30,6 @@ constexpr std::int64_t thirtyDaysSkip = 12;
 constexpr std::int64_t forecastSkip = 5;
 
 constexpr std::size_t none = TextView::npos;
-
-// The page as code points, without spaces, carriage returns and line feeds.
-// Made in one pass into storage that is not cleared first, as every character
-// kept is written once.
-struct NormalPage {
-    std::unique_ptr<char32_t[]> chars;
-    std::size_t size = 0;
-
-    TextView text() const { return {chars.get(), size}; }
-};
-
-NormalPage normalised(const QString& page) {
-    NormalPage out{std::unique_ptr<char32_t[]>(new char32_t[static_cast<std::size_t>(page.size())]),
-                   0};
-    char32_t* const begin = out.chars.get();
-    char32_t* to = begin;
-    const char16_t* at = reinterpret_cast<const char16_t*>(page.utf16());
-    const char16_t* const end = at + page.size();
-    while (at < end) {
-        char32_t c = *at++;
-        if (QChar::isSurrogate(c)) [[unlikely]] {
-            if (QChar::isHighSurrogate(c) && at < end && QChar::isLowSurrogate(*at))
-                c = QChar::surrogateToUcs4(static_cast<char16_t>(c), *at++);
-            else
-                c = QChar::ReplacementCharacter;
-        }
-        *to = c;
-        to += (c != U' ') & (c != U'\r') & (c != U'\n');
-    }
-    out.size = static_cast<std::size_t>(to - begin);
-    return out;
-}
 
 // find() over working texts that are views into one page text. The working
 // text only ever loses characters at its front and back, so the first
@@ -241,8 +208,8 @@ QString ratioText(TextView field) {
 } // namespace
 
 TrendFields trendfields(const QString& pageText) {
-    const NormalPage normal = normalised(pageText);
-    const TextView page = normal.text();
+    const Text normal = toTextWithout(pageText, U" \r\n");
+    const TextView page = normal;
     Finder finder(page);
     finder.prime({appSet, cityEndDate, sevenDays, moreLink, lastYear, thirtyDays, forecast});
 

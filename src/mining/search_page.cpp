@@ -22,27 +22,9 @@ QString notFound() {
     return QStringLiteral("未找到");
 }
 
-// The page as code points with every U+0020 gone, in one pass. Nothing the
-// extraction does brings a space back, so once is enough. A lone surrogate
-// becomes U+FFFD, as in QString::toStdU32String.
+// Nothing the extraction does brings a space back, so removing them once is enough.
 Text spacelessText(const QString& page) {
-    Text out;
-    out.reserve(static_cast<std::size_t>(page.size()));
-    const QChar* at = page.constData();
-    const QChar* const end = at + page.size();
-    for (; at != end; ++at) {
-        if (*at == u' ')
-            continue;
-        if (at->isHighSurrogate() && at + 1 != end && (at + 1)->isLowSurrogate()) {
-            out.push_back(QChar::surrogateToUcs4(*at, *(at + 1)));
-            ++at;
-        } else if (at->isSurrogate()) {
-            out.push_back(U'\uFFFD');
-        } else {
-            out.push_back(at->unicode());
-        }
-    }
-    return out;
+    return toTextWithout(page, U" ");
 }
 
 // The text being cut, as a window over the spaceless page: a cut moves the

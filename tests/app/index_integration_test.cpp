@@ -1,20 +1,11 @@
 // Mining, the index query in the real embedded browser and the export, all
 // against the fake marketplace behind http_proxy.
 
-#include "app/main_window.h"
-
 #include "fake_market/market_data.h"
-#include "fake_market/server.h"
-#include "support/app_dialogs.h"
-#include "support/fake_shell.h"
-#include "support/proxy_env.h"
+#include "support/market_window.h"
 
-#include <QDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QStringDecoder>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -22,43 +13,14 @@
 namespace quilla {
 namespace {
 
-class IndexIntegration : public ::testing::Test {
+class IndexIntegration : public test::MarketWindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(server.start());
-        proxy = std::make_unique<test::ProxyEnvironment>(server.port());
-        ASSERT_TRUE(folder.isValid());
-        previousFolder = QDir::currentPath();
-        QDir::setCurrent(folder.path());
-        window = std::make_unique<MainWindow>(shell, fetcher);
-        window->show();
-    }
-    void TearDown() override {
-        window.reset();
-        QDir::setCurrent(previousFolder);
-        proxy.reset();
-        server.stop();
-    }
-    void type(const char* box, const QString& text) {
-        window->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(text);
-    }
-    void click(const char* button) {
-        window->findChild<QPushButton*>(QString::fromLatin1(button))->click();
-    }
     bool trendPageShown() {
         for (const auto& r : server.requests())
             if (r.target.find("shu.taobao.com/trendindex") != std::string::npos)
                 return true;
         return false;
     }
-
-    fake_market::FakeMarketServer server;
-    std::unique_ptr<test::ProxyEnvironment> proxy;
-    QTemporaryDir folder;
-    QString previousFolder;
-    test::FakeShell shell;
-    CurlFetcher fetcher;
-    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(IndexIntegration, IndexesEveryMinedRowAndExportsElevenColumns) {

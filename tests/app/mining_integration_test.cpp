@@ -1,21 +1,12 @@
 // The whole mining road as a person walks it: the real window, the real page
 // fetch and the fake marketplace behind http_proxy, then the export file.
 
-#include "app/main_window.h"
-
 #include "fake_market/market_data.h"
-#include "fake_market/server.h"
-#include "support/app_dialogs.h"
-#include "support/fake_shell.h"
-#include "support/proxy_env.h"
+#include "support/market_window.h"
 
-#include <QDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSet>
 #include <QStringEncoder>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -68,44 +59,7 @@ QByteArray csvOf(const QList<QStringList>& rows) {
     return QStringEncoder("GB18030").encode(text);
 }
 
-class MiningIntegration : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(server.start());
-        proxy = std::make_unique<test::ProxyEnvironment>(server.port());
-        ASSERT_TRUE(folder.isValid());
-        previousFolder = QDir::currentPath();
-        QDir::setCurrent(folder.path());
-        window = std::make_unique<MainWindow>(shell, fetcher);
-        window->show();
-    }
-    void TearDown() override {
-        window.reset();
-        QDir::setCurrent(previousFolder);
-        proxy.reset();
-        server.stop();
-    }
-    void type(const char* box, const QString& text) {
-        window->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(text);
-    }
-    void click(const char* button) {
-        window->findChild<QPushButton*>(QString::fromLatin1(button))->click();
-    }
-    QString exportAndAnswer() {
-        QString message;
-        test::answerNextMessageBox([&](QMessageBox& box) { message = box.text(); });
-        click("Command4");
-        return message;
-    }
-
-    fake_market::FakeMarketServer server;
-    std::unique_ptr<test::ProxyEnvironment> proxy;
-    QTemporaryDir folder;
-    QString previousFolder;
-    test::FakeShell shell;
-    CurlFetcher fetcher;
-    std::unique_ptr<MainWindow> window;
-};
+using MiningIntegration = test::MarketWindowTest;
 
 TEST_F(MiningIntegration, MinesThroughTheProxyAndExportsTheTable) {
     const Filters filters{QStringLiteral("qq"), QString::fromUtf8("空间")};

@@ -101,6 +101,13 @@ TEST(TextOps, RemoveSpacesRemovesOnlyPlainSpaces) {
               QString::fromUtf8("ab\tc\u00a0d\u3000e\r\n"));
 }
 
+TEST(TextOps, ConversionLeavesOutTheDroppedCharactersInOnePass) {
+    const QString s = QString::fromUtf8("a b\r\nc😀\t") + QChar(0xD800) + u'd';
+    EXPECT_EQ(toTextWithout(s, U" \r\n"), Text(U"abc😀\t\uFFFDd"));
+    EXPECT_EQ(toTextWithout(s, U""), Text(U"a b\r\nc😀\t\uFFFDd"));
+    EXPECT_EQ(toTextWithout(QString(), U" "), Text());
+}
+
 TEST(TextOps, ReplaceAll) {
     EXPECT_EQ(toQString(replaceAll(t("<S>1</S><S>2"), t("<S>"), t("+"))),
               QStringLiteral("+1</S>+2"));

@@ -1,0 +1,63 @@
+#pragma once
+
+// The real window in front of the fake marketplace: http_proxy points at it,
+// and the working folder, where exports land, is a fresh temporary one.
+
+#include "app/main_window.h"
+#include "fake_market/server.h"
+#include "support/app_dialogs.h"
+#include "support/fake_shell.h"
+#include "support/proxy_env.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace quilla::test {
+
+class MarketWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.start());
+        proxy = std::make_unique<ProxyEnvironment>(server.port());
+        ASSERT_TRUE(folder.isValid());
+        previousFolder = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        window = std::make_unique<MainWindow>(shell, fetcher);
+        window->show();
+    }
+    void TearDown() override {
+        window.reset();
+        QDir::setCurrent(previousFolder);
+        proxy.reset();
+        server.stop();
+    }
+    void type(const char* box, const QString& text) {
+        window->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(text);
+    }
+    void click(const char* button) {
+        window->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    }
+    // Presses 导出 and answers its message; gives the message's text.
+    QString exportAndAnswer() {
+        QString message;
+        answerNextMessageBox([&](QMessageBox& box) { message = box.text(); });
+        click("Command4");
+        return message;
+    }
+
+    fake_market::FakeMarketServer server;
+    std::unique_ptr<ProxyEnvironment> proxy;
+    QTemporaryDir folder;
+    QString previousFolder;
+    FakeShell shell;
+    CurlFetcher fetcher;
+    std::unique_ptr<MainWindow> window;
+};
+
+} // namespace quilla::test
