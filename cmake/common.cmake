@@ -5,6 +5,17 @@ target_compile_options(quilla_common INTERFACE -Wall -Wextra -Wpedantic)
 if(QUILLA_WERROR)
   target_compile_options(quilla_common INTERFACE -Werror)
 endif()
+if(QUILLA_SANITIZE)
+  target_compile_options(quilla_common INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(quilla_common INTERFACE -fsanitize=address,undefined)
+endif()
+if(QUILLA_FUZZ)
+  # Every library carries coverage for the fuzzers; only fuzz targets link the driver.
+  target_compile_options(quilla_common INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(quilla_common INTERFACE -fsanitize=address,undefined)
+endif()
 target_compile_definitions(quilla_common INTERFACE
   QT_NO_CAST_FROM_ASCII
   QT_NO_CAST_TO_ASCII
