@@ -11,8 +11,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quilla.png")));
 
     quilla::DesktopShell shell;
-    quilla::CurlFetcher fetcher;
-    quilla::MainWindow window(shell, fetcher);
+    quilla::MainWindow window(shell, std::make_shared<quilla::CurlFetcher>());
     window.show();
     return app.exec();
 }

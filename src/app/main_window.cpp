@@ -1,7 +1,9 @@
 #include "app/main_window.h"
 
 #include "app/controls.h"
+#include "app/status_line.h"
 #include "app/web_browser.h"
+#include "core/number_text.h"
 #include "export/csv_export.h"
 #include "mining/headers.h"
 
@@ -12,6 +14,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QWebEngineView>
 
 // The icon lives in a static library, whose resources load only when asked.
@@ -21,7 +24,7 @@ static void loadResources() {
 
 namespace quilla {
 
-MainWindow::MainWindow(Shell& shell, PageFetcher& fetcher, QWidget* parent)
+MainWindow::MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher, QWidget* parent)
     : QWidget(parent), shell_(shell) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(title());
@@ -36,8 +39,9 @@ MainWindow::MainWindow(Shell& shell, PageFetcher& fetcher, QWidget* parent)
     quantityBox_ = std::make_unique<LineEditBox>(Text4_);
     intervalBox_ = std::make_unique<LineEditBox>(Text5_);
     browser_ = std::make_unique<WebEngineBrowser>(WebBrowser1_);
+    background_ = std::make_unique<BackgroundFetch>(fetcher);
     mining_ = std::make_unique<MiningRun>(
-        List1_, List2_, Timer1_, fetcher, messages_,
+        List1_, List2_, Timer1_, *fetcher, messages_,
         MiningRun::Boxes{*keywordBox_, *includeBox_, *excludeBox_, *quantityBox_});
     index_ = std::make_unique<IndexRun>(List2_, Timer2_, *browser_, *intervalBox_, gate_);
 
@@ -50,6 +54,7 @@ MainWindow::~MainWindow() {
     Timer1_.setInterval(0);
     Timer2_.setInterval(0);
     index_.reset();
+    background_.reset();
     mining_.reset();
     browser_.reset();
 }
@@ -99,6 +104,13 @@ void MainWindow::buildControls() {
     List1View_->setModel(&List1_);
     List2View_->setModel(&List2_);
 
+    // The free strip under the browser; nothing else moves for it.
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("StatusLine"));
+    status_->setGeometry(statusSpot.left / twipsPerPixel, statusSpot.top / twipsPerPixel,
+                         statusSpot.width / twipsPerPixel,
+                         (clientHeightTwips - statusSpot.top) / twipsPerPixel);
+
     QWidget* before = nullptr;
     for (const char* name : focusOrder) {
         auto* w = findChild<QWidget*>(QString::fromLatin1(name));
@@ -122,6 +134,10 @@ void MainWindow::connectControls() {
     connect(&Timer2_, &IntervalTimer::ticked, this, [this] { index_->timerFired(); });
     connect(browser_.get(), &WebEngineBrowser::newWindowRequested, this,
             [this] { gate_.run([this] { index_->WebBrowser1_NewWindow2(); }); });
+    followNewRows(List1View_, List1_);
+    followNewRows(List2View_, List2_);
+    connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::refreshStatus);
+    statusTimer_.start(250);
 }
 
 void MainWindow::Form_Load() {
@@ -175,7 +191,51 @@ void MainWindow::Timer1_Timer() {
     // A stopped timer delivers no tick, even one that fell due during a step.
     gate_.runOnce(QStringLiteral("mining-tick"), [this] {
         if (Timer1_.interval() > 0)
-            mining_->Timer1_Timer();
+            startMiningStep();
+    });
+}
+
+// The step's page arrives on another thread; until then the step holds the
+// gate, so clicks made meanwhile take effect after it, as one thread would.
+void MainWindow::startMiningStep() {
+    const auto address = mining_->stepAddress();
+    if (!address)
+        return;
+    fetching_ = true;
+    gate_.begin();
+    background_->fetch(*address, [this](const QString& page) {
+        mining_->finishStep(page);
+        fetching_ = false;
+        refreshStatus();
+        gate_.end();
+    });
+}
+
+QString MainWindow::statusText() const {
+    const IndexProgress index = index_->progress();
+    const std::int64_t currentWait = Timer2_.isActive() ? Timer2_.remainingTime() : 0;
+    const auto interval = numberFromText(Text5_->text()).value_or(0);
+    return statusLine(miningStatus(mining_->progress()),
+                      indexStatus(index, indexTimeLeft(index, currentWait, interval)));
+}
+
+void MainWindow::refreshStatus() {
+    const QString text = statusText();
+    if (status_->text() != text)
+        status_->setText(text);
+}
+
+// Keeps the newest row in view while rows arrive, unless the user has
+// scrolled away from the end.
+void MainWindow::followNewRows(QListView* view, RowList& rows) {
+    auto atEnd = std::make_shared<bool>(true);
+    connect(&rows, &QAbstractItemModel::rowsAboutToBeInserted, view, [view, atEnd] {
+        const QScrollBar* bar = view->verticalScrollBar();
+        *atEnd = bar->value() == bar->maximum();
+    });
+    connect(&rows, &QAbstractItemModel::rowsInserted, view, [view, atEnd] {
+        if (*atEnd)
+            view->scrollToBottom();
     });
 }
 

@@ -9,9 +9,11 @@
 #include "core/step_gate.h"
 #include "index/index_run.h"
 #include "links/links.h"
+#include "mining/background_fetch.h"
 #include "mining/mining_run.h"
 #include "mining/page_fetch.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -30,7 +32,9 @@ class MainWindow final : public QWidget {
     Q_OBJECT
 
 public:
-    MainWindow(Shell& shell, PageFetcher& fetcher, QWidget* parent = nullptr);
+    // The fetcher is shared with the thread a fetch runs on, which may
+    // outlive the window when it is closed during a fetch.
+    MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     static QString title() { return QStringLiteral("Quilla淘宝指数批量查询工具 v1.0  by:tarnick"); }
@@ -43,6 +47,10 @@ public:
     RowList& results() { return List2_; }
     IntervalTimer& miningTimer() { return Timer1_; }
     IntervalTimer& indexTimer() { return Timer2_; }
+
+    // True while a mining step waits for its page.
+    bool fetching() const { return fetching_; }
+    QString statusText() const;
 
     // The button handlers; a click that arrives while a step waits for the
     // browser runs after that step.
@@ -62,6 +70,9 @@ private:
     void Form_Load();
     void Form_Unload();
     void Timer1_Timer();
+    void startMiningStep();
+    void refreshStatus();
+    void followNewRows(QListView* view, RowList& rows);
 
     Shell& shell_;
     RowList List1_;
@@ -69,6 +80,8 @@ private:
     IntervalTimer Timer1_;
     IntervalTimer Timer2_;
     StepGate gate_;
+    QTimer statusTimer_;
+    bool fetching_ = false;
     WindowMessageBox messages_{this};
 
     QLineEdit* Text1_ = nullptr;
@@ -79,9 +92,11 @@ private:
     QListView* List1View_ = nullptr;
     QListView* List2View_ = nullptr;
     QWebEngineView* WebBrowser1_ = nullptr;
+    QLabel* status_ = nullptr;
 
     std::unique_ptr<LineEditBox> keywordBox_, includeBox_, excludeBox_, quantityBox_, intervalBox_;
     std::unique_ptr<WebEngineBrowser> browser_;
+    std::unique_ptr<BackgroundFetch> background_;
     std::unique_ptr<MiningRun> mining_;
     std::unique_ptr<IndexRun> index_;
 };

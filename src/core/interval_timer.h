@@ -17,6 +17,8 @@ public:
     bool setInterval(std::int64_t ms) override;
     int interval() const override { return interval_; }
     bool isActive() const { return timer_.isActive(); }
+    // Milliseconds until the next tick; 0 when stopped.
+    int remainingTime() const { return timer_.isActive() ? timer_.remainingTime() : 0; }
 
 Q_SIGNALS:
     void ticked();

@@ -9,14 +9,14 @@ void StepGate::end() {
 }
 
 void StepGate::run(std::function<void()> action) {
-    queue_.push_back({{}, std::move(action)});
+    clicks_.push_back({{}, std::move(action)});
     drain();
 }
 
 void StepGate::runOnce(const QString& key, std::function<void()> action) {
     if (!waitingKeys_.insert(key).second)
         return;
-    queue_.push_back({key, std::move(action)});
+    ticks_.push_back({key, std::move(action)});
     drain();
 }
 
@@ -26,9 +26,10 @@ void StepGate::drain() {
     if (draining_)
         return;
     draining_ = true;
-    while (!busy() && !queue_.empty()) {
-        Deferred next = std::move(queue_.front());
-        queue_.pop_front();
+    while (!busy() && !(clicks_.empty() && ticks_.empty())) {
+        auto& queue = clicks_.empty() ? ticks_ : clicks_;
+        Deferred next = std::move(queue.front());
+        queue.pop_front();
         if (!next.key.isEmpty())
             waitingKeys_.erase(next.key);
         next.action();

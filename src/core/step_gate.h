@@ -23,8 +23,9 @@ public:
     // Runs `action` now when no step waits, otherwise after the step.
     void run(std::function<void()> action);
 
-    // Like `run`, but a `key` already waiting is not queued again, so ticks
-    // that fall due during a step are delivered once.
+    // A timer tick: like `run`, but a `key` already waiting is not queued
+    // again, so ticks that fall due during a step are delivered once; and, as
+    // with window timers, ticks wait until every deferred click has run.
     void runOnce(const QString& key, std::function<void()> action);
 
 private:
@@ -36,7 +37,8 @@ private:
 
     int depth_ = 0;
     bool draining_ = false;
-    std::deque<Deferred> queue_;
+    std::deque<Deferred> clicks_;
+    std::deque<Deferred> ticks_;
     std::set<QString> waitingKeys_;
 };
 

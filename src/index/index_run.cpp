@@ -3,6 +3,7 @@
 #include "core/number_text.h"
 #include "index/trend_page.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace quilla {
@@ -29,15 +30,21 @@ QString IndexRun::startAddress() {
 void IndexRun::Command2_Click() {
     indexrow_ = static_cast<std::int32_t>(firstRow);
     querycount_ = 0;
+    started_ = true;
+    end_ = IndexEnd::None;
+    inStep_ = true;
     gate_.begin();
     submitquery(results_.row(firstRow).keyword(), [this] {
         setWaitFromBox();
+        noteHalt();
+        inStep_ = false;
         gate_.end();
     });
 }
 
 void IndexRun::Timer2_Timer() {
     setTimer(0);
+    inStep_ = true;
     gate_.begin();
     browser_.pageText(whileAlive([this](const QString& page) { writeResult(page); }));
 }
@@ -48,11 +55,15 @@ void IndexRun::writeResult(const QString& pageText) {
     indexrow_ = plusOne(indexrow_);
     querycount_ = plusOne(querycount_);
     if (indexrow_ >= results_.count()) {
+        end_ = IndexEnd::Finished;
+        inStep_ = false;
         gate_.end();
         return;
     }
     submitquery(results_.row(indexrow_).keyword(), [this] {
         setNextWait();
+        noteHalt();
+        inStep_ = false;
         gate_.end();
     });
 }
@@ -94,6 +105,24 @@ void IndexRun::setNextWait() {
 void IndexRun::setWaitFromBox() {
     if (const auto ms = numberFromText(interval_.text()))
         setTimer(*ms);
+}
+
+// A step that leaves the timer stopped halts the run; say which text did it.
+void IndexRun::noteHalt() {
+    if (timer_.interval() != 0)
+        return;
+    end_ = IndexEnd::IntervalRefused;
+    refusedInterval_ = interval_.text();
+}
+
+IndexProgress IndexRun::progress() const {
+    return {started_,
+            inStep_ || timer_.interval() > 0,
+            indexrow_,
+            querycount_,
+            std::max<std::int64_t>(0, results_.count() - 1),
+            end_,
+            refusedInterval_};
 }
 
 void IndexRun::setTimer(std::int64_t ms) {

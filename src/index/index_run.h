@@ -18,6 +18,20 @@
 
 namespace quilla {
 
+// Why a run stopped by itself.
+enum class IndexEnd { None, Finished, IntervalRefused };
+
+// What the window tells the user about the run.
+struct IndexProgress {
+    bool started = false; // the index button was pressed
+    bool running = false; // a wait or a tick is under way
+    std::int32_t indexrow = 0;
+    std::int32_t querycount = 0;
+    std::int64_t rows = 0; // result rows below the header
+    IndexEnd end = IndexEnd::None;
+    QString refusedInterval; // the box text that halted the run
+};
+
 class IndexRun final {
 public:
     IndexRun(RowList& results, Timer& timer, Browser& browser, const TextBox& interval,
@@ -45,11 +59,14 @@ public:
     std::int32_t indexrow() const { return indexrow_; }
     std::int32_t querycount() const { return querycount_; }
 
+    IndexProgress progress() const;
+
     static QString startAddress();
 
 private:
     void writeResult(const QString& pageText);
     void setWaitFromBox();
+    void noteHalt();
     void setNextWait();
     void setTimer(std::int64_t ms);
 
@@ -70,6 +87,10 @@ private:
     std::int32_t indexrow_ = 0;
     std::int32_t querycount_ = 0;
     std::uint64_t timerSettings_ = 0; // accepted interval settings so far
+    bool started_ = false;
+    bool inStep_ = false; // between a start or tick and the end of its page work
+    IndexEnd end_ = IndexEnd::None;
+    QString refusedInterval_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

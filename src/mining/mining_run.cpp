@@ -4,6 +4,7 @@
 #include "mining/headers.h"
 #include "mining/search_page.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace quilla {
@@ -26,6 +27,8 @@ bool MiningRun::Command1_Click() {
         return false;
     }
     minerow_ = 1;
+    started_ = true;
+    end_ = MiningEnd::None;
     candidates_.clear();
     candidates_.append(Row{candidateHeader()});
     results_.clear();
@@ -49,6 +52,8 @@ std::optional<QString> MiningRun::stepAddress() {
         // Every keyword found so far is mined: fetching an empty keyword
         // would only add rows without a keyword.
         timer_.setInterval(0);
+        if (started_)
+            end_ = MiningEnd::CandidatesUsedUp;
         return std::nullopt;
     }
     return searchAddress(candidates_.row(minerow_).keyword());
@@ -65,8 +70,10 @@ void MiningRun::finishStep(const QString& pageText) {
     const Row mined{{candidates_.row(minerow_).keyword(), page.count}};
     candidates_.setRow(minerow_, mined);
     addlist2(mined);
-    if (quantityReached())
+    if (const MiningEnd reason = stopReason(); reason != MiningEnd::None) {
         timer_.setInterval(0);
+        end_ = reason;
+    }
     if (minerow_ < std::numeric_limits<std::int32_t>::max())
         ++minerow_;
 }
@@ -94,9 +101,24 @@ bool MiningRun::passesFilters(const QString& keyword) const {
 }
 
 // A quantity that is not a number stops the run as well.
-bool MiningRun::quantityReached() const {
+MiningEnd MiningRun::stopReason() const {
     const auto quantity = numberFromText(boxes_.quantity.text());
-    return !quantity || *quantity < results_.count();
+    if (!quantity)
+        return MiningEnd::QuantityNotANumber;
+    return *quantity < results_.count() ? MiningEnd::QuantityReached : MiningEnd::None;
+}
+
+MiningProgress MiningRun::progress() const {
+    MiningProgress p;
+    p.started = started_;
+    p.running = timer_.interval() > 0;
+    p.mined = std::max<std::int64_t>(0, minerow_ - 1);
+    p.waiting =
+        std::max<std::int64_t>(0, candidates_.count() - std::max<std::int64_t>(minerow_, 1));
+    p.results = std::max<std::int64_t>(0, results_.count() - 1);
+    p.quantity = numberFromText(boxes_.quantity.text());
+    p.end = end_;
+    return p;
 }
 
 } // namespace quilla

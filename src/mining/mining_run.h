@@ -16,6 +16,20 @@
 
 namespace quilla {
 
+// Why a run stopped by itself.
+enum class MiningEnd { None, QuantityReached, QuantityNotANumber, CandidatesUsedUp };
+
+// What the window tells the user about the run.
+struct MiningProgress {
+    bool started = false;     // a start has passed its checks
+    bool running = false;     // the timer ticks
+    std::int64_t mined = 0;   // candidates already mined
+    std::int64_t waiting = 0; // candidates still to mine
+    std::int64_t results = 0; // result rows below the header
+    std::optional<std::int32_t> quantity;
+    MiningEnd end = MiningEnd::None;
+};
+
 class MiningRun final {
 public:
     // Text1..Text4 of the window, read anew whenever they are needed.
@@ -49,6 +63,8 @@ public:
     // The candidate row that the next step processes; 0 before the first start.
     std::int32_t minerow() const { return minerow_; }
 
+    MiningProgress progress() const;
+
     // A step in two halves, so the fetch between them can wait elsewhere.
     // The address for row `minerow`, or nullopt when there is no such row:
     // the list has run dry, the run stops and the step does nothing more.
@@ -59,7 +75,7 @@ public:
 private:
     bool hasCandidate() const;
     bool passesFilters(const QString& keyword) const;
-    bool quantityReached() const;
+    MiningEnd stopReason() const;
 
     RowList& candidates_;
     RowList& results_;
@@ -68,6 +84,8 @@ private:
     MessageBox& messages_;
     Boxes boxes_;
     std::int32_t minerow_ = 0;
+    bool started_ = false;
+    MiningEnd end_ = MiningEnd::None;
 };
 
 } // namespace quilla

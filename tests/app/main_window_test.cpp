@@ -26,7 +26,7 @@ protected:
     QString text(const char* box) { return control<QLineEdit>(box)->text(); }
 
     test::FakeShell shell;
-    test::FakeFetcher fetcher;
+    std::shared_ptr<test::FakeFetcher> fetcher = std::make_shared<test::FakeFetcher>();
     MainWindow window{shell, fetcher};
 };
 
@@ -167,7 +167,7 @@ TEST_F(MainWindowTest, AMiningRunGoesOnBehindAMessageBox) {
     });
     control<QPushButton>("Command5")->click();
     EXPECT_GT(minerowWhileShown, 1);
-    EXPECT_EQ(fetcher.asked.value(0).section(u'=', -1), QStringLiteral("qq"));
+    EXPECT_EQ(fetcher->asked.value(0).section(u'=', -1), QStringLiteral("qq"));
 }
 
 TEST_F(MainWindowTest, HomePageButtonOpensTheHomePage) {

@@ -112,6 +112,16 @@ TEST(StepGate, DefersWhatArrivesDuringAStepAndKeepsItsOrder) {
         log, (QStringList{QStringLiteral("now"), QStringLiteral("click"), QStringLiteral("tick")}));
 }
 
+TEST(StepGate, TicksWaitForTheClicksThatCameDuringAStep) {
+    StepGate gate;
+    QStringList log;
+    gate.begin();
+    gate.runOnce(QStringLiteral("tick"), [&] { log << QStringLiteral("tick"); });
+    gate.run([&] { log << QStringLiteral("stop"); });
+    gate.end();
+    EXPECT_EQ(log, (QStringList{QStringLiteral("stop"), QStringLiteral("tick")}));
+}
+
 TEST(StepGate, ADeferredActionThatStartsAStepHoldsTheRest) {
     StepGate gate;
     QStringList log;

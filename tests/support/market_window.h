@@ -56,7 +56,7 @@ protected:
     QTemporaryDir folder;
     QString previousFolder;
     FakeShell shell;
-    CurlFetcher fetcher;
+    std::shared_ptr<CurlFetcher> fetcher = std::make_shared<CurlFetcher>();
     std::unique_ptr<MainWindow> window;
 };
 

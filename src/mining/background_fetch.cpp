@@ -1,0 +1,40 @@
+#include "mining/background_fetch.h"
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include <mutex>
+#include <thread>
+
+namespace quilla {
+
+// What a fetch thread shares with its owner: the owner clears `receiver`
+// when it goes, under the lock, so a thread never posts to a dead object.
+struct BackgroundFetch::Link {
+    std::mutex lock;
+    QObject* receiver = nullptr;
+};
+
+BackgroundFetch::BackgroundFetch(std::shared_ptr<PageFetcher> fetcher, QObject* parent)
+    : QObject(parent), fetcher_(std::move(fetcher)), link_(std::make_shared<Link>()) {
+    link_->receiver = this;
+}
+
+BackgroundFetch::~BackgroundFetch() {
+    const std::lock_guard guard(link_->lock);
+    link_->receiver = nullptr;
+}
+
+void BackgroundFetch::fetch(const QString& address, std::function<void(const QString&)> done) {
+    std::thread([fetcher = fetcher_, link = link_, address, done = std::move(done)]() mutable {
+        const QString page = fetcher->gethtml(address);
+        const std::lock_guard guard(link->lock);
+        if (!link->receiver)
+            return;
+        // A posted call to an object deleted before it runs is discarded.
+        QMetaObject::invokeMethod(
+            link->receiver, [done = std::move(done), page] { done(page); }, Qt::QueuedConnection);
+    }).detach();
+}
+
+} // namespace quilla

@@ -1,0 +1,193 @@
+// What the status line says at each stage of both runs, driven a tick at a time.
+
+#include "app/status_line.h"
+
+#include "mining/headers.h"
+#include "mining/search_page.h"
+#include "support/fake_fetcher.h"
+#include "support/fakes.h"
+#include "support/index_fake_browser.h"
+
+#include <gtest/gtest.h>
+
+// Readable failure output.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace quilla {
+namespace {
+
+QString u8(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+// A search page that suggests `related` and states `count`.
+QString searchPage(const QStringList& related, const char* count) {
+    QString page = u8("你是不是想找");
+    for (const QString& word : related)
+        page += u8("<a rsclick=1>") + word + u8("</a>");
+    return page + u8("该条件下 共 <b>") + u8(count) + u8("</b> 件");
+}
+
+class MiningStatus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fetcher.pages[searchAddress(u8("qq"))] = searchPage({u8("a"), u8("b")}, "5");
+        fetcher.pages[searchAddress(u8("a"))] = searchPage({}, "6");
+        fetcher.pages[searchAddress(u8("b"))] = searchPage({}, "7");
+    }
+    QString status() const { return miningStatus(run.progress()); }
+
+    RowList candidates, results;
+    test::FakeTimer timer;
+    test::FakeFetcher fetcher;
+    test::FakeMessageBox messages;
+    test::FakeTextBox keyword{u8("qq")}, include, exclude, quantity{u8("2")};
+    MiningRun run{candidates, results,  timer,
+                  fetcher,    messages, MiningRun::Boxes{keyword, include, exclude, quantity}};
+};
+
+TEST_F(MiningStatus, SaysNothingBeforeTheFirstStart) {
+    EXPECT_EQ(status(), QString());
+}
+
+TEST_F(MiningStatus, CountsWhileRunningAndSaysTheQuantityWasReached) {
+    ASSERT_TRUE(run.Command1_Click());
+    EXPECT_EQ(status(), u8("挖词中：已挖 0 个，待挖 1 个，结果 0/2 行"));
+    run.baoshu();
+    EXPECT_EQ(status(), u8("挖词中：已挖 1 个，待挖 2 个，结果 1/2 行"));
+    run.baoshu();
+    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_EQ(status(), u8("挖词完成：结果已达 2 行（已挖 2 个关键词）"));
+}
+
+TEST_F(MiningStatus, SaysWhenTheCandidatesAreUsedUp) {
+    quantity.value = u8("100");
+    ASSERT_TRUE(run.Command1_Click());
+    for (int step = 0; step < 4; ++step)
+        run.baoshu();
+    EXPECT_EQ(status(), u8("挖词结束：关键词已全部挖完（已挖 3 个，结果 3 行）"));
+}
+
+TEST_F(MiningStatus, SaysWhenTheQuantityIsNotANumber) {
+    ASSERT_TRUE(run.Command1_Click());
+    quantity.value = u8("许多");
+    EXPECT_EQ(status(), u8("挖词中：已挖 0 个，待挖 1 个，结果 0/? 行"));
+    run.baoshu();
+    EXPECT_EQ(status(), u8("挖词结束：数量不是数字（结果 1 行）"));
+}
+
+TEST_F(MiningStatus, SaysWhenStoppedAndForgetsTheEndAtARestart) {
+    ASSERT_TRUE(run.Command1_Click());
+    run.baoshu();
+    timer.setInterval(0); // the Stop button
+    EXPECT_EQ(status(), u8("挖词已停止（已挖 1 个，待挖 2 个，结果 1 行）"));
+    quantity.value = u8("0");
+    ASSERT_TRUE(run.Command1_Click());
+    run.baoshu();
+    EXPECT_EQ(status(), u8("挖词完成：结果已达 1 行（已挖 1 个关键词）"));
+    ASSERT_TRUE(run.Command1_Click());
+    EXPECT_EQ(status(), u8("挖词中：已挖 0 个，待挖 1 个，结果 0/0 行"));
+}
+
+TEST(IndexTimeLeft, CountsTheWaitsStillAheadWithTheLongOnes) {
+    const struct {
+        std::int64_t rows;
+        std::int32_t indexrow, querycount;
+        std::int64_t currentWait, interval, expected;
+    } cases[] = {
+        {45, 1, 0, 6000, 6000, 44 * 6000 + 40000}, // the long wait after tick 41
+        {41, 1, 0, 6000, 6000, 41 * 6000},         // tick 41 is the last: no long wait
+        {3, 1, 0, 6000, 6000, 18000},
+        {3, 3, 2, 2500, 6000, 2500}, // the last row's wait, part gone
+        {3, 4, 3, 0, 6000, 0},       // over
+        {90, 42, 0, 40000, 1000, 40000 + 40 * 1000 + 40000 + 7 * 1000},
+    };
+    for (const auto& c : cases) {
+        IndexProgress p;
+        p.started = p.running = true;
+        p.rows = c.rows;
+        p.indexrow = c.indexrow;
+        p.querycount = c.querycount;
+        EXPECT_EQ(indexTimeLeft(p, c.currentWait, c.interval), c.expected)
+            << c.rows << " rows at row " << c.indexrow;
+    }
+}
+
+TEST(DurationText, ReadsAsAPersonSaysIt) {
+    EXPECT_EQ(durationText(0), u8("0秒"));
+    EXPECT_EQ(durationText(1), u8("1秒"));
+    EXPECT_EQ(durationText(59000), u8("59秒"));
+    EXPECT_EQ(durationText(304000), u8("5分04秒"));
+    EXPECT_EQ(durationText(3720000), u8("1小时02分"));
+}
+
+class IndexStatus : public ::testing::Test {
+protected:
+    void fill(int rows) {
+        results.append(Row{resultHeader()});
+        for (int i = 1; i <= rows; ++i)
+            results.append(Row{{QStringLiteral("k%1").arg(i), QString::number(i)}});
+    }
+    QString status() const {
+        const IndexProgress p = run.progress();
+        return indexStatus(p, indexTimeLeft(p, timer.interval(), 6000));
+    }
+
+    RowList results;
+    test::FakeTimer timer;
+    test::FakeBrowser browser;
+    test::FakeTextBox interval{u8("6000")};
+    StepGate gate;
+    IndexRun run{results, timer, browser, interval, gate};
+};
+
+TEST_F(IndexStatus, CountsRowsAndTimeIncludingTheLongWait) {
+    fill(45);
+    EXPECT_EQ(status(), QString());
+    run.Command2_Click();
+    EXPECT_EQ(status(), u8("查询指数：第 1/45 行，剩余约 5分04秒"));
+    for (int tick = 0; tick < 41; ++tick)
+        run.Timer2_Timer();
+    EXPECT_EQ(timer.interval(), 40000);
+    EXPECT_EQ(status(), u8("查询指数：第 42/45 行，剩余约 58秒"));
+    for (int tick = 0; tick < 4; ++tick)
+        run.Timer2_Timer();
+    EXPECT_EQ(status(), u8("指数查询完成：共 45 行"));
+}
+
+TEST_F(IndexStatus, SaysWhichIntervalHaltedTheRun) {
+    fill(3);
+    interval.value = u8("6秒");
+    run.Command2_Click();
+    EXPECT_EQ(status(), u8("指数查询中断：间隔“6秒”无效，请填写 1–65535 之间的毫秒数"));
+    interval.value = u8("6000");
+    run.Command2_Click();
+    EXPECT_EQ(status(), u8("查询指数：第 1/3 行，剩余约 18秒"));
+    interval.value = u8("70000");
+    run.Timer2_Timer();
+    EXPECT_EQ(status(), u8("指数查询中断：间隔“70000”无效，请填写 1–65535 之间的毫秒数"));
+}
+
+TEST_F(IndexStatus, SaysWhenStoppedAndStaysRunningDuringATick) {
+    fill(3);
+    run.Command2_Click();
+    browser.late = true;
+    run.Timer2_Timer(); // waits for the page text, the timer stopped meanwhile
+    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_EQ(status(), u8("查询指数：第 1/3 行，剩余约 12秒"));
+    browser.releaseAll();
+    timer.setInterval(0); // the Stop button, after the tick
+    EXPECT_EQ(status(), u8("指数查询已停止（第 2/3 行）"));
+}
+
+TEST(StatusLine, JoinsWhatBothRunsSay) {
+    EXPECT_EQ(statusLine(u8("甲"), QString()), u8("甲"));
+    EXPECT_EQ(statusLine(QString(), u8("乙")), u8("乙"));
+    EXPECT_EQ(statusLine(u8("甲"), u8("乙")), u8("甲　｜　乙"));
+    EXPECT_EQ(statusLine(QString(), QString()), QString());
+}
+
+} // namespace
+} // namespace quilla
