@@ -32,9 +32,9 @@ inline constexpr std::array<const char*, 14> focusOrder = {
     "WebBrowser1", "Command1", "Text1",    "List1", "Text2",    "Text3",    "Text4",
     "List2",       "Command2", "Command3", "Text5", "Command4", "Command5", "Command6"};
 
-// The status line takes the free strip below the browser, to the window's foot.
+// The status line takes the free strip below the browser, down to the foot.
 inline constexpr ControlSpot statusSpot = {
-    "StatusLine", ControlKind::Label, u"", 120, 10620, 15135, 0};
+    "StatusLine", ControlKind::Label, u"", 120, 10620, 15135, 420};
 
 inline constexpr std::array<ControlSpot, 19> controlSpots = {{
     {"Label1", ControlKind::Label, u"关键词", 240, 240, 615, 255},

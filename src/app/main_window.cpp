@@ -59,39 +59,48 @@ MainWindow::~MainWindow() {
     browser_.reset();
 }
 
-void MainWindow::buildControls() {
-    for (const ControlSpot& spot : controlSpots) {
-        const QString caption = QString::fromUtf16(spot.caption);
-        QWidget* w = nullptr;
-        switch (spot.kind) {
-        case ControlKind::Label:
-            w = new QLabel(caption, this);
-            break;
-        case ControlKind::TextBox:
-            w = new QLineEdit(QString::fromLatin1(spot.name), this);
-            break;
-        case ControlKind::Button: {
-            auto* button = new QPushButton(caption, this);
-            button->setAutoDefault(false);
-            button->setDefault(false);
-            w = button;
-            break;
-        }
-        case ControlKind::List: {
-            auto* list = new QListView(this);
-            list->setUniformItemSizes(true);
-            list->setSelectionMode(QAbstractItemView::SingleSelection);
-            list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-            w = list;
-            break;
-        }
-        case ControlKind::Browser:
-            w = new QWebEngineView(this);
-            break;
-        }
-        w->setObjectName(QString::fromLatin1(spot.name));
-        w->setGeometry(toPixels(spot));
+namespace {
+
+QWidget* makeControl(const ControlSpot& spot, QWidget* parent) {
+    const QString caption = QString::fromUtf16(spot.caption);
+    QWidget* w = nullptr;
+    switch (spot.kind) {
+    case ControlKind::Label:
+        w = new QLabel(caption, parent);
+        break;
+    case ControlKind::TextBox:
+        w = new QLineEdit(QString::fromLatin1(spot.name), parent);
+        break;
+    case ControlKind::Button: {
+        auto* button = new QPushButton(caption, parent);
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        w = button;
+        break;
     }
+    case ControlKind::List: {
+        auto* list = new QListView(parent);
+        list->setUniformItemSizes(true);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        w = list;
+        break;
+    }
+    case ControlKind::Browser:
+        w = new QWebEngineView(parent);
+        break;
+    }
+    w->setObjectName(QString::fromLatin1(spot.name));
+    w->setGeometry(toPixels(spot));
+    return w;
+}
+
+} // namespace
+
+void MainWindow::buildControls() {
+    for (const ControlSpot& spot : controlSpots)
+        makeControl(spot, this);
+    status_ = static_cast<QLabel*>(makeControl(statusSpot, this));
 
     Text1_ = findChild<QLineEdit*>(QStringLiteral("Text1"));
     Text2_ = findChild<QLineEdit*>(QStringLiteral("Text2"));
@@ -103,13 +112,6 @@ void MainWindow::buildControls() {
     WebBrowser1_ = findChild<QWebEngineView*>(QStringLiteral("WebBrowser1"));
     List1View_->setModel(&List1_);
     List2View_->setModel(&List2_);
-
-    // The free strip under the browser; nothing else moves for it.
-    status_ = new QLabel(this);
-    status_->setObjectName(QStringLiteral("StatusLine"));
-    status_->setGeometry(statusSpot.left / twipsPerPixel, statusSpot.top / twipsPerPixel,
-                         statusSpot.width / twipsPerPixel,
-                         (clientHeightTwips - statusSpot.top) / twipsPerPixel);
 
     QWidget* before = nullptr;
     for (const char* name : focusOrder) {
