@@ -15,8 +15,8 @@ namespace {
 constexpr qsizetype metaScanLength = 4096;
 // A declared name longer than this is no character set's.
 constexpr qsizetype maxCharsetLength = 40;
-// How far back from the end to look for where the last character starts.
-constexpr qsizetype tailScanLength = 256;
+// Bytes decoded at a time when looking for a character cut off at the end.
+constexpr qsizetype tailSliceLength = 64 * 1024;
 
 constexpr auto decodeFlags = QStringDecoder::Flag::Stateless;
 constexpr const char* fallbackCharset = "GB18030";
@@ -92,13 +92,20 @@ std::optional<QStringDecoder> declaredDecoder(const QByteArray& label) {
     if (isGbkFamily(label))
         return QStringDecoder(fallbackCharset, decodeFlags);
     QStringDecoder decoder(label.constData(), decodeFlags);
-    if (!decoder.isValid())
+    // Some of ICU's decoders (ISCII, LMBCS, ...) have no name to be opened by
+    // again; the cut-off check would open the default one in their place.
+    if (!decoder.isValid() || decoder.name() == nullptr)
         return std::nullopt;
     const QByteArrayView name(decoder.name());
     if (name == "GBK" || name == "GB2312" || name == "GB_2312-80")
         return QStringDecoder(fallbackCharset, decodeFlags);
     if (name == "ISO-8859-1" || name == "US-ASCII")
         return QStringDecoder("windows-1252", decodeFlags);
+    // ICU also answers to names that Qt does not know for sets that Qt decodes
+    // itself (x-utf-8, ucs-2, ...). Made as Qt's, the decoder is the one its
+    // name opens, and the cut-off check, which goes by the name, holds for it.
+    if (const auto own = QStringConverter::encodingForName(decoder.name()))
+        return QStringDecoder(*own, decodeFlags);
     return decoder;
 }
 
@@ -128,25 +135,34 @@ bool dropsCutOffEnd(const QStringDecoder& decoder) {
     return !QStringConverter::encodingForName(decoder.name()).has_value();
 }
 
-// Whether the last bytes are the start of a character that never ends: decode
-// the run after the last byte that stands alone, once as it is and once closed
-// by a space, and see whether the space comes out on its own.
+// Whether the last bytes are the start of a character that never ends: from
+// the last byte that stands alone, where a character surely begins, decode
+// with state kept, then see whether a space comes out on its own. Slices keep
+// a long run of multi-byte text from costing more than a slice of memory.
 bool endsInsideCharacter(const char* charset, QByteArrayView body) {
     if (body.isEmpty() || standsAlone(body[body.size() - 1]))
         return false;
-    const qsizetype limit = std::max<qsizetype>(0, body.size() - tailScanLength);
     qsizetype start = body.size();
-    while (start > limit && !standsAlone(body[start - 1]))
+    while (start > 0 && !standsAlone(body[start - 1]))
         --start;
-    const QByteArrayView tail = body.sliced(start);
-    QByteArray closed = tail.toByteArray();
-    closed.append(' ');
-    QStringDecoder asIs(charset, decodeFlags);
-    QStringDecoder withSpace(charset, decodeFlags);
-    QString expected = asIs.decode(tail);
-    expected.append(u' ');
-    const QString actual = withSpace.decode(closed);
-    return actual != expected;
+    QStringDecoder decoder(charset);
+    QString scratch(decoder.requiredSpace(tailSliceLength), Qt::Uninitialized);
+    for (qsizetype at = start; at < body.size(); at += tailSliceLength)
+        decoder.appendToBuffer(scratch.data(),
+                               body.sliced(at, std::min(tailSliceLength, body.size() - at)));
+    const QString afterwards = decoder.decode(QByteArrayView(" "));
+    return afterwards != u" ";
+}
+
+// Qt's UTF-16 and UTF-32 decoders pass ill-formed input through as lone
+// surrogates, which are no text either.
+void replaceLoneSurrogates(QChar* begin, QChar* end) {
+    for (QChar* c = begin; c != end; ++c) {
+        if (c->isHighSurrogate() && c + 1 != end && c[1].isLowSurrogate())
+            ++c;
+        else if (c->isSurrogate())
+            *c = QChar::ReplacementCharacter;
+    }
 }
 
 } // namespace
@@ -163,6 +179,7 @@ QString decodePage(const QByteArray& body, const QByteArray& contentTypeHeader) 
     // Room for the replacement up front: appending later would copy the text.
     QString text(decoder.requiredSpace(body.size()) + 1, Qt::Uninitialized);
     QChar* end = decoder.appendToBuffer(text.data(), body);
+    replaceLoneSurrogates(text.data(), end);
     if (cutOff)
         *end++ = QChar::ReplacementCharacter;
     text.truncate(end - text.constData());
