@@ -28,8 +28,19 @@ Text toTextWithout(const QString& s, TextView dropped) {
     return out;
 }
 
+// Not QString::fromUcs4: it takes a leading U+FEFF for a byte-order mark and drops it.
 QString toQString(TextView t) {
-    return QString::fromUcs4(t.data(), static_cast<qsizetype>(t.size()));
+    QString out;
+    out.reserve(static_cast<qsizetype>(t.size()));
+    for (const char32_t c : t) {
+        if (QChar::requiresSurrogates(c)) {
+            out.append(QChar(QChar::highSurrogate(c)));
+            out.append(QChar(QChar::lowSurrogate(c)));
+        } else {
+            out.append(QChar(static_cast<char16_t>(c)));
+        }
+    }
+    return out;
 }
 
 std::int64_t find(TextView s, TextView m) {

@@ -108,6 +108,13 @@ TEST(TextOps, ConversionLeavesOutTheDroppedCharactersInOnePass) {
     EXPECT_EQ(toTextWithout(QString(), U" "), Text());
 }
 
+TEST(TextOps, ConversionBackKeepsEveryCharacterALeadingFeffToo) {
+    const Text text = U"\uFEFFa😀\uFEFF";
+    const QString back = toQString(text);
+    EXPECT_EQ(back, QChar(0xFEFF) + QString::fromUtf8("a😀") + QChar(0xFEFF));
+    EXPECT_EQ(toText(back), text);
+}
+
 TEST(TextOps, ReplaceAll) {
     EXPECT_EQ(toQString(replaceAll(t("<S>1</S><S>2"), t("<S>"), t("+"))),
               QStringLiteral("+1</S>+2"));
