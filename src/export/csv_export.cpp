@@ -61,11 +61,14 @@ QByteArray csvBytes(const RowList& table) {
         return {};
     // Code page 936 writes the euro sign as the one byte 0x80 where GB18030
     // has A2E3; spreadsheets on Chinese Windows read the file as code page 936.
+    // The euro itself goes through the encoder, so that a lone surrogate just
+    // before it is written there and not held back until after it.
     QByteArray bytes;
     const QStringView all(text);
     qsizetype from = 0;
     for (qsizetype at; (at = all.indexOf(QChar(0x20AC), from)) >= 0; from = at + 1) {
-        bytes += encoder.encode(all.mid(from, at - from));
+        bytes += encoder.encode(all.mid(from, at + 1 - from));
+        bytes.chop(2); // its A2E3
         bytes += '\x80';
     }
     bytes += encoder.encode(all.mid(from));
