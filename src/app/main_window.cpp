@@ -228,16 +228,29 @@ void MainWindow::refreshStatus() {
 }
 
 // Keeps the newest row in view while rows arrive, unless the user has
-// scrolled away from the end.
+// scrolled away from the end. One scroll for all the rows a step adds: each
+// scroll lays the whole list out again.
 void MainWindow::followNewRows(QListView* view, RowList& rows) {
-    auto atEnd = std::make_shared<bool>(true);
-    connect(&rows, &QAbstractItemModel::rowsAboutToBeInserted, view, [view, atEnd] {
+    struct Follow {
+        bool atEnd = true;
+        bool scrollPending = false;
+    };
+    auto follow = std::make_shared<Follow>();
+    connect(&rows, &QAbstractItemModel::rowsAboutToBeInserted, view, [view, follow] {
         const QScrollBar* bar = view->verticalScrollBar();
-        *atEnd = bar->value() == bar->maximum();
+        follow->atEnd = follow->scrollPending || bar->value() == bar->maximum();
     });
-    connect(&rows, &QAbstractItemModel::rowsInserted, view, [view, atEnd] {
-        if (*atEnd)
-            view->scrollToBottom();
+    connect(&rows, &QAbstractItemModel::rowsInserted, view, [view, follow] {
+        if (!follow->atEnd || follow->scrollPending)
+            return;
+        follow->scrollPending = true;
+        QMetaObject::invokeMethod(
+            view,
+            [view, follow] {
+                follow->scrollPending = false;
+                view->scrollToBottom();
+            },
+            Qt::QueuedConnection);
     });
 }
 
