@@ -1,225 +1,380 @@
 #include "index/trend_page.h"
 
-#include "core/text_ops.h"
-
 #include <QChar>
+#include <QStringView>
 
-#include <bitset>
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <initializer_list>
+#include <optional>
+#include <string_view>
 #include <vector>
+
+#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
+#include <emmintrin.h>
+#define QUILLA_TREND_SSE2 1
+#endif
 
 namespace quilla {
 namespace {
 
-constexpr TextView appSet = U"App.set";
-constexpr TextView cityEndDate = U"cityEndDate";
-constexpr TextView openBracket = U"[";
-constexpr TextView closeBracket = U"]";
-constexpr TextView sevenDays = U"最近七天的";
-constexpr TextView moreLink = U"去阿里指数查看";
-constexpr TextView lastYear = U"与去年同期相比";
-constexpr TextView thirtyDays = U"最近三十天的";
-constexpr TextView forecast = U"趋势预测";
-constexpr TextView fullComma = U"，";
-constexpr TextView fullStop = U"。";
+// A marker and the character to look for first: the one least common in
+// page markup, so that a search stops rarely where the marker is not.
+struct Marker {
+    std::u16string_view text;
+    std::size_t anchor = 0;
+};
+
+constexpr Marker appSet{u"App.set", 3};          // the '.'
+constexpr Marker cityEndDate{u"cityEndDate", 4}; // the 'E'
+constexpr Marker openBracket{u"["};
+constexpr Marker closeBracket{u"]"};
+constexpr Marker sevenDays{u"最近七天的"};
+constexpr Marker moreLink{u"去阿里指数查看"};
+constexpr Marker lastYear{u"与去年同期相比", 1}; // the '去', as for the link
+constexpr Marker thirtyDays{u"最近三十天的"};
+constexpr Marker forecast{u"趋势预测"};
+constexpr Marker fullComma{u"，"};
+constexpr Marker fullStop{u"。"};
 
 // Skips over the marker and the sentence words after it up to the figure.
-constexpr std::int64_t sevenDaysSkip = 11;
-constexpr std::int64_t lastYearSkip = 7;
-constexpr std::int64_t thirtyDaysSkip = 12;
-constexpr std::int64_t forecastSkip = 5;
+constexpr int sevenDaysSkip = 11;
+constexpr int lastYearSkip = 7;
+constexpr int thirtyDaysSkip = 12;
+constexpr int forecastSkip = 5;
 
-constexpr std::size_t none = TextView::npos;
+// Where a marker stands: its first character, and just past its last.
+struct Hit {
+    qsizetype at;
+    qsizetype end;
+};
 
-// find() over working texts that are views into one page text. The working
-// text only ever loses characters at its front and back, so the first
-// occurrence of a marker at or after its start is remembered and a stretch of
-// the page is never searched twice for the same marker.
+enum class Match { Found, NotHere, NoneLater };
+
+// The first position from `from` on that holds one of the four characters,
+// or -1. Sixteen positions at a time: this is the search that reads the whole
+// page when the page lacks its markers.
+qsizetype firstOfAny(QStringView text, qsizetype from, const std::array<char16_t, 4>& chars) {
+    const char16_t* const data = text.utf16();
+    const qsizetype size = text.size();
+    qsizetype i = from;
+#ifdef QUILLA_TREND_SSE2
+    __m128i wanted[4];
+    for (std::size_t k = 0; k < 4; ++k)
+        wanted[k] = _mm_set1_epi16(static_cast<short>(chars[k]));
+    for (; i + 16 <= size; i += 16) {
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 8));
+        __m128i a = _mm_cmpeq_epi16(lo, wanted[0]);
+        __m128i b = _mm_cmpeq_epi16(hi, wanted[0]);
+        for (std::size_t k = 1; k < 4; ++k) {
+            a = _mm_or_si128(a, _mm_cmpeq_epi16(lo, wanted[k]));
+            b = _mm_or_si128(b, _mm_cmpeq_epi16(hi, wanted[k]));
+        }
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(a)) |
+                          (static_cast<unsigned>(_mm_movemask_epi8(b)) << 16);
+        if (mask != 0)
+            return i + std::countr_zero(mask) / 2;
+    }
+#endif
+    for (; i < size; ++i) {
+        if (std::find(chars.begin(), chars.end(), data[i]) != chars.end())
+            return i;
+    }
+    return -1;
+}
+
+// The page as the rules read it, with every space, carriage return and line
+// feed removed, but without making that copy: a search steps over them, a
+// marker may have them between its characters, and a text taken out of the
+// page loses them. A character is a code point, a lone surrogate one too.
+class NormalPage {
+public:
+    explicit NormalPage(QStringView page) : page_(page) {}
+
+    QStringView view() const { return page_; }
+    qsizetype size() const { return page_.size(); }
+
+    static bool dropped(QChar c) { return c == u' ' || c == u'\r' || c == u'\n'; }
+
+    // The marker whose anchor character stands at `a`, starting at or after `from`.
+    Match matchAt(qsizetype a, qsizetype from, const Marker& m, Hit& hit) const {
+        qsizetype at = a;
+        for (std::size_t i = m.anchor; i > 0; --i) {
+            do
+                --at;
+            while (at >= from && dropped(page_[at]));
+            if (at < from || page_[at] != m.text[i - 1])
+                return Match::NotHere;
+        }
+        qsizetype end = a + 1;
+        for (std::size_t i = m.anchor + 1; i < m.text.size(); ++i, ++end) {
+            end = nextKept(end);
+            if (end == size())
+                return Match::NoneLater; // a later anchor has even less room
+            if (page_[end] != m.text[i])
+                return Match::NotHere;
+        }
+        hit = {at, end};
+        return Match::Found;
+    }
+
+    // The first occurrence of `m` at or after `from`.
+    std::optional<Hit> find(qsizetype from, const Marker& m) const {
+        const QChar anchor(m.text[m.anchor]);
+        for (qsizetype a = page_.indexOf(anchor, from); a >= 0; a = page_.indexOf(anchor, a + 1)) {
+            Hit hit{};
+            const Match match = matchAt(a, from, m, hit);
+            if (match == Match::Found)
+                return hit;
+            if (match == Match::NoneLater)
+                break;
+        }
+        return std::nullopt;
+    }
+
+    // [from, to) as the rules see it, lone surrogates as U+FFFD.
+    QString text(qsizetype from, qsizetype to) const {
+        QString out;
+        out.reserve(to - from);
+        for (qsizetype i = from; i < to; ++i) {
+            const QChar c = page_[i];
+            if (dropped(c))
+                continue;
+            if (c.isHighSurrogate() && i + 1 < to && page_[i + 1].isLowSurrogate())
+                out.append(c).append(page_[++i]);
+            else
+                out.append(c.isSurrogate() ? QChar(QChar::ReplacementCharacter) : c);
+        }
+        return out;
+    }
+
+    // `to` moved back over what the rules drop, not past `from`.
+    qsizetype trimmed(qsizetype from, qsizetype to) const {
+        while (to > from && dropped(page_[to - 1]))
+            --to;
+        return to;
+    }
+
+    // The end of [from, to) without its last character.
+    qsizetype withoutLast(qsizetype from, qsizetype to) const {
+        const bool pair =
+            to - 2 >= from && page_[to - 1].isLowSurrogate() && page_[to - 2].isHighSurrogate();
+        return trimmed(from, to - (pair ? 2 : 1));
+    }
+
+    // Where the character `n` characters after the one at `at` stands, or
+    // `to` when that is past the end.
+    qsizetype advanced(qsizetype at, int n, qsizetype to) const {
+        for (; n > 0 && at < to; --n) {
+            const bool pair =
+                at + 1 < to && page_[at].isHighSurrogate() && page_[at + 1].isLowSurrogate();
+            at = std::min(to, nextKept(at + (pair ? 2 : 1)));
+        }
+        return at;
+    }
+
+private:
+    qsizetype nextKept(qsizetype i) const {
+        while (i < size() && dropped(page_[i]))
+            ++i;
+        return i;
+    }
+
+    QStringView page_;
+};
+
+// The working text: a window over the page that a cut narrows, never copies.
+// Its end never follows a dropped character, so it holds a character
+// exactly when it is not empty.
+struct Window {
+    qsizetype begin;
+    qsizetype end;
+};
+
+// find() over working texts that are windows on one page. A window only ever
+// loses characters at its front and back, so the first occurrence of a
+// marker at or after its start is remembered and a stretch of the page is
+// never searched twice for the same marker.
 class Finder {
 public:
-    explicit Finder(TextView page) : page_(page) {}
+    explicit Finder(const NormalPage& page) : page_(page) {}
 
-    // One pass that looks for several markers at once, so markers a page lacks
-    // cost one scan between them instead of one each.
-    void prime(std::initializer_list<TextView> markers);
+    // One pass that looks for several markers at once, so markers a page
+    // lacks cost one read of the page between them instead of one each.
+    void prime(std::initializer_list<const Marker*> markers);
 
-    std::int64_t find(TextView w, TextView marker);
+    std::optional<Hit> find(const Window& w, const Marker& m) {
+        Found& f = entry(m);
+        const bool known = f.from >= 0 && f.from <= w.begin && (!f.hit || f.hit->at >= w.begin);
+        if (!known) {
+            f.from = w.begin;
+            f.hit = page_.find(w.begin, m);
+        }
+        if (!f.hit || f.hit->end > w.end)
+            return std::nullopt;
+        return f.hit;
+    }
+
+    const NormalPage& page() const { return page_; }
 
 private:
     struct Found {
-        TextView marker;
-        std::size_t from; // searched from here on
-        std::size_t at;   // first occurrence at or after `from`, or none
+        const Marker* marker;
+        qsizetype from = -1; // searched from here on; -1: not yet
+        std::optional<Hit> hit;
     };
-    Found& entry(TextView marker);
 
-    TextView page_;
+    Found& entry(const Marker& m) {
+        for (Found& f : found_)
+            if (f.marker == &m)
+                return f;
+        found_.push_back({&m, -1, std::nullopt});
+        return found_.back();
+    }
+
+    const NormalPage& page_;
     std::vector<Found> found_;
 };
 
-void Finder::prime(std::initializer_list<TextView> markers) {
-    std::vector<std::size_t> open; // indices into found_, which may grow meanwhile
-    std::bitset<0x10000> firsts;   // first characters of the markers still looked for
-    for (TextView marker : markers) {
-        Found& f = entry(marker);
-        f.from = 0;
-        f.at = none;
-        open.push_back(static_cast<std::size_t>(&f - found_.data()));
-        firsts.set(marker.front() & 0xFFFF);
-    }
-    const char32_t* const begin = page_.data();
-    const char32_t* const end = begin + page_.size();
-    for (const char32_t* at = begin; !open.empty(); ++at) {
-        // Four at a time: most characters begin no marker.
-        while (end - at >= 4 && !(firsts[at[0] & 0xFFFF] | firsts[at[1] & 0xFFFF] |
-                                  firsts[at[2] & 0xFFFF] | firsts[at[3] & 0xFFFF]))
-            at += 4;
-        while (at < end && !firsts[*at & 0xFFFF])
-            ++at;
-        if (at == end)
-            return;
-        const TextView rest(at, static_cast<std::size_t>(end - at));
-        for (auto it = open.begin(); it != open.end();) {
-            Found& f = found_[*it];
-            if (f.marker.front() == *at && rest.starts_with(f.marker)) {
-                f.at = static_cast<std::size_t>(at - begin);
-                it = open.erase(it);
-            } else {
-                ++it;
-            }
+void Finder::prime(std::initializer_list<const Marker*> markers) {
+    std::vector<const Marker*> open;
+    std::array<char16_t, 4> anchors{};
+    std::size_t distinct = 0;
+    for (const Marker* m : markers) {
+        const char16_t c = m->text[m->anchor];
+        const auto known = std::find(anchors.begin(), anchors.begin() + distinct, c);
+        if (known == anchors.begin() + distinct) {
+            if (distinct == anchors.size())
+                continue; // searched for when asked
+            anchors[distinct++] = c;
         }
+        entry(*m) = Found{m, 0, std::nullopt};
+        open.push_back(m);
     }
-}
-
-std::int64_t Finder::find(TextView w, TextView marker) {
-    if (w.size() < marker.size())
-        return 0; // also keeps an empty view, which points nowhere, out of the sums below
-    const auto start = static_cast<std::size_t>(w.data() - page_.data());
-    Found& f = entry(marker);
-    const bool known = f.from <= start && (f.at == none || f.at >= start);
-    if (!known) {
-        f.from = start;
-        f.at = page_.find(marker, start);
+    if (open.empty())
+        return;
+    std::fill(anchors.begin() + distinct, anchors.end(), anchors[0]);
+    for (qsizetype a = firstOfAny(page_.view(), 0, anchors); a >= 0 && !open.empty();
+         a = firstOfAny(page_.view(), a + 1, anchors)) {
+        std::erase_if(open, [&](const Marker* m) {
+            Hit hit{};
+            if (m->text[m->anchor] != page_.view()[a])
+                return false;
+            const Match match = page_.matchAt(a, 0, *m, hit);
+            if (match == Match::Found)
+                entry(*m).hit = hit;
+            return match != Match::NotHere;
+        });
     }
-    if (f.at == none || f.at + marker.size() > start + w.size())
-        return 0;
-    return static_cast<std::int64_t>(f.at - start) + 1;
-}
-
-Finder::Found& Finder::entry(TextView marker) {
-    for (Found& f : found_)
-        if (f.marker == marker)
-            return f;
-    // Nothing searched yet: an empty record that no start can reuse.
-    found_.push_back({marker, none, none});
-    return found_.back();
 }
 
 // Cuts w at the marker; false, leaving w alone, when w does not hold it.
-bool cutAtMarker(Finder& finder, TextView& w, TextView marker) {
-    const auto p = finder.find(w, marker);
-    if (p == 0)
+bool cutAtMarker(Finder& finder, Window& w, const Marker& m) {
+    const auto hit = finder.find(w, m);
+    if (!hit)
         return false;
-    if (const auto rest = cut(w, p))
-        w = *rest;
+    w = {hit->at, finder.page().withoutLast(hit->at, w.end)};
     return true;
 }
 
-// The series text: w up to its first closing bracket.
-bool seriesText(Finder& finder, TextView w, TextView& series) {
-    const auto p = finder.find(w, closeBracket);
-    if (p == 0)
+// The series: w up to its first closing bracket.
+bool seriesEnd(Finder& finder, const Window& w, qsizetype& end) {
+    const auto hit = finder.find(w, closeBracket);
+    if (!hit)
         return false;
-    series = *left(w, p - 1);
+    end = hit->at;
     return true;
 }
 
-void lastTwoPieces(TextView series, TextView& last, TextView& before) {
-    const auto pieces = split(series);
-    const auto u = static_cast<std::int64_t>(pieces.size()) - 1;
-    if (const auto p = piece(pieces, u))
-        last = *p;
-    if (const auto p = piece(pieces, u - 1))
-        before = *p;
+// The last two pieces between commas of the series [from, to); a series
+// that is empty once normalised has none. Only those two are copied.
+void lastTwoPieces(const NormalPage& page, qsizetype from, qsizetype to, QString& last,
+                   QString& before) {
+    if (page.trimmed(from, to) == from)
+        return;
+    const QStringView series = page.view().sliced(from, to - from);
+    const qsizetype comma = series.lastIndexOf(u',');
+    last = page.text(from + comma + 1, to);
+    if (comma < 0)
+        return;
+    const qsizetype previous = comma == 0 ? -1 : series.lastIndexOf(u',', comma - 1);
+    before = page.text(from + previous + 1, from + comma);
 }
 
 // Fields 1 to 4. A series whose markers are missing gives no figures, rather
 // than figures from elsewhere on the page.
-void takeSeries(Finder& finder, TextView w, std::array<TextView, 9>& out) {
-    TextView series;
+void takeSeries(Finder& finder, Window w, TrendFields& out) {
+    qsizetype end = 0;
     if (!cutAtMarker(finder, w, appSet) || !cutAtMarker(finder, w, cityEndDate) ||
-        !cutAtMarker(finder, w, openBracket) || !seriesText(finder, w, series))
+        !cutAtMarker(finder, w, openBracket) || !seriesEnd(finder, w, end))
         return;
-    lastTwoPieces(series, out[0], out[1]);
+    lastTwoPieces(finder.page(), w.begin, end, out[0], out[1]);
     // w now begins at the first series' bracket, so these find the second one.
     if (!cutAtMarker(finder, w, cityEndDate) || !cutAtMarker(finder, w, openBracket) ||
-        !seriesText(finder, w, series))
+        !seriesEnd(finder, w, end))
         return;
-    lastTwoPieces(series, out[2], out[3]);
+    lastTwoPieces(finder.page(), w.begin, end, out[2], out[3]);
 }
 
 // The text from `skip` characters after the marker up to the first `stop`;
-// nothing when w does not hold the marker.
-void figureAfter(Finder& finder, TextView w, TextView marker, std::int64_t skip, TextView stop,
-                 TextView& out) {
+// nothing when w does not hold the marker, or the stop comes before.
+void figureAfter(Finder& finder, const Window& w, const Marker& marker, int skip,
+                 const Marker& stop, QString& out) {
     const auto m = finder.find(w, marker);
-    if (m == 0)
+    if (!m)
         return;
-    const auto p = m + skip;
-    if (const auto t = take(w, p, finder.find(w, stop) - p))
-        out = *t;
-}
-
-void cutAtIfFound(Finder& finder, TextView& w, TextView marker) {
-    if (const auto rest = cut(w, finder.find(w, marker)))
-        w = *rest;
+    const qsizetype from = finder.page().advanced(m->at, skip, w.end);
+    const auto s = finder.find(w, stop);
+    if (s && s->at >= from)
+        out = finder.page().text(from, s->at);
 }
 
 // Fields 5 to 9, from the summary sentences, each found after the one before.
-void takeSentences(Finder& finder, TextView w, std::array<TextView, 9>& out) {
-    if (const auto stretch = take(w, finder.find(w, sevenDays),
-                                  finder.find(w, moreLink) - finder.find(w, sevenDays)))
-        w = *stretch;
+void takeSentences(Finder& finder, Window w, TrendFields& out) {
+    const NormalPage& page = finder.page();
+    const auto seven = finder.find(w, sevenDays);
+    const auto more = finder.find(w, moreLink);
+    if (seven && more && more->at >= seven->at)
+        w = {seven->at, page.trimmed(seven->at, more->at)};
     figureAfter(finder, w, sevenDays, sevenDaysSkip, fullComma, out[4]);
-    cutAtIfFound(finder, w, lastYear);
+    cutAtMarker(finder, w, lastYear);
     figureAfter(finder, w, lastYear, lastYearSkip, fullStop, out[5]);
-    cutAtIfFound(finder, w, thirtyDays);
+    cutAtMarker(finder, w, thirtyDays);
     figureAfter(finder, w, thirtyDays, thirtyDaysSkip, fullComma, out[6]);
-    cutAtIfFound(finder, w, lastYear);
+    cutAtMarker(finder, w, lastYear);
     figureAfter(finder, w, lastYear, lastYearSkip, fullStop, out[7]);
 
     const auto f = finder.find(w, forecast);
-    if (f == 0)
+    if (!f)
         return;
-    if (const auto rest = cut(w, f + forecastSkip))
-        w = *rest;
-    if (const auto sentence = left(w, finder.find(w, fullStop) - 1))
-        out[8] = *sentence;
+    if (const qsizetype from = page.advanced(f->at, forecastSkip, w.end); from < w.end)
+        w = {from, page.withoutLast(from, w.end)};
+    if (const auto stop = finder.find(w, fullStop))
+        out[8] = page.text(w.begin, stop->at);
 }
 
 // The page marks a rise and a fall with spans; a sign reads better in a table.
-QString ratioText(TextView field) {
-    Text t = replaceAll(field, U"<SPANclass=up>", U"+");
-    t = replaceAll(t, U"<SPANclass=down>", U"-");
-    t = replaceAll(t, U"</SPAN>", U"");
-    return toQString(t);
+QString ratioText(QString field) {
+    return field.replace(QStringLiteral("<SPANclass=up>"), QStringLiteral("+"))
+        .replace(QStringLiteral("<SPANclass=down>"), QStringLiteral("-"))
+        .remove(QStringLiteral("</SPAN>"));
 }
 
 } // namespace
 
 TrendFields trendfields(const QString& pageText) {
-    const Text normal = toTextWithout(pageText, U" \r\n");
-    const TextView page = normal;
+    const NormalPage page(pageText);
     Finder finder(page);
-    finder.prime({appSet, cityEndDate, sevenDays, moreLink, lastYear, thirtyDays, forecast});
+    finder.prime({&appSet, &sevenDays, &moreLink, &lastYear, &thirtyDays, &forecast});
 
-    std::array<TextView, 9> taken{};
-    takeSeries(finder, page, taken);
-    takeSentences(finder, page, taken);
-
+    const Window whole{0, page.trimmed(0, page.size())};
     TrendFields fields;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        fields[i] = (i >= 4 && i <= 7) ? ratioText(taken[i]) : toQString(taken[i]);
+    takeSeries(finder, whole, fields);
+    takeSentences(finder, whole, fields);
+    for (std::size_t i = 4; i <= 7; ++i)
+        fields[i] = ratioText(fields[i]);
     return fields;
 }
 

@@ -154,10 +154,33 @@ bool endsInsideCharacter(const char* charset, QByteArrayView body) {
     return afterwards != u" ";
 }
 
+bool isSurrogate(char16_t c) {
+    return (c & 0xF800) == 0xD800;
+}
+
+// Where the first surrogate stands, or `end`. Most pages hold none, so the
+// text is read in blocks by a loop without an early exit, which the compiler
+// makes vector code of.
+QChar* firstSurrogate(QChar* begin, QChar* end) {
+    constexpr qsizetype block = 64;
+    const char16_t* at = reinterpret_cast<const char16_t*>(begin);
+    const char16_t* const stop = reinterpret_cast<const char16_t*>(end);
+    for (; stop - at >= block; at += block) {
+        unsigned found = 0; // not a bool: that would keep the loop scalar
+        for (qsizetype i = 0; i < block; ++i)
+            found |= isSurrogate(at[i]) ? 1u : 0u;
+        if (found != 0)
+            break;
+    }
+    while (at != stop && !isSurrogate(*at))
+        ++at;
+    return begin + (at - reinterpret_cast<const char16_t*>(begin));
+}
+
 // Qt's UTF-16 and UTF-32 decoders pass ill-formed input through as lone
 // surrogates, which are no text either.
 void replaceLoneSurrogates(QChar* begin, QChar* end) {
-    for (QChar* c = begin; c != end; ++c) {
+    for (QChar* c = firstSurrogate(begin, end); c != end; ++c) {
         if (c->isHighSurrogate() && c + 1 != end && c[1].isLowSurrogate())
             ++c;
         else if (c->isSurrogate())

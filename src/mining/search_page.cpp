@@ -1,50 +1,145 @@
 #include "mining/search_page.h"
 
-#include "core/text_ops.h"
-
 #include <QStringEncoder>
+#include <QStringView>
+
+#include <optional>
+#include <string_view>
 
 namespace quilla {
 
 namespace {
 
-constexpr auto npos = TextView::npos;
+// A marker and the character to look for first: the one least common in
+// markup, so that a search stops rarely where the marker is not.
+struct Marker {
+    std::u16string_view text;
+    std::size_t anchor = 0;
+};
 
-constexpr TextView headingMarker = U"你是不是想找";
-constexpr TextView linkMarker = U"rsclick=";
-constexpr TextView tagEndMarker = U">";
-constexpr TextView wordEndMarker = U"<";
-constexpr TextView countSentenceMarker = U"该条件下";
-constexpr TextView countLeadMarker = U"共";
-constexpr TextView countEndMarker = U"</";
+constexpr Marker headingMarker{u"你是不是想找"};
+constexpr Marker linkMarker{u"rsclick=", 6}; // the 'k'
+constexpr Marker tagEndMarker{u">"};
+constexpr Marker wordEndMarker{u"<"};
+constexpr Marker countSentenceMarker{u"该条件下"};
+constexpr Marker countLeadMarker{u"共"};
+constexpr Marker countEndMarker{u"</"};
 
 QString notFound() {
     return QStringLiteral("未找到");
 }
 
-// Nothing the extraction does brings a space back, so removing them once is enough.
-Text spacelessText(const QString& page) {
-    return toTextWithout(page, U" ");
-}
+// Where a marker stands: its first character, and just past its last.
+struct Hit {
+    qsizetype at;
+    qsizetype end;
+};
 
-// The text being cut, as a window over the spaceless page: a cut moves the
-// begin forward and drops the last character, so nothing is copied.
+// The rules read the page with every space removed. Rather than copy the
+// page without them, this reads the page as it is and steps over spaces: a
+// marker may have spaces between its characters, and a text taken out of the
+// page loses them. A character is a code point, a lone surrogate one too.
+class SpacelessPage {
+public:
+    explicit SpacelessPage(QStringView page) : page_(page) {}
+
+    qsizetype size() const { return page_.size(); }
+
+    // The first occurrence of `m` that lies within [from, to).
+    std::optional<Hit> find(qsizetype from, qsizetype to, const Marker& m) const {
+        const QStringView within = page_.first(to);
+        const QChar anchor(m.text[m.anchor]);
+        for (qsizetype a = within.indexOf(anchor, from); a >= 0;
+             a = within.indexOf(anchor, a + 1)) {
+            qsizetype at = a;
+            std::size_t i = m.anchor;
+            while (i > 0 && (at = previousNonSpace(at, from)) >= from && page_[at] == m.text[i - 1])
+                --i;
+            if (i > 0)
+                continue;
+            qsizetype end = a + 1;
+            for (i = m.anchor + 1; i < m.text.size(); ++i, ++end) {
+                end = nextNonSpace(end, to);
+                if (end == to)
+                    return std::nullopt; // no later occurrence fits either
+                if (page_[end] != m.text[i])
+                    break;
+            }
+            if (i == m.text.size())
+                return Hit{at, end};
+        }
+        return std::nullopt;
+    }
+
+    // [from, to) with its spaces gone and lone surrogates as U+FFFD.
+    QString text(qsizetype from, qsizetype to) const {
+        QString out;
+        out.reserve(to - from);
+        for (qsizetype i = from; i < to; ++i) {
+            const QChar c = page_[i];
+            if (c == u' ')
+                continue;
+            if (c.isHighSurrogate() && i + 1 < to && page_[i + 1].isLowSurrogate()) {
+                out.append(c).append(page_[++i]);
+            } else {
+                out.append(c.isSurrogate() ? QChar(QChar::ReplacementCharacter) : c);
+            }
+        }
+        return out;
+    }
+
+    // `to` moved back over the spaces before it, not past `from`.
+    qsizetype trimmed(qsizetype from, qsizetype to) const {
+        while (to > from && page_[to - 1] == u' ')
+            --to;
+        return to;
+    }
+
+    // The end of [from, to) without its last character.
+    qsizetype withoutLast(qsizetype from, qsizetype to) const {
+        const bool pair =
+            to - 2 >= from && page_[to - 1].isLowSurrogate() && page_[to - 2].isHighSurrogate();
+        return trimmed(from, to - (pair ? 2 : 1));
+    }
+
+private:
+    qsizetype previousNonSpace(qsizetype i, qsizetype from) const {
+        do
+            --i;
+        while (i >= from && page_[i] == u' ');
+        return i;
+    }
+    qsizetype nextNonSpace(qsizetype i, qsizetype to) const {
+        while (i < to && page_[i] == u' ')
+            ++i;
+        return i;
+    }
+
+    QStringView page_;
+};
+
+// The text being cut, as a window over the page: a cut moves the begin
+// forward and drops the last character, so nothing is copied. The end never
+// follows a space, so the window holds a character exactly when it is not
+// empty.
 struct Window {
-    TextView text;
-    std::size_t begin = 0;
-    std::size_t end = 0;
+    const SpacelessPage& page;
+    qsizetype begin;
+    qsizetype end;
 
-    TextView view() const { return text.substr(begin, end - begin); }
+    explicit Window(const SpacelessPage& p) : page(p), begin(0), end(p.trimmed(0, p.size())) {}
 
-    // The cut at the character `offset` places past the begin. Fails, leaving
-    // the window as it is, only one past the end (a ">" as the last character).
-    bool cutAt(std::size_t offset) {
-        if (offset >= end - begin)
+    // The cut at `at`. Fails, leaving the window as it is, when no character
+    // is left from there on (a ">" as the last character).
+    bool cutAt(qsizetype at) {
+        if (at >= end)
             return false;
-        begin += offset;
-        --end;
+        begin = at;
+        end = page.withoutLast(begin, end);
         return true;
     }
+
+    std::optional<Hit> find(const Marker& m) const { return page.find(begin, end, m); }
 };
 
 // Finds one marker in a window whose begin only moves forward and whose end
@@ -53,27 +148,25 @@ struct Window {
 // of the fourteen rounds.
 class MarkerSearch {
 public:
-    explicit MarkerSearch(TextView marker) : marker_(marker) {}
+    explicit MarkerSearch(const Marker& marker) : marker_(marker) {}
 
-    // Offset of the first occurrence from the window's begin, or npos.
-    std::size_t in(const Window& w) {
-        const bool remembered = searched_ && w.begin >= from_ && (hit_ == npos || w.begin <= hit_);
+    std::optional<Hit> in(const Window& w) {
+        const bool remembered = searched_ && w.begin >= from_ && (!hit_ || w.begin <= hit_->at);
         if (!remembered) {
             searched_ = true;
             from_ = w.begin;
-            const auto at = w.view().find(marker_);
-            hit_ = at == npos ? npos : w.begin + at;
+            hit_ = w.find(marker_);
         }
-        if (hit_ != npos && hit_ + marker_.size() > w.end)
-            hit_ = npos; // the first hit now runs past the end: none is left
-        return hit_ == npos ? npos : hit_ - w.begin;
+        if (hit_ && hit_->end > w.end)
+            hit_.reset(); // the first hit now runs past the end: none is left
+        return hit_;
     }
 
 private:
-    TextView marker_;
+    const Marker& marker_;
     bool searched_ = false;
-    std::size_t from_ = 0;
-    std::size_t hit_ = npos;
+    qsizetype from_ = 0;
+    std::optional<Hit> hit_;
 };
 
 struct WordSearches {
@@ -86,26 +179,26 @@ struct WordSearches {
 // cuts made of it, also when the round yields no word.
 std::optional<QString> nextWord(Window& s, WordSearches& find) {
     const auto link = find.link.in(s);
-    if (link == npos)
+    if (!link)
         return std::nullopt;
-    s.cutAt(link);
+    s.cutAt(link->at);
     const auto tagEnd = find.tagEnd.in(s);
-    if (tagEnd == npos)
+    if (!tagEnd)
         return std::nullopt;
-    s.cutAt(tagEnd + 1);
+    s.cutAt(tagEnd->end);
     const auto wordEnd = find.wordEnd.in(s);
-    if (wordEnd == npos)
+    if (!wordEnd)
         return std::nullopt;
-    return toQString(s.view().substr(0, wordEnd));
+    return s.page.text(s.begin, wordEnd->at);
 }
 
-std::vector<QString> relatedIn(TextView text) {
+std::vector<QString> relatedIn(const SpacelessPage& page) {
     std::vector<QString> words;
-    Window s{text, 0, text.size()};
-    const auto heading = s.view().find(headingMarker);
-    if (heading == npos)
+    Window s(page);
+    const auto heading = s.find(headingMarker);
+    if (!heading)
         return words;
-    s.cutAt(heading);
+    s.cutAt(heading->at);
     WordSearches find;
     for (int round = 0; round < maxRelatedWords; ++round) {
         if (auto word = nextWord(s, find))
@@ -114,22 +207,22 @@ std::vector<QString> relatedIn(TextView text) {
     return words;
 }
 
-QString countIn(TextView text) {
-    Window s{text, 0, text.size()};
-    for (const TextView marker : {countSentenceMarker, countLeadMarker}) {
-        const auto at = s.view().find(marker);
-        if (at == npos)
+QString countIn(const SpacelessPage& page) {
+    Window s(page);
+    for (const Marker* marker : {&countSentenceMarker, &countLeadMarker}) {
+        const auto at = s.find(*marker);
+        if (!at)
             return notFound();
-        s.cutAt(at);
+        s.cutAt(at->at);
     }
-    const auto tagEnd = s.view().find(tagEndMarker);
-    if (tagEnd == npos)
+    const auto tagEnd = s.find(tagEndMarker);
+    if (!tagEnd)
         return notFound();
-    s.cutAt(tagEnd + 1);
-    const auto end = s.view().find(countEndMarker);
-    if (end == npos)
+    s.cutAt(tagEnd->end);
+    const auto end = s.find(countEndMarker);
+    if (!end)
         return notFound();
-    return toQString(s.view().substr(0, end));
+    return page.text(s.begin, end->at);
 }
 
 bool isUnreserved(unsigned char b) {
@@ -140,16 +233,16 @@ bool isUnreserved(unsigned char b) {
 } // namespace
 
 std::vector<QString> relatedWords(const QString& page) {
-    return relatedIn(spacelessText(page));
+    return relatedIn(SpacelessPage(page));
 }
 
 QString countText(const QString& page) {
-    return countIn(spacelessText(page));
+    return countIn(SpacelessPage(page));
 }
 
 SearchPage readSearchPage(const QString& page) {
-    const Text text = spacelessText(page);
-    return {relatedIn(text), countIn(text)};
+    const SpacelessPage spaceless(page);
+    return {relatedIn(spaceless), countIn(spaceless)};
 }
 
 QString searchAddress(const QString& keyword) {

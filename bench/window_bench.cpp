@@ -1,0 +1,427 @@
+// The program as the user runs it, offscreen: one mining step of the window
+// at growing list sizes, a run against the fake marketplace, the page-text
+// serializer of the embedded browser, the time to the window shown and the
+// peak memory of a run that finds 30,000 keywords. Start-up and memory are
+// measured in processes of their own.
+
+#include "app/main_window.h"
+#include "app/web_browser.h"
+#include "app/web_setup.h"
+#include "child_process.h"
+#include "fake_market/server.h"
+#include "mining/search_page.h"
+#include "pages.h"
+#include "support/fake_shell.h"
+#include "support/proxy_env.h"
+#include "table.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+namespace quilla::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace Qt::StringLiterals;
+
+double since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs the event loop until `done` holds or `ms` have passed.
+bool waitFor(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// Lays out and paints what is pending, as the event loop does between ticks.
+void settle() {
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+// Answers every fetch at once, on the fetch thread, with a page that offers
+// fourteen words never offered before.
+class FreshPages final : public PageFetcher {
+public:
+    FreshPages() : parts_(searchPageParts(64 * KiB)) {}
+    QString gethtml(const QString&) override {
+        QStringList words;
+        for (int i = 0; i < maxRelatedWords; ++i)
+            words.append(u"qq币"_s + QString::number(++serial_));
+        return parts_.page(words);
+    }
+
+private:
+    const SearchPageParts parts_;
+    std::atomic<int> serial_ = 0;
+};
+
+// The window in front of the fake marketplace, which serves the trend page
+// the browser opens at start.
+class Window {
+public:
+    explicit Window(std::shared_ptr<PageFetcher> fetcher) {
+        if (!server_.start())
+            return;
+        proxy_ = std::make_unique<test::ProxyEnvironment>(server_.port());
+        window_ = std::make_unique<MainWindow>(shell_, std::move(fetcher));
+        window_->show();
+        if (!QTest::qWaitForWindowExposed(window_.get(), 10000))
+            window_.reset();
+    }
+
+    bool ready() const { return window_ != nullptr; }
+    MainWindow& operator*() { return *window_; }
+    MainWindow* operator->() { return window_.get(); }
+
+    void type(const char* box, const QString& text) {
+        window_->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(text);
+    }
+
+private:
+    fake_market::FakeMarketServer server_;
+    std::unique_ptr<test::ProxyEnvironment> proxy_;
+    test::FakeShell shell_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+// --- one step of the window ---
+
+// The lists as a run leaves them, with the mining timer set so far out that
+// only the benchmark's own ticks start steps.
+void resetLists(Window& w, int candidates, int rows) {
+    w->Command1_Click();
+    w->miningTimer().setInterval(Timer::maxInterval);
+    for (int i = 2; i < candidates; ++i)
+        w->candidates().append(quilla::Row{{u"qq充值卡"_s + QString::number(i)}});
+    for (int i = 0; i < rows; ++i)
+        w->results().append(
+            quilla::Row{QStringList{u"qq会员"_s + QString::number(i), u"12,345"_s}});
+    settle();
+}
+
+// From the tick to the end of the layout and paint the step causes. The
+// fetch thread and its answer's trip back are part of every step alike.
+void windowStep(benchmark::State& state, int candidates, int rows) {
+    Window w(std::make_shared<FreshPages>());
+    if (!w.ready()) {
+        state.SkipWithError("the window did not come up");
+        return;
+    }
+    w.type("Text4", u"100000000"_s);
+    const auto allowed = std::max<std::int64_t>(maxRelatedWords, candidates / 50);
+    resetLists(w, candidates, rows);
+    std::int64_t appended = 0;
+    double stepping = 0;
+    for (auto _ : state) {
+        if (w->candidates().count() + maxRelatedWords > candidates + allowed)
+            resetLists(w, candidates, rows);
+        const auto before = w->candidates().count();
+        const auto start = Clock::now();
+        Q_EMIT w->miningTimer().ticked();
+        if (!waitFor([&] { return !w->fetching(); }, 10000)) {
+            state.SkipWithError("a step's page never arrived");
+            return;
+        }
+        stepping += since(start);
+        settle();
+        state.SetIterationTime(since(start));
+        appended += w->candidates().count() - before;
+    }
+    if (appended != static_cast<std::int64_t>(state.iterations()) * maxRelatedWords)
+        state.SkipWithError("a step did not append the page's fourteen words");
+    // Until the step has finished with its page; the rest is layout and paint.
+    state.counters["to_step_end_ms"] =
+        benchmark::Counter(stepping * 1e3, benchmark::Counter::kAvgIterations);
+}
+
+struct StepCase {
+    const char* name;
+    const char* what;
+    int candidates;
+    int rows;
+};
+constexpr StepCase stepCases[] = {
+    {"10", "10 candidates, 3 rows", 10, 3},
+    {"1000", "1,000 candidates, 300 rows", 1000, 300},
+    {"30000", "30,000 candidates, 3,000 rows", 30000, 3000},
+    {"30000_10000rows", "30,000 candidates, 10,000 rows", 30000, 10000}};
+
+std::string stepName(const StepCase& c) {
+    return cat({"window_step/", c.name});
+}
+
+// --- a run against the fake marketplace ---
+
+constexpr int runMs = 5000;
+
+// Steps per second while a run goes on. The fake marketplace knows some
+// thirty keywords, so the run is started again each time its list runs dry;
+// the time from each start to its last step counts, the restarts do not.
+void windowRun(benchmark::State& state) {
+    for (auto _ : state) {
+        Window w(std::make_shared<CurlFetcher>());
+        if (!w.ready()) {
+            state.SkipWithError("the window did not come up");
+            return;
+        }
+        w.type("Text4", u"100000000"_s);
+        int steps = 0;
+        double counting = 0;
+        auto started = Clock::now();
+        auto lastStep = started;
+        QObject::connect(&w->candidates(), &QAbstractItemModel::dataChanged, &*w, [&] {
+            ++steps;
+            lastStep = Clock::now();
+        });
+        QTimer restart;
+        restart.setInterval(5);
+        QObject::connect(&restart, &QTimer::timeout, &*w, [&] {
+            if (w->miningTimer().interval() != 0 || w->fetching())
+                return;
+            counting += std::chrono::duration<double>(lastStep - started).count();
+            w->Command1_Click();
+            started = lastStep = Clock::now();
+        });
+        w->Command1_Click();
+        started = lastStep = Clock::now();
+        restart.start();
+        QEventLoop loop;
+        QTimer::singleShot(runMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        restart.stop();
+        w->Command3_Click();
+        counting += std::chrono::duration<double>(lastStep - started).count();
+        if (steps < 10 || counting <= 0) {
+            state.SkipWithError("the run made no progress");
+            return;
+        }
+        state.SetIterationTime(counting);
+        state.counters["steps"] = steps;
+        state.counters["steps_per_s"] = steps / counting;
+    }
+}
+
+// --- the page-text serializer ---
+
+void pageText(benchmark::State& state) {
+    QTemporaryDir folder;
+    QFile file(folder.filePath(u"trend.html"_s));
+    if (!folder.isValid() || !file.open(QIODevice::WriteOnly) ||
+        file.write(trendPageDocument(MiB).toUtf8()) < 0) {
+        state.SkipWithError("the page could not be written");
+        return;
+    }
+    file.close();
+    QWebEngineView view;
+    WebEngineBrowser browser(&view);
+    view.resize(1000, 700);
+    view.show();
+    bool loaded = false;
+    bool finished = false;
+    QObject::connect(view.page(), &QWebEnginePage::loadFinished, &view, [&](bool ok) {
+        finished = true;
+        loaded = ok;
+    });
+    view.load(QUrl::fromLocalFile(file.fileName()));
+    if (!waitFor([&] { return finished; }, 30000) || !loaded) {
+        state.SkipWithError("the page did not load");
+        return;
+    }
+    qsizetype length = 0;
+    for (auto _ : state) {
+        std::optional<QString> text;
+        const auto start = Clock::now();
+        browser.pageText([&](QString t) { text = std::move(t); });
+        if (!waitFor([&] { return text.has_value(); }, 30000)) {
+            state.SkipWithError("the page text never came");
+            return;
+        }
+        state.SetIterationTime(since(start));
+        length = text->size();
+        if (!text->contains(u"App.set("_s) || !text->contains(u"<SPAN class=up>12%</SPAN>"_s)) {
+            state.SkipWithError("the page text is not the page's");
+            return;
+        }
+    }
+    state.counters["text_units"] = static_cast<double>(length);
+}
+
+// --- start-up, in a process of its own ---
+
+// Constructs and shows the window, then tells the time since main began.
+int startupProbe(Clock::time_point mainStarted) {
+    prepareWebEngine();
+    int argc = 1;
+    char name[] = "startup-probe";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    test::FakeShell shell;
+    MainWindow window(shell, std::make_shared<CurlFetcher>());
+    window.show();
+    const bool exposed = QTest::qWaitForWindowExposed(&window, 10000);
+    std::printf("shown=%d main_ms=%.1f\n", exposed ? 1 : 0, since(mainStarted) * 1e3);
+    std::fflush(stdout);
+    return exposed ? 0 : 1;
+}
+
+void startup(benchmark::State& state) {
+    fake_market::FakeMarketServer server;
+    if (!server.start()) {
+        state.SkipWithError("the fake marketplace did not start");
+        return;
+    }
+    test::ProxyEnvironment proxy(server.port());
+    for (auto _ : state) {
+        QProcess child;
+        QByteArray out;
+        const auto start = Clock::now();
+        child.start(QCoreApplication::applicationFilePath(), {u"--startup-probe"_s});
+        QElapsedTimer clock;
+        clock.start();
+        while (!out.contains('\n') && clock.elapsed() < 30000 &&
+               child.state() != QProcess::NotRunning) {
+            child.waitForReadyRead(100);
+            out += child.readAllStandardOutput();
+        }
+        const double shown = since(start);
+        if (!child.waitForFinished(30000)) {
+            child.kill();
+            child.waitForFinished(5000);
+        }
+        if (reported(out, "shown").value_or(0) != 1) {
+            state.SkipWithError("the window was not shown");
+            return;
+        }
+        state.SetIterationTime(shown);
+        state.counters["in_main_ms"] = reported(out, "main_ms").value_or(0);
+    }
+}
+
+// --- peak memory, in a process of its own ---
+
+constexpr int memoryKeywords = 30000;
+
+// Mines in the window, with steps as fast as they come, until the candidate
+// list holds 30,000 keywords; then reports the peak resident size.
+int memoryChild() {
+    prepareWebEngine();
+    int argc = 1;
+    char name[] = "memory-child";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    Window w(std::make_shared<FreshPages>());
+    if (!w.ready())
+        return 1;
+    w.type("Text4", u"100000000"_s);
+    w->Command1_Click();
+    QElapsedTimer clock;
+    clock.start();
+    while (w->candidates().count() <= memoryKeywords && clock.elapsed() < 300000) {
+        if (!w->fetching())
+            Q_EMIT w->miningTimer().ticked();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    reportPeakMemory(w->candidates().count() - 1, w->results().count() - 1);
+    return w->candidates().count() > memoryKeywords ? 0 : 1;
+}
+
+void registerAll() {
+    for (const StepCase& c : stepCases) {
+        benchmark::RegisterBenchmark(stepName(c).c_str(), windowStep, c.candidates, c.rows)
+            ->UseManualTime()
+            ->Iterations(100)
+            ->Repetitions(3)
+            ->ReportAggregatesOnly(true)
+            ->Unit(benchmark::kMicrosecond);
+    }
+    benchmark::RegisterBenchmark("window_run/fake_market", windowRun)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("page_text/1MB", pageText)
+        ->UseManualTime()
+        ->Iterations(10)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("startup/window_shown", startup)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(5)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("memory/window_30000_keywords", measurePeakMemory,
+                                 u"--memory-child"_s)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+}
+
+std::vector<TableRow> table(const Results& r) {
+    std::vector<TableRow> rows;
+    for (const StepCase& c : stepCases) {
+        TableRow row = ratioRow(r, cat({"mining step, ", c.what, ", window"}), stepName(c),
+                                stepName(stepCases[0]), "10 candidates", std::nullopt, "report");
+        rows.push_back(row);
+    }
+    const auto perSecond = r.counter("window_run/fake_market", "steps_per_s");
+    TableRow run = limitRow("mining run, fake marketplace, 100 ms tick, window", perSecond,
+                            "steps/s", 9.5, false, ">= 9.5 steps/s", "10 steps/s");
+    if (perSecond)
+        run.ratio = cat({fixed(*perSecond / 10, 3), "x"});
+    rows.push_back(run);
+    const auto ms = [&](const char* name) -> std::optional<double> {
+        if (const auto s = r.seconds(name))
+            return *s * 1e3;
+        return std::nullopt;
+    };
+    rows.push_back(limitRow("page text of a 1MB document, Qt WebEngine", ms("page_text/1MB"), "ms",
+                            100, true, "< 100 ms"));
+    TableRow shown = limitRow("start-up to the window shown", ms("startup/window_shown"), "ms",
+                              1500, true, "< 1500 ms");
+    if (const auto inMain = r.counter("startup/window_shown", "in_main_ms"))
+        shown.baseline = cat({"of which in main ", fixed(*inMain, 1), " ms"});
+    rows.push_back(shown);
+    rows.push_back(limitRow("peak memory, 30,000-keyword run, window",
+                            r.counter("memory/window_30000_keywords", "peak_MiB"), "MiB", 300, true,
+                            "< 300 MiB", "main process"));
+    return rows;
+}
+
+} // namespace
+} // namespace quilla::bench
+
+int main(int argc, char** argv) {
+    const auto started = quilla::bench::Clock::now();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc > 1 && qstrcmp(argv[1], "--startup-probe") == 0)
+        return quilla::bench::startupProbe(started);
+    if (argc > 1 && qstrcmp(argv[1], "--memory-child") == 0)
+        return quilla::bench::memoryChild();
+    quilla::prepareWebEngine();
+    QApplication app(argc, argv);
+    quilla::bench::registerAll();
+    return quilla::bench::runAndTabulate(argc, argv, quilla::bench::table);
+}
