@@ -53,6 +53,22 @@ TEST_P(TrendFieldsTest, TakesTheNineFigures) {
     EXPECT_EQ(fields(trendfields(GetParam().pageText)), GetParam().expected);
 }
 
+// Spaces and line breaks are gone before any marker is looked for, so ones
+// put anywhere, inside markers too, change no figure.
+TEST_P(TrendFieldsTest, SpacesAndLineBreaksAnywhereChangeNothing) {
+    const QString text = GetParam().pageText;
+    const QString breaks[] = {QStringLiteral(" "), QStringLiteral("\r\n"), QStringLiteral("\n ")};
+    for (int every = 1; every <= 3; ++every) {
+        QString spread;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            spread += text[i];
+            if (i % every == 0 && !text[i].isHighSurrogate())
+                spread += breaks[i % 3];
+        }
+        EXPECT_EQ(fields(trendfields(spread)), GetParam().expected) << "every " << every;
+    }
+}
+
 QString replaced(QString text, const char* from, const char* to) {
     return text.replace(QString::fromUtf8(from), QString::fromUtf8(to));
 }

@@ -279,6 +279,29 @@ TEST(SearchPage, AgreesWithTheRulesAsWritten) {
     EXPECT_GT(withCount, 500);
 }
 
+// Spaces are gone before any marker is looked for, so ones put anywhere,
+// inside markers too, change nothing.
+TEST(SearchPage, SpacesAnywhereChangeNothing) {
+    std::mt19937 rng(8122026);
+    for (int i = 0; i < 2000; ++i) {
+        const QString page = randomPage(rng);
+        QString spread;
+        for (qsizetype at = 0; at < page.size(); ++at) {
+            spread += page[at];
+            if (rng() % 3 == 0 && !page[at].isHighSurrogate())
+                spread += u' ';
+        }
+        const SearchPage clean = readSearchPage(page);
+        const SearchPage spaced = readSearchPage(spread);
+        ASSERT_EQ(asList(spaced.related), asList(clean.related)) << spread.toStdString();
+        ASSERT_EQ(spaced.count, clean.count) << spread.toStdString();
+    }
+    const SearchPage marked =
+        readSearchPage(u8("你 是不是想 找<a r s click=1>q q币</a> 该 条件下 共 <b>1 2</b>件"));
+    EXPECT_EQ(asList(marked.related), QStringList{u8("qq币")});
+    EXPECT_EQ(marked.count, u8("12"));
+}
+
 struct AddressCase {
     const char* keyword;
     const char* query;
