@@ -7,13 +7,9 @@
 #include "support/fake_fetcher.h"
 #include "support/fakes.h"
 #include "support/index_fake_browser.h"
+#include "support/qstring_print.h"
 
 #include <gtest/gtest.h>
-
-// Readable failure output.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace quilla {
 namespace {

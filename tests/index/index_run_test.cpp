@@ -2,16 +2,12 @@
 
 #include "support/fakes.h"
 #include "support/index_fake_browser.h"
+#include "support/qstring_print.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <set>
-
-// Readable failure output.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace quilla {
 namespace {

@@ -1,13 +1,9 @@
 #include "index/trend_page.h"
+#include "support/qstring_print.h"
 
 #include <gtest/gtest.h>
 
 #include <QStringList>
-
-// Readable failure output.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace quilla {
 namespace {

@@ -4,15 +4,12 @@
 #include "mining/search_page.h"
 #include "support/fake_fetcher.h"
 #include "support/fakes.h"
+#include "support/qstring_print.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 #include <string>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace quilla {
 namespace {

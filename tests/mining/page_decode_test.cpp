@@ -1,4 +1,5 @@
 #include "mining/page_decode.h"
+#include "support/qstring_print.h"
 
 #include <QStringEncoder>
 
@@ -7,10 +8,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace quilla {
 namespace {

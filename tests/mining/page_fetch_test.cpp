@@ -1,6 +1,7 @@
 #include "mining/page_fetch.h"
 
 #include "support/http_test_server.h"
+#include "support/qstring_print.h"
 
 #include <QByteArray>
 
@@ -11,10 +12,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace quilla {
 namespace {

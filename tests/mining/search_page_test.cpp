@@ -1,6 +1,7 @@
 #include "mining/search_page.h"
 
 #include "mining/page_decode.h"
+#include "support/qstring_print.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -11,10 +12,6 @@
 #include <ostream>
 #include <random>
 #include <string>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace quilla {
 namespace {
