@@ -43,6 +43,21 @@ QString toQString(TextView t) {
     return out;
 }
 
+QString copyWithout(QStringView s, std::u16string_view dropped) {
+    QString out;
+    out.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (dropped.find(c.unicode()) != std::u16string_view::npos)
+            continue;
+        if (c.isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate())
+            out.append(c).append(s[++i]);
+        else
+            out.append(c.isSurrogate() ? QChar(QChar::ReplacementCharacter) : c);
+    }
+    return out;
+}
+
 std::int64_t find(TextView s, TextView m) {
     const auto at = s.find(m);
     return at == TextView::npos ? 0 : static_cast<std::int64_t>(at) + 1;

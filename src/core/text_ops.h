@@ -6,6 +6,7 @@
 // caller keeps its old value.
 
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 #include <optional>
@@ -23,6 +24,9 @@ Text toText(const QString& s);
 // surrogate becomes U+FFFD.
 Text toTextWithout(const QString& s, TextView dropped);
 QString toQString(TextView t);
+
+// `s` without the characters of `dropped`, lone surrogates as U+FFFD.
+QString copyWithout(QStringView s, std::u16string_view dropped);
 
 // Position of the first occurrence of `m` in `s`, 0 when there is none.
 std::int64_t find(TextView s, TextView m);

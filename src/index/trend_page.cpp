@@ -1,5 +1,7 @@
 #include "index/trend_page.h"
 
+#include "core/text_ops.h"
+
 #include <QChar>
 #include <QStringView>
 
@@ -136,18 +138,7 @@ public:
 
     // [from, to) as the rules see it, lone surrogates as U+FFFD.
     QString text(qsizetype from, qsizetype to) const {
-        QString out;
-        out.reserve(to - from);
-        for (qsizetype i = from; i < to; ++i) {
-            const QChar c = page_[i];
-            if (dropped(c))
-                continue;
-            if (c.isHighSurrogate() && i + 1 < to && page_[i + 1].isLowSurrogate())
-                out.append(c).append(page_[++i]);
-            else
-                out.append(c.isSurrogate() ? QChar(QChar::ReplacementCharacter) : c);
-        }
-        return out;
+        return copyWithout(page_.sliced(from, to - from), u" \r\n");
     }
 
     // `to` moved back over what the rules drop, not past `from`.

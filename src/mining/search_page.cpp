@@ -1,5 +1,7 @@
 #include "mining/search_page.h"
 
+#include "core/text_ops.h"
+
 #include <QStringEncoder>
 #include <QStringView>
 
@@ -73,19 +75,7 @@ public:
 
     // [from, to) with its spaces gone and lone surrogates as U+FFFD.
     QString text(qsizetype from, qsizetype to) const {
-        QString out;
-        out.reserve(to - from);
-        for (qsizetype i = from; i < to; ++i) {
-            const QChar c = page_[i];
-            if (c == u' ')
-                continue;
-            if (c.isHighSurrogate() && i + 1 < to && page_[i + 1].isLowSurrogate()) {
-                out.append(c).append(page_[++i]);
-            } else {
-                out.append(c.isSurrogate() ? QChar(QChar::ReplacementCharacter) : c);
-            }
-        }
-        return out;
+        return copyWithout(page_.sliced(from, to - from), u" ");
     }
 
     // `to` moved back over the spaces before it, not past `from`.

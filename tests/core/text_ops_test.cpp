@@ -115,6 +115,13 @@ TEST(TextOps, ConversionBackKeepsEveryCharacterALeadingFeffToo) {
     EXPECT_EQ(toText(back), text);
 }
 
+TEST(TextOps, CopyWithoutDropsOnlyTheGivenCharacters) {
+    const QString s = QString::fromUtf8("a b\r\nc😀\t") + QChar(0xDC00) + u'd';
+    EXPECT_EQ(copyWithout(s, u" \r\n"), QString::fromUtf8("abc😀\t\uFFFDd"));
+    EXPECT_EQ(copyWithout(s, u""), QString::fromUtf8("a b\r\nc😀\t\uFFFDd"));
+    EXPECT_EQ(copyWithout(QStringView(s).sliced(2, 4), u" "), QStringLiteral("b\r\nc"));
+}
+
 TEST(TextOps, ReplaceAll) {
     EXPECT_EQ(toQString(replaceAll(t("<S>1</S><S>2"), t("<S>"), t("+"))),
               QStringLiteral("+1</S>+2"));
