@@ -3,7 +3,7 @@
 // plain pass over the same input measured in the same run.
 
 #include "index/trend_page.h"
-#include "mining/page_decode.h"
+#include "net/page_decode.h"
 #include "mining/search_page.h"
 #include "pages.h"
 #include "table.h"

@@ -6,7 +6,7 @@
 
 #include "fuzz_support.h"
 
-#include "mining/page_decode.h"
+#include "net/page_decode.h"
 
 #include <QStringEncoder>
 

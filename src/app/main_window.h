@@ -9,9 +9,9 @@
 #include "core/step_gate.h"
 #include "index/index_run.h"
 #include "links/links.h"
-#include "mining/background_fetch.h"
+#include "net/background_fetch.h"
 #include "mining/mining_run.h"
-#include "mining/page_fetch.h"
+#include "net/page_fetch.h"
 
 #include <QTimer>
 #include <QWidget>

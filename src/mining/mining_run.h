@@ -7,7 +7,7 @@
 
 #include "core/ports.h"
 #include "core/row_list.h"
-#include "mining/page_fetch.h"
+#include "net/page_fetch.h"
 
 #include <QString>
 

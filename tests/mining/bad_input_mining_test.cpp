@@ -3,7 +3,7 @@
 // where the number rules put it.
 
 #include "mining/mining_run.h"
-#include "mining/page_fetch.h"
+#include "net/page_fetch.h"
 #include "mining/search_page.h"
 
 #include "support/fake_fetcher.h"

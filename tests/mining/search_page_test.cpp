@@ -1,6 +1,6 @@
 #include "mining/search_page.h"
 
-#include "mining/page_decode.h"
+#include "net/page_decode.h"
 #include "support/qstring_print.h"
 
 #include <QFile>

@@ -3,7 +3,7 @@
 // A fetcher whose pages arrive only when the test says so, from whatever
 // thread asks; every wait is bounded.
 
-#include "mining/page_fetch.h"
+#include "net/page_fetch.h"
 
 #include <QStringList>
 

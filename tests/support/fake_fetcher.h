@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mining/page_fetch.h"
+#include "net/page_fetch.h"
 
 #include <QHash>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "mining/page_decode.h"
+#include "net/page_decode.h"
 #include "support/qstring_print.h"
 
 #include <QStringEncoder>

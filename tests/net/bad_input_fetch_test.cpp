@@ -1,7 +1,7 @@
 // What a hostile or broken server, and a page of bad bytes, do to one fetch:
 // the fetch always returns, within its limits, with the text that arrived.
 
-#include "mining/page_fetch.h"
+#include "net/page_fetch.h"
 #include "mining/search_page.h"
 
 #include "support/http_test_server.h"

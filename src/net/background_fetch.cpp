@@ -1,4 +1,4 @@
-#include "mining/background_fetch.h"
+#include "net/background_fetch.h"
 
 #include <QMetaObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
-#include "mining/page_fetch.h"
+#include "net/page_fetch.h"
 
-#include "mining/page_decode.h"
+#include "net/page_decode.h"
 
 #include <QByteArray>
 

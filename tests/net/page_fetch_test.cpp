@@ -1,4 +1,4 @@
-#include "mining/page_fetch.h"
+#include "net/page_fetch.h"
 
 #include "support/http_test_server.h"
 #include "support/qstring_print.h"

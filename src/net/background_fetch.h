@@ -3,7 +3,7 @@
 // Runs a page fetch on a thread of its own, so the window stays alive while
 // the page arrives, and hands the page back on the owner's thread.
 
-#include "mining/page_fetch.h"
+#include "net/page_fetch.h"
 
 #include <QObject>
 
