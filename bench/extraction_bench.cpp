@@ -3,8 +3,8 @@
 // plain pass over the same input measured in the same run.
 
 #include "index/trend_page.h"
-#include "net/page_decode.h"
 #include "mining/search_page.h"
+#include "net/page_decode.h"
 #include "pages.h"
 #include "table.h"
 
@@ -49,13 +49,13 @@ void searchExtraction(benchmark::State& state, const QString& page, const QStrin
 }
 
 void trendExtraction(benchmark::State& state, const QString& page, const TrendFields& expected) {
-    const auto once = trendfields(page);
+    const auto once = trendFigures(page);
     if (!std::equal(once.begin(), once.end(), expected.begin())) {
         state.SkipWithError("the page did not read as expected");
         return;
     }
     for (auto _ : state) {
-        TrendFields read = trendfields(page);
+        TrendFields read = trendFigures(page);
         benchmark::DoNotOptimize(read);
     }
     state.SetBytesProcessed(state.iterations() * page.size() * 2);
@@ -115,8 +115,8 @@ void registerAll() {
         const std::string_view size = s.name;
         const QString page = trendPageText(s.units);
         const QString bare = trendPageText(s.units, false);
-        add(cat({"trendfields/", size}), trendExtraction, page, expectedTrendFields());
-        add(cat({"trendfields/", size, "/bare"}), trendExtraction, bare, TrendFields{});
+        add(cat({"trend_figures/", size}), trendExtraction, page, expectedTrendFields());
+        add(cat({"trend_figures/", size, "/bare"}), trendExtraction, bare, TrendFields{});
         add(cat({"scan/trend/", size}), plainScan, page);
         add(cat({"scan/trend/", size, "/bare"}), plainScan, bare);
     }
@@ -152,8 +152,8 @@ std::vector<TableRow> table(const Results& r) {
          {std::pair<std::string_view, std::string_view>{"", ""}, {"/bare", ", no result"}}) {
         for (const Size& s : trendSizes) {
             const std::string_view size = s.name;
-            rows.push_back(ratioRow(r, cat({"trendfields, ", size, what}),
-                                    cat({"trendfields/", size, kind}),
+            rows.push_back(ratioRow(r, cat({"trend figures, ", size, what}),
+                                    cat({"trend_figures/", size, kind}),
                                     cat({"scan/trend/", size, kind}), scan, 5, "<= 5 scans"));
         }
     }

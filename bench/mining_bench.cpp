@@ -10,6 +10,7 @@
 #include "mining/mining_run.h"
 #include "mining/search_page.h"
 #include "pages.h"
+#include "step_cases.h"
 #include "support/fakes.h"
 #include "support/proxy_env.h"
 #include "table.h"
@@ -29,9 +30,14 @@ using Clock = std::chrono::steady_clock;
 using namespace Qt::StringLiterals;
 
 // Answers every fetch at once with the page set before the step.
-class PageStream final : public PageFetcher {
+class PageStream final : public AsyncFetcher {
 public:
-    QString gethtml(const QString&) override { return next; }
+    void fetch(const QString&, std::function<void(const FetchResult&)> done) override {
+        FetchResult page;
+        page.text = next;
+        page.status = 200;
+        done(page);
+    }
     QString next;
 };
 
@@ -41,11 +47,11 @@ public:
     Mining() : parts_(searchPageParts(64 * KiB)) {}
 
     // The lists as a run leaves them with `candidates` keywords found and
-    // `rows` result rows, `minerow` at the first waiting keyword.
+    // `rows` result rows, the mining row at the first waiting keyword.
     void reset(int candidates, int rows) {
-        run_.Command1_Click();
+        run_.start();
         for (int i = 2; i < candidates; ++i)
-            run_.addcilist1(u"qq充值卡"_s + QString::number(i));
+            run_.offerCandidate(u"qq充值卡"_s + QString::number(i));
         for (int i = 0; i < rows; ++i)
             results_.append(
                 quilla::Row{QStringList{u"qq会员"_s + QString::number(i), u"12,345"_s}});
@@ -63,9 +69,9 @@ public:
         fetcher_.next = parts_.page(words);
     }
 
-    void step() { run_.baoshu(); }
+    void step() { run_.step(); }
 
-    std::int32_t minerow() const { return run_.minerow(); }
+    std::int32_t miningRow() const { return run_.miningRow(); }
 
 private:
     SearchPageParts parts_;
@@ -78,9 +84,14 @@ private:
     test::FakeTextBox include_;
     test::FakeTextBox exclude_;
     test::FakeTextBox quantity_{u"100000000"_s};
-    MiningRun run_{candidates_, results_,
-                   timer_,      fetcher_,
-                   messages_,   MiningRun::Boxes{keyword_, include_, exclude_, quantity_}};
+    StepGate gate_;
+    MiningRun run_{candidates_,
+                   results_,
+                   timer_,
+                   fetcher_,
+                   gate_,
+                   messages_,
+                   MiningRun::Boxes{keyword_, include_, exclude_, quantity_}};
     int serial_ = 0;
 };
 
@@ -106,20 +117,8 @@ void miningStep(benchmark::State& state, int candidates, int rows) {
         state.SkipWithError("a step did not append the page's fourteen words");
 }
 
-struct StepCase {
-    const char* name;
-    const char* what;
-    int candidates;
-    int rows;
-};
-constexpr StepCase stepCases[] = {
-    {"10", "10 candidates, 3 rows", 10, 3},
-    {"1000", "1,000 candidates, 300 rows", 1000, 300},
-    {"30000", "30,000 candidates, 3,000 rows", 30000, 3000},
-    {"30000_10000rows", "30,000 candidates, 10,000 rows", 30000, 10000}};
-
 std::string stepName(const StepCase& c) {
-    return cat({"mining_step/", c.name});
+    return stepName("mining_step", c);
 }
 
 // --- a run against the fake marketplace ---
@@ -140,10 +139,11 @@ void fakeMarketRun(benchmark::State& state) {
         RowList candidates;
         RowList results;
         IntervalTimer timer;
-        CurlFetcher fetcher;
+        BackgroundFetch fetcher(std::make_shared<CurlFetcher>());
+        StepGate gate;
         test::FakeMessageBox messages;
         test::FakeTextBox keyword{u"qq"_s}, include, exclude, quantity{u"100000000"_s};
-        MiningRun run(candidates, results, timer, fetcher, messages,
+        MiningRun run(candidates, results, timer, fetcher, gate, messages,
                       MiningRun::Boxes{keyword, include, exclude, quantity});
 
         int steps = 0;
@@ -154,24 +154,24 @@ void fakeMarketRun(benchmark::State& state) {
         const auto closeSegment = [&] {
             counting += std::chrono::duration<double>(lastStep - started).count();
         };
-        QObject::connect(&timer, &IntervalTimer::ticked, &timer, [&] {
-            const auto before = run.minerow();
-            run.Timer1_Timer();
-            if (run.minerow() > before) {
-                ++steps;
-                lastStep = Clock::now();
-                if (candidates.row(before).fields.value(1) != u"未找到"_s)
-                    ++counted;
-            }
-            if (timer.interval() == 0) {
+        QObject::connect(&timer, &IntervalTimer::ticked, &timer, [&] { run.timerFired(); });
+        // A step ends by writing its mined row; the run may have stopped with it.
+        QObject::connect(&candidates, &RowList::dataChanged, &timer, [&](const QModelIndex& at) {
+            ++steps;
+            lastStep = Clock::now();
+            if (candidates.row(at.row()).fields.value(1) != u"未找到"_s)
+                ++counted;
+            QTimer::singleShot(0, &timer, [&] {
+                if (timer.interval() != 0 || run.stepInFlight())
+                    return;
                 closeSegment();
-                run.Command1_Click();
+                run.start();
                 started = lastStep = Clock::now();
-            }
+            });
         });
         QEventLoop loop;
         QTimer::singleShot(runLength, &loop, &QEventLoop::quit);
-        run.Command1_Click();
+        run.start();
         started = lastStep = Clock::now();
         loop.exec();
         timer.setInterval(0);

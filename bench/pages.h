@@ -46,7 +46,7 @@ QString trendPageText(qsizetype size, bool withResult = true);
 // The same page as an HTML document to load into the browser.
 QString trendPageDocument(qsizetype size);
 
-// What trendfields takes from either.
+// What trendFigures takes from either.
 std::array<QString, 9> expectedTrendFields();
 
 QByteArray toGb18030(const QString& text);

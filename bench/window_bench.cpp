@@ -11,6 +11,7 @@
 #include "fake_market/server.h"
 #include "mining/search_page.h"
 #include "pages.h"
+#include "step_cases.h"
 #include "support/fake_shell.h"
 #include "support/proxy_env.h"
 #include "table.h"
@@ -65,11 +66,14 @@ void settle() {
 class FreshPages final : public PageFetcher {
 public:
     FreshPages() : parts_(searchPageParts(64 * KiB)) {}
-    QString gethtml(const QString&) override {
+    FetchResult fetch(const QString&, std::stop_token) override {
         QStringList words;
         for (int i = 0; i < maxRelatedWords; ++i)
             words.append(u"qq币"_s + QString::number(++serial_));
-        return parts_.page(words);
+        FetchResult page;
+        page.text = parts_.page(words);
+        page.status = 200;
+        return page;
     }
 
 private:
@@ -111,7 +115,7 @@ private:
 // The lists as a run leaves them, with the mining timer set so far out that
 // only the benchmark's own ticks start steps.
 void resetLists(Window& w, int candidates, int rows) {
-    w->Command1_Click();
+    w->startMining();
     w->miningTimer().setInterval(Timer::maxInterval);
     for (int i = 2; i < candidates; ++i)
         w->candidates().append(quilla::Row{{u"qq充值卡"_s + QString::number(i)}});
@@ -129,7 +133,7 @@ void windowStep(benchmark::State& state, int candidates, int rows) {
         state.SkipWithError("the window did not come up");
         return;
     }
-    w.type("Text4", u"100000000"_s);
+    w.type("quantityBox", u"100000000"_s);
     const auto allowed = std::max<std::int64_t>(maxRelatedWords, candidates / 50);
     resetLists(w, candidates, rows);
     std::int64_t appended = 0;
@@ -156,20 +160,8 @@ void windowStep(benchmark::State& state, int candidates, int rows) {
         benchmark::Counter(stepping * 1e3, benchmark::Counter::kAvgIterations);
 }
 
-struct StepCase {
-    const char* name;
-    const char* what;
-    int candidates;
-    int rows;
-};
-constexpr StepCase stepCases[] = {
-    {"10", "10 candidates, 3 rows", 10, 3},
-    {"1000", "1,000 candidates, 300 rows", 1000, 300},
-    {"30000", "30,000 candidates, 3,000 rows", 30000, 3000},
-    {"30000_10000rows", "30,000 candidates, 10,000 rows", 30000, 10000}};
-
 std::string stepName(const StepCase& c) {
-    return cat({"window_step/", c.name});
+    return stepName("window_step", c);
 }
 
 // --- a run against the fake marketplace ---
@@ -186,7 +178,7 @@ void windowRun(benchmark::State& state) {
             state.SkipWithError("the window did not come up");
             return;
         }
-        w.type("Text4", u"100000000"_s);
+        w.type("quantityBox", u"100000000"_s);
         int steps = 0;
         double counting = 0;
         auto started = Clock::now();
@@ -201,17 +193,17 @@ void windowRun(benchmark::State& state) {
             if (w->miningTimer().interval() != 0 || w->fetching())
                 return;
             counting += std::chrono::duration<double>(lastStep - started).count();
-            w->Command1_Click();
+            w->startMining();
             started = lastStep = Clock::now();
         });
-        w->Command1_Click();
+        w->startMining();
         started = lastStep = Clock::now();
         restart.start();
         QEventLoop loop;
         QTimer::singleShot(runMs, &loop, &QEventLoop::quit);
         loop.exec();
         restart.stop();
-        w->Command3_Click();
+        w->stopRuns();
         counting += std::chrono::duration<double>(lastStep - started).count();
         if (steps < 10 || counting <= 0) {
             state.SkipWithError("the run made no progress");
@@ -334,8 +326,8 @@ int memoryChild() {
     Window w(std::make_shared<FreshPages>());
     if (!w.ready())
         return 1;
-    w.type("Text4", u"100000000"_s);
-    w->Command1_Click();
+    w.type("quantityBox", u"100000000"_s);
+    w->startMining();
     QElapsedTimer clock;
     clock.start();
     while (w->candidates().count() <= memoryKeywords && clock.elapsed() < 300000) {

@@ -165,9 +165,9 @@ bool holdsAny(const QString& s, std::initializer_list<const char16_t*> parts) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QString page = textOf(bytesOf(data, size));
-    const quilla::TrendFields got = quilla::trendfields(page);
+    const quilla::TrendFields got = quilla::trendFigures(page);
 
-    FUZZ_CHECK(got == quilla::trendfields(page));
+    FUZZ_CHECK(got == quilla::trendFigures(page));
     FUZZ_CHECK(got == plain::fields(page));
 
     for (const QString& field : got) {

@@ -29,33 +29,34 @@ inline QRect toPixels(const ControlSpot& c) {
 
 // In the order the keyboard focus walks them (labels never take it).
 inline constexpr std::array<const char*, 14> focusOrder = {
-    "WebBrowser1", "Command1", "Text1",    "List1", "Text2",    "Text3",    "Text4",
-    "List2",       "Command2", "Command3", "Text5", "Command4", "Command5", "Command6"};
+    "browser",     "mineButton",   "keywordBox",     "candidateList", "includeBox",
+    "excludeBox",  "quantityBox",  "resultTable",    "indexButton",   "stopButton",
+    "intervalBox", "exportButton", "feedbackButton", "homePageButton"};
 
 // The status line takes the free strip below the browser, down to the foot.
-inline constexpr ControlSpot statusSpot = {
-    "StatusLine", ControlKind::Label, u"", 120, 10620, 15135, 420};
+inline constexpr ControlSpot statusSpot = {"statusLine", ControlKind::Label, u"", 120, 10620, 15135,
+                                           420};
 
 inline constexpr std::array<ControlSpot, 19> controlSpots = {{
-    {"Label1", ControlKind::Label, u"关键词", 240, 240, 615, 255},
-    {"Text1", ControlKind::TextBox, u"", 840, 120, 1455, 375},
-    {"Label2", ControlKind::Label, u"包含：", 2400, 240, 735, 255},
-    {"Text2", ControlKind::TextBox, u"", 3000, 120, 975, 375},
-    {"Label3", ControlKind::Label, u"排除：", 4080, 240, 615, 255},
-    {"Text3", ControlKind::TextBox, u"", 4680, 120, 975, 390},
-    {"Label4", ControlKind::Label, u"数量：", 5760, 240, 615, 255},
-    {"Text4", ControlKind::TextBox, u"", 6360, 120, 975, 390},
-    {"Command1", ControlKind::Button, u"挖词", 7680, 120, 1215, 495},
-    {"Command3", ControlKind::Button, u"停止", 9000, 120, 1095, 495},
-    {"Command2", ControlKind::Button, u"指数", 10440, 120, 1215, 495},
-    {"Label5", ControlKind::Label, u"间隔：", 11760, 240, 615, 255},
-    {"Text5", ControlKind::TextBox, u"", 12360, 120, 1215, 375},
-    {"Command4", ControlKind::Button, u"导出", 13680, 120, 1575, 495},
-    {"Command5", ControlKind::Button, u"问题反馈", 13680, 840, 1575, 495},
-    {"Command6", ControlKind::Button, u"by:tarnick", 13680, 1560, 1575, 495},
-    {"List2", ControlKind::List, u"", 120, 720, 13335, 3840},
-    {"List1", ControlKind::List, u"", 13560, 2280, 1695, 2220},
-    {"WebBrowser1", ControlKind::Browser, u"", 120, 4680, 15135, 5895},
+    {"keywordLabel", ControlKind::Label, u"关键词", 240, 240, 615, 255},
+    {"keywordBox", ControlKind::TextBox, u"", 840, 120, 1455, 375},
+    {"includeLabel", ControlKind::Label, u"包含：", 2400, 240, 735, 255},
+    {"includeBox", ControlKind::TextBox, u"", 3000, 120, 975, 375},
+    {"excludeLabel", ControlKind::Label, u"排除：", 4080, 240, 615, 255},
+    {"excludeBox", ControlKind::TextBox, u"", 4680, 120, 975, 390},
+    {"quantityLabel", ControlKind::Label, u"数量：", 5760, 240, 615, 255},
+    {"quantityBox", ControlKind::TextBox, u"", 6360, 120, 975, 390},
+    {"mineButton", ControlKind::Button, u"挖词", 7680, 120, 1215, 495},
+    {"stopButton", ControlKind::Button, u"停止", 9000, 120, 1095, 495},
+    {"indexButton", ControlKind::Button, u"指数", 10440, 120, 1215, 495},
+    {"intervalLabel", ControlKind::Label, u"间隔：", 11760, 240, 615, 255},
+    {"intervalBox", ControlKind::TextBox, u"", 12360, 120, 1215, 375},
+    {"exportButton", ControlKind::Button, u"导出", 13680, 120, 1575, 495},
+    {"feedbackButton", ControlKind::Button, u"问题反馈", 13680, 840, 1575, 495},
+    {"homePageButton", ControlKind::Button, u"by:tarnick", 13680, 1560, 1575, 495},
+    {"resultTable", ControlKind::List, u"", 120, 720, 13335, 3840},
+    {"candidateList", ControlKind::List, u"", 13560, 2280, 1695, 2220},
+    {"browser", ControlKind::Browser, u"", 120, 4680, 15135, 5895},
 }};
 
 } // namespace quilla

@@ -3,9 +3,9 @@
 #include "app/controls.h"
 #include "app/status_line.h"
 #include "app/web_browser.h"
+#include "core/list_headers.h"
 #include "core/number_text.h"
 #include "export/csv_export.h"
-#include "mining/headers.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -26,33 +26,34 @@ namespace quilla {
 
 MainWindow::MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher, QWidget* parent)
     : QWidget(parent), shell_(shell) {
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(title());
     loadResources();
     setWindowIcon(QIcon(QStringLiteral(":/icons/quilla.png")));
     setFixedSize(clientWidthTwips / twipsPerPixel, clientHeightTwips / twipsPerPixel);
     buildControls();
 
-    keywordBox_ = std::make_unique<LineEditBox>(Text1_);
-    includeBox_ = std::make_unique<LineEditBox>(Text2_);
-    excludeBox_ = std::make_unique<LineEditBox>(Text3_);
-    quantityBox_ = std::make_unique<LineEditBox>(Text4_);
-    intervalBox_ = std::make_unique<LineEditBox>(Text5_);
-    browser_ = std::make_unique<WebEngineBrowser>(WebBrowser1_);
-    background_ = std::make_unique<BackgroundFetch>(fetcher);
+    keywordBox_ = std::make_unique<LineEditBox>(keywordEdit_);
+    includeBox_ = std::make_unique<LineEditBox>(includeEdit_);
+    excludeBox_ = std::make_unique<LineEditBox>(excludeEdit_);
+    quantityBox_ = std::make_unique<LineEditBox>(quantityEdit_);
+    intervalBox_ = std::make_unique<LineEditBox>(intervalEdit_);
+    browser_ = std::make_unique<WebEngineBrowser>(browserView_);
+    background_ = std::make_unique<BackgroundFetch>(std::move(fetcher));
     mining_ = std::make_unique<MiningRun>(
-        List1_, List2_, Timer1_, *fetcher, messages_,
+        candidates_, results_, miningTimer_, *background_, gate_, messages_,
         MiningRun::Boxes{*keywordBox_, *includeBox_, *excludeBox_, *quantityBox_});
-    index_ = std::make_unique<IndexRun>(List2_, Timer2_, *browser_, *intervalBox_, gate_);
+    index_ = std::make_unique<IndexRun>(results_, indexTimer_, *browser_, *intervalBox_, gate_);
 
     connectControls();
-    Form_Load();
+    setStartValues();
 }
 
 MainWindow::~MainWindow() {
-    // The runs talk to the browser and the timers: stop them before either goes.
-    Timer1_.setInterval(0);
-    Timer2_.setInterval(0);
+    // The runs talk to the browser, the fetch and the timers: stop them
+    // before any of those goes. The fetch thread is joined here.
+    miningTimer_.setInterval(0);
+    indexTimer_.setInterval(0);
     index_.reset();
     background_.reset();
     mining_.reset();
@@ -69,7 +70,7 @@ QWidget* makeControl(const ControlSpot& spot, QWidget* parent) {
         w = new QLabel(caption, parent);
         break;
     case ControlKind::TextBox:
-        w = new QLineEdit(QString::fromLatin1(spot.name), parent);
+        w = new QLineEdit(parent);
         break;
     case ControlKind::Button: {
         auto* button = new QPushButton(caption, parent);
@@ -102,16 +103,19 @@ void MainWindow::buildControls() {
         makeControl(spot, this);
     status_ = static_cast<QLabel*>(makeControl(statusSpot, this));
 
-    Text1_ = findChild<QLineEdit*>(QStringLiteral("Text1"));
-    Text2_ = findChild<QLineEdit*>(QStringLiteral("Text2"));
-    Text3_ = findChild<QLineEdit*>(QStringLiteral("Text3"));
-    Text4_ = findChild<QLineEdit*>(QStringLiteral("Text4"));
-    Text5_ = findChild<QLineEdit*>(QStringLiteral("Text5"));
-    List1View_ = findChild<QListView*>(QStringLiteral("List1"));
-    List2View_ = findChild<QListView*>(QStringLiteral("List2"));
-    WebBrowser1_ = findChild<QWebEngineView*>(QStringLiteral("WebBrowser1"));
-    List1View_->setModel(&List1_);
-    List2View_->setModel(&List2_);
+    const auto edit = [this](const char* name) {
+        return findChild<QLineEdit*>(QString::fromLatin1(name));
+    };
+    keywordEdit_ = edit("keywordBox");
+    includeEdit_ = edit("includeBox");
+    excludeEdit_ = edit("excludeBox");
+    quantityEdit_ = edit("quantityBox");
+    intervalEdit_ = edit("intervalBox");
+    candidateView_ = findChild<QListView*>(QStringLiteral("candidateList"));
+    resultView_ = findChild<QListView*>(QStringLiteral("resultTable"));
+    browserView_ = findChild<QWebEngineView*>(QStringLiteral("browser"));
+    candidateView_->setModel(&candidates_);
+    resultView_->setModel(&results_);
 
     QWidget* before = nullptr;
     for (const char* name : focusOrder) {
@@ -126,99 +130,74 @@ void MainWindow::connectControls() {
     const auto button = [this](const char* name) {
         return findChild<QPushButton*>(QString::fromLatin1(name));
     };
-    connect(button("Command1"), &QPushButton::clicked, this, &MainWindow::Command1_Click);
-    connect(button("Command2"), &QPushButton::clicked, this, &MainWindow::Command2_Click);
-    connect(button("Command3"), &QPushButton::clicked, this, &MainWindow::Command3_Click);
-    connect(button("Command4"), &QPushButton::clicked, this, &MainWindow::Command4_Click);
-    connect(button("Command5"), &QPushButton::clicked, this, &MainWindow::Command5_Click);
-    connect(button("Command6"), &QPushButton::clicked, this, &MainWindow::Command6_Click);
-    connect(&Timer1_, &IntervalTimer::ticked, this, &MainWindow::Timer1_Timer);
-    connect(&Timer2_, &IntervalTimer::ticked, this, [this] { index_->timerFired(); });
+    connect(button("mineButton"), &QPushButton::clicked, this, &MainWindow::startMining);
+    connect(button("indexButton"), &QPushButton::clicked, this, &MainWindow::startIndex);
+    connect(button("stopButton"), &QPushButton::clicked, this, &MainWindow::stopRuns);
+    connect(button("exportButton"), &QPushButton::clicked, this, &MainWindow::exportResults);
+    connect(button("feedbackButton"), &QPushButton::clicked, this, &MainWindow::askForFeedback);
+    connect(button("homePageButton"), &QPushButton::clicked, this, &MainWindow::openHomePage);
+    connect(&miningTimer_, &IntervalTimer::ticked, this, [this] { mining_->timerFired(); });
+    connect(&indexTimer_, &IntervalTimer::ticked, this, [this] { index_->timerFired(); });
     connect(browser_.get(), &WebEngineBrowser::newWindowRequested, this,
-            [this] { gate_.run([this] { index_->WebBrowser1_NewWindow2(); }); });
-    followNewRows(List1View_, List1_);
-    followNewRows(List2View_, List2_);
+            [this] { gate_.run([this] { index_->openRefusedWindowHere(); }); });
+    followNewRows(candidateView_, candidates_);
+    followNewRows(resultView_, results_);
     connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::refreshStatus);
     statusTimer_.start(250);
 }
 
-void MainWindow::Form_Load() {
+void MainWindow::setStartValues() {
     browser_->navigate(IndexRun::startAddress());
-    findChild<QPushButton*>(QStringLiteral("Command1"))->setText(QStringLiteral("挖词"));
-    List1_.append(Row{candidateHeader()});
-    Text1_->setText(QStringLiteral("qq"));
-    Text2_->setText(QString());
-    Text3_->setText(QString());
-    Text4_->setText(QStringLiteral("3"));
-    Text5_->setText(QStringLiteral("6000"));
+    findChild<QPushButton*>(QStringLiteral("mineButton"))->setText(QStringLiteral("挖词"));
+    candidates_.append(Row{candidateHeader()});
+    keywordEdit_->setText(QStringLiteral("qq"));
+    includeEdit_->setText(QString());
+    excludeEdit_->setText(QString());
+    quantityEdit_->setText(QStringLiteral("3"));
+    intervalEdit_->setText(QStringLiteral("6000"));
 }
 
-void MainWindow::Command1_Click() {
+void MainWindow::startMining() {
     gate_.run([this] {
         // The index run walks rows that a new mining start has just removed.
-        if (mining_->Command1_Click())
-            Timer2_.setInterval(0);
+        if (mining_->start())
+            indexTimer_.setInterval(0);
     });
 }
 
-void MainWindow::Command2_Click() {
-    gate_.run([this] { index_->Command2_Click(); });
+void MainWindow::startIndex() {
+    gate_.run([this] { index_->start(); });
 }
 
-void MainWindow::Command3_Click() {
+void MainWindow::stopRuns() {
     gate_.run([this] {
-        Timer1_.setInterval(0);
-        Timer2_.setInterval(0);
+        miningTimer_.setInterval(0);
+        indexTimer_.setInterval(0);
     });
 }
 
-void MainWindow::Command4_Click() {
+void MainWindow::exportResults() {
     gate_.run([this] {
-        const auto outcome = exportTable(List2_, Text1_->text(), QDir::currentPath());
+        const auto outcome = exportTable(results_, keywordEdit_->text(), QDir::currentPath());
         messages_.show(exportMessage(outcome));
     });
 }
 
-void MainWindow::Command5_Click() {
-    messages_.show(
-        QStringLiteral("请把您需要功能和遇到的问题反馈给我们，如果必要可以截图，谢谢！"));
-    openweb(shell_, links::contactLink());
+void MainWindow::askForFeedback() {
+    messages_.show(QStringLiteral("请把您需要功能和遇到的问题反馈给我们，如果必要可以截图，谢谢！"),
+                   [this] { openAddress(shell_, links::contactLink()); });
 }
 
-void MainWindow::Command6_Click() {
-    openweb(shell_, links::homePage());
-}
-
-void MainWindow::Timer1_Timer() {
-    // A stopped timer delivers no tick, even one that fell due during a step.
-    gate_.runOnce(QStringLiteral("mining-tick"), [this] {
-        if (Timer1_.interval() > 0)
-            startMiningStep();
-    });
-}
-
-// The step's page arrives on another thread; until then the step holds the
-// gate, so clicks made meanwhile take effect after it, as one thread would.
-void MainWindow::startMiningStep() {
-    const auto address = mining_->stepAddress();
-    if (!address)
-        return;
-    fetching_ = true;
-    gate_.begin();
-    background_->fetch(*address, [this](const QString& page) {
-        mining_->finishStep(page);
-        fetching_ = false;
-        refreshStatus();
-        gate_.end();
-    });
+void MainWindow::openHomePage() {
+    openAddress(shell_, links::homePage());
 }
 
 QString MainWindow::statusText() const {
     const IndexProgress index = index_->progress();
-    const std::int64_t currentWait = Timer2_.isActive() ? Timer2_.remainingTime() : 0;
-    const auto interval = numberFromText(Text5_->text()).value_or(0);
+    const std::int64_t currentWait = indexTimer_.isActive() ? indexTimer_.remainingTime() : 0;
+    const auto interval = numberFromText(intervalEdit_->text()).value_or(0);
     return statusLine(miningStatus(mining_->progress()),
-                      indexStatus(index, indexTimeLeft(index, currentWait, interval)));
+                      indexStatus(index, QueryPacing::timeLeft(index, currentWait, interval)));
 }
 
 void MainWindow::refreshStatus() {
@@ -254,13 +233,10 @@ void MainWindow::followNewRows(QListView* view, RowList& rows) {
     });
 }
 
+// Closing cannot be refused: the promotion opens and the program ends.
 void MainWindow::closeEvent(QCloseEvent* event) {
-    Form_Unload();
+    openAddress(shell_, links::promotionLink());
     event->accept();
-}
-
-void MainWindow::Form_Unload() {
-    openweb(shell_, links::promotionLink());
 }
 
 } // namespace quilla

@@ -9,8 +9,8 @@
 #include "core/step_gate.h"
 #include "index/index_run.h"
 #include "links/links.h"
-#include "net/background_fetch.h"
 #include "mining/mining_run.h"
+#include "net/background_fetch.h"
 #include "net/page_fetch.h"
 
 #include <QTimer>
@@ -32,34 +32,33 @@ class MainWindow final : public QWidget {
     Q_OBJECT
 
 public:
-    // The fetcher is shared with the thread a fetch runs on, which may
-    // outlive the window when it is closed during a fetch.
+    // The fetcher runs on the background fetch's thread.
     MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     static QString title() { return QStringLiteral("Quilla淘宝指数批量查询工具 v1.0  by:tarnick"); }
 
-    std::int32_t minerow() const { return mining_->minerow(); }
-    std::int32_t indexrow() const { return index_->indexrow(); }
-    std::int32_t querycount() const { return index_->querycount(); }
+    std::int32_t miningRow() const { return mining_->miningRow(); }
+    std::int32_t queryRow() const { return index_->queryRow(); }
+    std::int32_t queriesSinceLongWait() const { return index_->queriesSinceLongWait(); }
 
-    RowList& candidates() { return List1_; }
-    RowList& results() { return List2_; }
-    IntervalTimer& miningTimer() { return Timer1_; }
-    IntervalTimer& indexTimer() { return Timer2_; }
+    RowList& candidates() { return candidates_; }
+    RowList& results() { return results_; }
+    IntervalTimer& miningTimer() { return miningTimer_; }
+    IntervalTimer& indexTimer() { return indexTimer_; }
 
     // True while a mining step waits for its page.
-    bool fetching() const { return fetching_; }
+    bool fetching() const { return mining_->stepInFlight(); }
     QString statusText() const;
 
-    // The button handlers; a click that arrives while a step waits for the
-    // browser runs after that step.
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
-    void Command5_Click();
-    void Command6_Click();
+    // The buttons. Those that touch the runs or the lists go through the
+    // step gate: a click made while a step waits takes effect after it.
+    void startMining();
+    void startIndex();
+    void stopRuns();
+    void exportResults();
+    void askForFeedback();
+    void openHomePage();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -67,31 +66,27 @@ protected:
 private:
     void buildControls();
     void connectControls();
-    void Form_Load();
-    void Form_Unload();
-    void Timer1_Timer();
-    void startMiningStep();
+    void setStartValues();
     void refreshStatus();
     void followNewRows(QListView* view, RowList& rows);
 
     Shell& shell_;
-    RowList List1_;
-    RowList List2_;
-    IntervalTimer Timer1_;
-    IntervalTimer Timer2_;
+    RowList candidates_;
+    RowList results_;
+    IntervalTimer miningTimer_;
+    IntervalTimer indexTimer_;
     StepGate gate_;
     QTimer statusTimer_;
-    bool fetching_ = false;
     WindowMessageBox messages_{this};
 
-    QLineEdit* Text1_ = nullptr;
-    QLineEdit* Text2_ = nullptr;
-    QLineEdit* Text3_ = nullptr;
-    QLineEdit* Text4_ = nullptr;
-    QLineEdit* Text5_ = nullptr;
-    QListView* List1View_ = nullptr;
-    QListView* List2View_ = nullptr;
-    QWebEngineView* WebBrowser1_ = nullptr;
+    QLineEdit* keywordEdit_ = nullptr;
+    QLineEdit* includeEdit_ = nullptr;
+    QLineEdit* excludeEdit_ = nullptr;
+    QLineEdit* quantityEdit_ = nullptr;
+    QLineEdit* intervalEdit_ = nullptr;
+    QListView* candidateView_ = nullptr;
+    QListView* resultView_ = nullptr;
+    QWebEngineView* browserView_ = nullptr;
     QLabel* status_ = nullptr;
 
     std::unique_ptr<LineEditBox> keywordBox_, includeBox_, excludeBox_, quantityBox_, intervalBox_;

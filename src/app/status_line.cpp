@@ -5,9 +5,6 @@
 namespace quilla {
 namespace {
 
-constexpr std::int64_t longWaitMs = 40000;
-constexpr std::int32_t longWaitAfter = 40;
-
 QString number(std::int64_t n) {
     return QString::number(n);
 }
@@ -16,24 +13,6 @@ QString twoDigits(std::int64_t n) {
 }
 
 } // namespace
-
-std::int64_t indexTimeLeft(const IndexProgress& progress, std::int64_t currentWaitMs,
-                           std::int64_t intervalMs) {
-    const std::int64_t ticksLeft = progress.rows + 1 - progress.indexrow;
-    if (!progress.running || ticksLeft <= 0)
-        return 0;
-    std::int64_t total = currentWaitMs;
-    std::int64_t count = progress.querycount;
-    for (std::int64_t tick = 1; tick < ticksLeft; ++tick) {
-        if (++count > longWaitAfter) {
-            total += longWaitMs;
-            count = 0;
-        } else {
-            total += intervalMs;
-        }
-    }
-    return total;
-}
 
 QString durationText(std::int64_t ms) {
     const std::int64_t seconds = (std::max<std::int64_t>(ms, 0) + 999) / 1000;
@@ -69,7 +48,7 @@ QString miningStatus(const MiningProgress& p) {
 QString indexStatus(const IndexProgress& p, std::int64_t timeLeftMs) {
     if (!p.started)
         return {};
-    const QString row = number(p.indexrow), rows = number(p.rows);
+    const QString row = number(p.queryRow), rows = number(p.rows);
     if (p.running)
         return u"查询指数：第 " + row + u"/" + rows + u" 行，剩余约 " + durationText(timeLeftMs);
     switch (p.end) {

@@ -12,11 +12,6 @@
 
 namespace quilla {
 
-// Waiting still ahead of an index run: the wait now running, then one wait
-// after each tick but the last, the long wait after every 41st included.
-std::int64_t indexTimeLeft(const IndexProgress& progress, std::int64_t currentWaitMs,
-                           std::int64_t intervalMs);
-
 // "12秒", "5分04秒", "1小时02分".
 QString durationText(std::int64_t ms);
 

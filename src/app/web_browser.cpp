@@ -84,14 +84,6 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineView* view, QObject* parent) : QObj
 }
 
 void WebEngineBrowser::navigate(const QString& address) {
-    load(address);
-}
-
-void WebEngineBrowser::navigate2(const QString& address) {
-    load(address);
-}
-
-void WebEngineBrowser::load(const QString& address) {
     const QUrl url(address);
     if (page_ && url.isValid())
         page_->load(url);

@@ -34,7 +34,6 @@ public:
     explicit WebEngineBrowser(QWebEngineView* view, QObject* parent = nullptr);
 
     void navigate(const QString& address) override;
-    void navigate2(const QString& address) override;
     void setValue(const QString& name, const QString& value,
                   std::function<void(bool)> done) override;
     void click(const QString& name, std::function<void(bool)> done) override;
@@ -51,7 +50,6 @@ Q_SIGNALS:
 private:
     using Answer = std::function<void(const QVariant&)>;
 
-    void load(const QString& address);
     void evaluate(const QString& script, Answer answer);
     void answer(std::uint64_t id, const QVariant& result);
     void failAll();

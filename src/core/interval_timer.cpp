@@ -11,6 +11,7 @@ bool IntervalTimer::setInterval(std::int64_t ms) {
     if (ms < 0 || ms > maxInterval)
         return false;
     interval_ = static_cast<int>(ms);
+    ++settings_;
     if (interval_ == 0)
         timer_.stop();
     else

@@ -16,6 +16,7 @@ public:
 
     bool setInterval(std::int64_t ms) override;
     int interval() const override { return interval_; }
+    std::uint64_t settings() const override { return settings_; }
     bool isActive() const { return timer_.isActive(); }
     // Milliseconds until the next tick; 0 when stopped.
     int remainingTime() const { return timer_.isActive() ? timer_.remainingTime() : 0; }
@@ -26,6 +27,7 @@ Q_SIGNALS:
 private:
     QTimer timer_;
     int interval_ = 0;
+    std::uint64_t settings_ = 0;
 };
 
 } // namespace quilla

@@ -18,6 +18,9 @@ public:
     // Refuses (returns false, keeps the old interval) a value outside 0..65535.
     virtual bool setInterval(std::int64_t ms) = 0;
     virtual int interval() const = 0;
+    // How many settings the timer has accepted: a tick that fell due before
+    // the latest one belongs to a timer that no longer exists.
+    virtual std::uint64_t settings() const = 0;
 };
 
 // A box's current text, read anew each time.
@@ -27,11 +30,19 @@ public:
     virtual QString text() const = 0;
 };
 
-// A modal message with one OK button.
+// A message with one OK button. The caller never waits for the user: the
+// runs go on while the message is up.
 class MessageBox {
 public:
     virtual ~MessageBox() = default;
     virtual void show(const QString& text) = 0;
+};
+
+// Milliseconds on a clock that only moves forward; waits are measured on it.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::int64_t nowMs() const = 0;
 };
 
 } // namespace quilla

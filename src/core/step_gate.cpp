@@ -37,4 +37,11 @@ void StepGate::drain() {
     draining_ = false;
 }
 
+void GatedTicks::fired(std::function<void()> tick) {
+    gate_.runOnce(key_, [this, armed = timer_.settings(), tick = std::move(tick)] {
+        if (armed == timer_.settings() && timer_.interval() != 0)
+            tick();
+    });
+}
+
 } // namespace quilla

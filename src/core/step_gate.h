@@ -4,6 +4,8 @@
 // (a page, a script result): clicks and ticks that arrive meanwhile run after
 // the step, in the order they came, never inside it.
 
+#include "core/ports.h"
+
 #include <QString>
 
 #include <deque>
@@ -40,6 +42,23 @@ private:
     std::deque<Deferred> clicks_;
     std::deque<Deferred> ticks_;
     std::set<QString> waitingKeys_;
+};
+
+// A run's timer ticks, delivered through the gate: a tick that falls due
+// while a step waits runs after it, once however often the timer fired
+// meanwhile, and not at all when the timer was stopped or set anew while the
+// tick waited, because that timer would not have fired.
+class GatedTicks final {
+public:
+    GatedTicks(StepGate& gate, const Timer& timer, QString key)
+        : gate_(gate), timer_(timer), key_(std::move(key)) {}
+
+    void fired(std::function<void()> tick);
+
+private:
+    StepGate& gate_;
+    const Timer& timer_;
+    QString key_;
 };
 
 } // namespace quilla

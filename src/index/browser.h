@@ -15,10 +15,8 @@ class Browser {
 public:
     virtual ~Browser() = default;
 
-    // Start loading; nothing waits for the page.
+    // Start loading in this same view; nothing waits for the page.
     virtual void navigate(const QString& address) = 0;
-    // Load in this same view (a refused new window's link).
-    virtual void navigate2(const QString& address) = 0;
 
     // Set the value of the element bearing `name`; false when there is no
     // document or no such element.

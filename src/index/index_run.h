@@ -5,6 +5,7 @@
 // page work is done; clicks and ticks routed through the gate meanwhile run
 // after them, as they would after a step that never waits.
 
+#include "core/alive.h"
 #include "core/ports.h"
 #include "core/row_list.h"
 #include "core/step_gate.h"
@@ -14,7 +15,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 namespace quilla {
 
@@ -25,11 +25,29 @@ enum class IndexEnd { None, Finished, IntervalRefused };
 struct IndexProgress {
     bool started = false; // the index button was pressed
     bool running = false; // a wait or a tick is under way
-    std::int32_t indexrow = 0;
-    std::int32_t querycount = 0;
+    std::int32_t queryRow = 0;
+    std::int32_t queriesSinceLongWait = 0;
     std::int64_t rows = 0; // result rows below the header
     IndexEnd end = IndexEnd::None;
     QString refusedInterval; // the box text that halted the run
+};
+
+// The pacing of the queries: after every 41st tick since the start or the
+// last long wait, the next wait is 40 s instead of the interval.
+struct QueryPacing {
+    static constexpr std::int64_t longWaitMs = 40000;
+    static constexpr std::int32_t longWaitAfter = 40;
+
+    // Whether the tick that brought the count to `queriesSinceLongWait` is
+    // followed by the long wait.
+    static bool longWaitDue(std::int32_t queriesSinceLongWait) {
+        return queriesSinceLongWait > longWaitAfter;
+    }
+
+    // The waiting still ahead of a run: the wait now running, then one wait
+    // after each tick but the last, the long waits included.
+    static std::int64_t timeLeft(const IndexProgress& progress, std::int64_t currentWaitMs,
+                                 std::int64_t intervalMs);
 };
 
 class IndexRun final {
@@ -39,59 +57,52 @@ public:
     IndexRun(const IndexRun&) = delete;
     IndexRun& operator=(const IndexRun&) = delete;
 
-    // The index button: starts over at row 1.
-    void Command2_Click();
-    // One tick: reads the page, extends row `indexrow`, submits the next row.
-    void Timer2_Timer();
-    // The timer fell due. The tick runs through the gate, once however often
-    // the timer fired meanwhile, and not at all when the timer was stopped or
-    // set anew while it waited there: that timer would not have fired.
+    // The index start: submits row 1 and starts the timer, over from row 1.
+    void start();
+    // One tick: reads the page, extends row `queryRow`, submits the next row.
+    void tick();
+    // The timer fell due: the tick runs through the gate (see GatedTicks).
     void timerFired();
 
     // Types the keyword into "query", then clicks "query-btn"; either step
     // fails alone. `done` follows both.
-    void submitquery(const QString& keyword, std::function<void()> done);
+    void submitQuery(const QString& keyword, std::function<void()> done);
 
-    // The page asked for a new window, which was refused: load the address of
-    // the link just activated in this browser instead, if there is one.
-    void WebBrowser1_NewWindow2();
+    // The page asked for a new window, which was refused: the link just
+    // activated loads in this browser instead, when it is a web address.
+    void openRefusedWindowHere();
 
-    std::int32_t indexrow() const { return indexrow_; }
-    std::int32_t querycount() const { return querycount_; }
+    // The result row whose query is in flight; 0 before the first start.
+    std::int32_t queryRow() const { return queryRow_; }
+    // Ticks since the start or the last long wait.
+    std::int32_t queriesSinceLongWait() const { return queriesSinceLongWait_; }
 
     IndexProgress progress() const;
 
     static QString startAddress();
 
+    // Whether a page may make the browser load `address`: web pages only.
+    static bool mayOpen(const QString& address);
+
 private:
     void writeResult(const QString& pageText);
+    void finishPageWork(bool afterTick);
     void setWaitFromBox();
-    void noteHalt();
-    void setNextWait();
-    void setTimer(std::int64_t ms);
-
-    // Wraps a callback so that an answer arriving after the run is gone is dropped.
-    template <typename F> auto whileAlive(F f) {
-        return [alive = std::weak_ptr<int>(alive_), f = std::move(f)](auto&&... args) {
-            if (!alive.expired())
-                f(std::forward<decltype(args)>(args)...);
-        };
-    }
 
     RowList& results_;
     Timer& timer_;
     Browser& browser_;
     const TextBox& interval_;
     StepGate& gate_;
+    GatedTicks ticks_;
 
-    std::int32_t indexrow_ = 0;
-    std::int32_t querycount_ = 0;
-    std::uint64_t timerSettings_ = 0; // accepted interval settings so far
+    std::int32_t queryRow_ = 0;
+    std::int32_t queriesSinceLongWait_ = 0;
     bool started_ = false;
     bool inStep_ = false; // between a start or tick and the end of its page work
     IndexEnd end_ = IndexEnd::None;
     QString refusedInterval_;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    AliveToken alive_;
 };
 
 } // namespace quilla

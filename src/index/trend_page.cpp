@@ -1,5 +1,6 @@
 #include "index/trend_page.h"
 
+#include "core/marker_search.h"
 #include "core/text_ops.h"
 
 #include <QChar>
@@ -21,13 +22,6 @@
 namespace quilla {
 namespace {
 
-// A marker and the character to look for first: the one least common in
-// page markup, so that a search stops rarely where the marker is not.
-struct Marker {
-    std::u16string_view text;
-    std::size_t anchor = 0;
-};
-
 constexpr Marker appSet{u"App.set", 3};          // the '.'
 constexpr Marker cityEndDate{u"cityEndDate", 4}; // the 'E'
 constexpr Marker openBracket{u"["};
@@ -46,13 +40,8 @@ constexpr int lastYearSkip = 7;
 constexpr int thirtyDaysSkip = 12;
 constexpr int forecastSkip = 5;
 
-// Where a marker stands: its first character, and just past its last.
-struct Hit {
-    qsizetype at;
-    qsizetype end;
-};
-
-enum class Match { Found, NotHere, NoneLater };
+using Hit = MarkerHit;
+using Match = MarkerMatch;
 
 // The first position from `from` on that holds one of the four characters,
 // or -1. Sixteen positions at a time: this is the search that reads the whole
@@ -98,42 +87,17 @@ public:
     QStringView view() const { return page_; }
     qsizetype size() const { return page_.size(); }
 
+    static constexpr std::u16string_view droppedChars = u" \r\n";
     static bool dropped(QChar c) { return c == u' ' || c == u'\r' || c == u'\n'; }
 
     // The marker whose anchor character stands at `a`, starting at or after `from`.
     Match matchAt(qsizetype a, qsizetype from, const Marker& m, Hit& hit) const {
-        qsizetype at = a;
-        for (std::size_t i = m.anchor; i > 0; --i) {
-            do
-                --at;
-            while (at >= from && dropped(page_[at]));
-            if (at < from || page_[at] != m.text[i - 1])
-                return Match::NotHere;
-        }
-        qsizetype end = a + 1;
-        for (std::size_t i = m.anchor + 1; i < m.text.size(); ++i, ++end) {
-            end = nextKept(end);
-            if (end == size())
-                return Match::NoneLater; // a later anchor has even less room
-            if (page_[end] != m.text[i])
-                return Match::NotHere;
-        }
-        hit = {at, end};
-        return Match::Found;
+        return markerAt(page_, a, from, size(), m, droppedChars, hit);
     }
 
     // The first occurrence of `m` at or after `from`.
     std::optional<Hit> find(qsizetype from, const Marker& m) const {
-        const QChar anchor(m.text[m.anchor]);
-        for (qsizetype a = page_.indexOf(anchor, from); a >= 0; a = page_.indexOf(anchor, a + 1)) {
-            Hit hit{};
-            const Match match = matchAt(a, from, m, hit);
-            if (match == Match::Found)
-                return hit;
-            if (match == Match::NoneLater)
-                break;
-        }
-        return std::nullopt;
+        return findMarker(page_, from, size(), m, droppedChars);
     }
 
     // [from, to) as the rules see it, lone surrogates as U+FFFD.
@@ -355,7 +319,7 @@ QString ratioText(QString field) {
 
 } // namespace
 
-TrendFields trendfields(const QString& pageText) {
+TrendFields trendFigures(const QString& pageText) {
     const NormalPage page(pageText);
     Finder finder(page);
     finder.prime({&appSet, &sevenDays, &moreLink, &lastYear, &thirtyDays, &forecast});

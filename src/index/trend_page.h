@@ -17,7 +17,7 @@ namespace quilla {
 // carry is empty.
 using TrendFields = std::array<QString, 9>;
 
-TrendFields trendfields(const QString& pageText);
+TrendFields trendFigures(const QString& pageText);
 
 // The row's keyword and item count (fewer when the row holds fewer) followed
 // by the nine figures; figures from an earlier query are replaced, so a row

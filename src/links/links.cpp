@@ -27,7 +27,7 @@ QString promotionLink() {
 
 } // namespace links
 
-void openweb(Shell& shell, const QString& address) {
+void openAddress(Shell& shell, const QString& address) {
     shell.open(address);
 }
 

@@ -25,7 +25,7 @@ QString promotionTracking();
 } // namespace links
 
 // Hands the address over and returns at once; the outcome is not ours to use.
-void openweb(Shell& shell, const QString& address);
+void openAddress(Shell& shell, const QString& address);
 
 // The desktop's own handler (xdg-open on Linux).
 class DesktopShell final : public Shell {

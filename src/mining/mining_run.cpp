@@ -1,7 +1,7 @@
 #include "mining/mining_run.h"
 
+#include "core/list_headers.h"
 #include "core/number_text.h"
-#include "mining/headers.h"
 #include "mining/search_page.h"
 
 #include <algorithm>
@@ -9,12 +9,12 @@
 
 namespace quilla {
 
-MiningRun::MiningRun(RowList& candidates, RowList& results, Timer& timer, PageFetcher& fetcher,
-                     MessageBox& messages, Boxes boxes)
-    : candidates_(candidates), results_(results), timer_(timer), fetcher_(fetcher),
-      messages_(messages), boxes_(boxes) {}
+MiningRun::MiningRun(RowList& candidates, RowList& results, Timer& timer, AsyncFetcher& fetcher,
+                     StepGate& gate, MessageBox& messages, Boxes boxes)
+    : candidates_(candidates), results_(results), timer_(timer), fetcher_(fetcher), gate_(gate),
+      messages_(messages), boxes_(boxes), ticks_(gate, timer, QStringLiteral("mining-tick")) {}
 
-bool MiningRun::Command1_Click() {
+bool MiningRun::start() {
     // Only empty text is refused: spaces pass, and the quantity is read as a
     // number by each step, not here.
     const QString seed = boxes_.keyword.text();
@@ -26,7 +26,7 @@ bool MiningRun::Command1_Click() {
         messages_.show(QStringLiteral("请填写数量"));
         return false;
     }
-    minerow_ = 1;
+    miningRow_ = 1;
     started_ = true;
     end_ = MiningEnd::None;
     candidates_.clear();
@@ -38,13 +38,21 @@ bool MiningRun::Command1_Click() {
     return true;
 }
 
-void MiningRun::Timer1_Timer() {
-    baoshu();
+void MiningRun::timerFired() {
+    ticks_.fired([this] { step(); });
 }
 
-void MiningRun::baoshu() {
-    if (const auto address = stepAddress())
-        finishStep(fetcher_.gethtml(*address));
+void MiningRun::step() {
+    const auto address = stepAddress();
+    if (!address)
+        return;
+    inFlight_ = true;
+    gate_.begin();
+    fetcher_.fetch(*address, alive_.guard([this](const FetchResult& page) {
+        inFlight_ = false;
+        finishStep(page);
+        gate_.end();
+    }));
 }
 
 std::optional<QString> MiningRun::stepAddress() {
@@ -56,41 +64,41 @@ std::optional<QString> MiningRun::stepAddress() {
             end_ = MiningEnd::CandidatesUsedUp;
         return std::nullopt;
     }
-    return searchAddress(candidates_.row(minerow_).keyword());
+    return searchAddress(candidates_.row(miningRow_).keyword());
 }
 
-void MiningRun::finishStep(const QString& pageText) {
+void MiningRun::finishStep(const FetchResult& fetched) {
     if (!hasCandidate())
         return;
-    const SearchPage page = readSearchPage(pageText);
+    const SearchPage page = readSearchPage(fetched.text);
     // Offered while the keyword's own row is still bare, so a page that
     // suggests the keyword itself does not add it again.
     for (const QString& word : page.related)
-        addcilist1(word);
-    const Row mined{{candidates_.row(minerow_).keyword(), page.count}};
-    candidates_.setRow(minerow_, mined);
-    addlist2(mined);
+        offerCandidate(word);
+    const Row mined{{candidates_.row(miningRow_).keyword(), page.count}};
+    candidates_.setRow(miningRow_, mined);
+    addResult(mined);
     if (const MiningEnd reason = stopReason(); reason != MiningEnd::None) {
         timer_.setInterval(0);
         end_ = reason;
     }
-    if (minerow_ < std::numeric_limits<std::int32_t>::max())
-        ++minerow_;
+    if (miningRow_ < std::numeric_limits<std::int32_t>::max())
+        ++miningRow_;
 }
 
-void MiningRun::addcilist1(const QString& word) {
+void MiningRun::offerCandidate(const QString& word) {
     if (word.isEmpty() || candidates_.containsKeyword(word))
         return;
     candidates_.append(Row{{word}});
 }
 
-void MiningRun::addlist2(const Row& row) {
+void MiningRun::addResult(const Row& row) {
     if (passesFilters(row.keyword()))
         results_.append(row);
 }
 
 bool MiningRun::hasCandidate() const {
-    return minerow_ >= 1 && minerow_ < candidates_.count();
+    return miningRow_ >= 1 && miningRow_ < candidates_.count();
 }
 
 bool MiningRun::passesFilters(const QString& keyword) const {
@@ -112,9 +120,9 @@ MiningProgress MiningRun::progress() const {
     MiningProgress p;
     p.started = started_;
     p.running = timer_.interval() > 0;
-    p.mined = std::max<std::int64_t>(0, minerow_ - 1);
+    p.mined = std::max<std::int64_t>(0, miningRow_ - 1);
     p.waiting =
-        std::max<std::int64_t>(0, candidates_.count() - std::max<std::int64_t>(minerow_, 1));
+        std::max<std::int64_t>(0, candidates_.count() - std::max<std::int64_t>(miningRow_, 1));
     p.results = std::max<std::int64_t>(0, results_.count() - 1);
     p.quantity = numberFromText(boxes_.quantity.text());
     p.end = end_;

@@ -5,9 +5,11 @@
 // each mined keyword that passes the filters, with its item count, into the
 // result table until that holds the asked quantity.
 
+#include "core/alive.h"
 #include "core/ports.h"
 #include "core/row_list.h"
-#include "net/page_fetch.h"
+#include "core/step_gate.h"
+#include "net/background_fetch.h"
 
 #include <QString>
 
@@ -32,7 +34,7 @@ struct MiningProgress {
 
 class MiningRun final {
 public:
-    // Text1..Text4 of the window, read anew whenever they are needed.
+    // The keyword, include, exclude and quantity boxes, read anew whenever needed.
     struct Boxes {
         const TextBox& keyword;
         const TextBox& include;
@@ -42,37 +44,41 @@ public:
 
     static constexpr int tickInterval = 100;
 
-    MiningRun(RowList& candidates, RowList& results, Timer& timer, PageFetcher& fetcher,
-              MessageBox& messages, Boxes boxes);
+    MiningRun(RowList& candidates, RowList& results, Timer& timer, AsyncFetcher& fetcher,
+              StepGate& gate, MessageBox& messages, Boxes boxes);
 
-    // The start. True when it passed its checks and (re)started the run; a
-    // refused start shows its message and changes nothing.
-    bool Command1_Click();
+    // The mining start. True when it passed its checks and (re)started the
+    // run; a refused start shows its message and changes nothing.
+    bool start();
 
-    void Timer1_Timer();
+    // The timer fell due: the step runs through the gate (see GatedTicks).
+    void timerFired();
 
-    // One mining step: fetch the page for row `minerow` and finish with it.
-    void baoshu();
+    // One mining step: fetches the page for the candidate at `miningRow` and,
+    // once it is there, reads it. The step holds the gate while it waits, so
+    // clicks and ticks meanwhile run after it.
+    void step();
 
-    // Offers a related word to the candidate list.
-    void addcilist1(const QString& word);
+    // Offers a related word to the candidate list: a new, non-empty word that
+    // is not already waiting there is appended.
+    void offerCandidate(const QString& word);
 
     // Copies a mined row to the result table when it passes the filters.
-    void addlist2(const Row& row);
+    void addResult(const Row& row);
 
     // The candidate row that the next step processes; 0 before the first start.
-    std::int32_t minerow() const { return minerow_; }
+    std::int32_t miningRow() const { return miningRow_; }
+
+    // True while a step waits for its page.
+    bool stepInFlight() const { return inFlight_; }
 
     MiningProgress progress() const;
 
-    // A step in two halves, so the fetch between them can wait elsewhere.
-    // The address for row `minerow`, or nullopt when there is no such row:
-    // the list has run dry, the run stops and the step does nothing more.
-    std::optional<QString> stepAddress();
-    // The rest of the step with the page fetched for row `minerow`.
-    void finishStep(const QString& pageText);
-
 private:
+    // The address for row `miningRow`, or nullopt when the list has run dry:
+    // the run then stops.
+    std::optional<QString> stepAddress();
+    void finishStep(const FetchResult& page);
     bool hasCandidate() const;
     bool passesFilters(const QString& keyword) const;
     MiningEnd stopReason() const;
@@ -80,12 +86,16 @@ private:
     RowList& candidates_;
     RowList& results_;
     Timer& timer_;
-    PageFetcher& fetcher_;
+    AsyncFetcher& fetcher_;
+    StepGate& gate_;
     MessageBox& messages_;
     Boxes boxes_;
-    std::int32_t minerow_ = 0;
+    GatedTicks ticks_;
+    std::int32_t miningRow_ = 0;
     bool started_ = false;
+    bool inFlight_ = false;
     MiningEnd end_ = MiningEnd::None;
+    AliveToken alive_;
 };
 
 } // namespace quilla

@@ -1,5 +1,6 @@
 #include "mining/search_page.h"
 
+#include "core/marker_search.h"
 #include "core/text_ops.h"
 
 #include <QStringEncoder>
@@ -11,13 +12,6 @@
 namespace quilla {
 
 namespace {
-
-// A marker and the character to look for first: the one least common in
-// markup, so that a search stops rarely where the marker is not.
-struct Marker {
-    std::u16string_view text;
-    std::size_t anchor = 0;
-};
 
 constexpr Marker headingMarker{u"你是不是想找"};
 constexpr Marker linkMarker{u"rsclick=", 6}; // the 'k'
@@ -31,12 +25,6 @@ QString notFound() {
     return QStringLiteral("未找到");
 }
 
-// Where a marker stands: its first character, and just past its last.
-struct Hit {
-    qsizetype at;
-    qsizetype end;
-};
-
 // The rules read the page with every space removed. Rather than copy the
 // page without them, this reads the page as it is and steps over spaces: a
 // marker may have spaces between its characters, and a text taken out of the
@@ -48,29 +36,8 @@ public:
     qsizetype size() const { return page_.size(); }
 
     // The first occurrence of `m` that lies within [from, to).
-    std::optional<Hit> find(qsizetype from, qsizetype to, const Marker& m) const {
-        const QStringView within = page_.first(to);
-        const QChar anchor(m.text[m.anchor]);
-        for (qsizetype a = within.indexOf(anchor, from); a >= 0;
-             a = within.indexOf(anchor, a + 1)) {
-            qsizetype at = a;
-            std::size_t i = m.anchor;
-            while (i > 0 && (at = previousNonSpace(at, from)) >= from && page_[at] == m.text[i - 1])
-                --i;
-            if (i > 0)
-                continue;
-            qsizetype end = a + 1;
-            for (i = m.anchor + 1; i < m.text.size(); ++i, ++end) {
-                end = nextNonSpace(end, to);
-                if (end == to)
-                    return std::nullopt; // no later occurrence fits either
-                if (page_[end] != m.text[i])
-                    break;
-            }
-            if (i == m.text.size())
-                return Hit{at, end};
-        }
-        return std::nullopt;
+    std::optional<MarkerHit> find(qsizetype from, qsizetype to, const Marker& m) const {
+        return findMarker(page_, from, to, m, spaces);
     }
 
     // [from, to) with its spaces gone and lone surrogates as U+FFFD.
@@ -93,17 +60,7 @@ public:
     }
 
 private:
-    qsizetype previousNonSpace(qsizetype i, qsizetype from) const {
-        do
-            --i;
-        while (i >= from && page_[i] == u' ');
-        return i;
-    }
-    qsizetype nextNonSpace(qsizetype i, qsizetype to) const {
-        while (i < to && page_[i] == u' ')
-            ++i;
-        return i;
-    }
+    static constexpr std::u16string_view spaces = u" ";
 
     QStringView page_;
 };
@@ -129,7 +86,7 @@ struct Window {
         return true;
     }
 
-    std::optional<Hit> find(const Marker& m) const { return page.find(begin, end, m); }
+    std::optional<MarkerHit> find(const Marker& m) const { return page.find(begin, end, m); }
 };
 
 // Finds one marker in a window whose begin only moves forward and whose end
@@ -140,7 +97,7 @@ class MarkerSearch {
 public:
     explicit MarkerSearch(const Marker& marker) : marker_(marker) {}
 
-    std::optional<Hit> in(const Window& w) {
+    std::optional<MarkerHit> in(const Window& w) {
         const bool remembered = searched_ && w.begin >= from_ && (!hit_ || w.begin <= hit_->at);
         if (!remembered) {
             searched_ = true;
@@ -156,7 +113,7 @@ private:
     const Marker& marker_;
     bool searched_ = false;
     qsizetype from_ = 0;
-    std::optional<Hit> hit_;
+    std::optional<MarkerHit> hit_;
 };
 
 struct WordSearches {

@@ -3,6 +3,7 @@
 #include "net/page_decode.h"
 
 #include <QByteArray>
+#include <QDateTime>
 
 #include <curl/curl.h>
 
@@ -22,9 +23,15 @@ constexpr long maxRedirects = 10;
 struct Transfer {
     std::size_t maxBytes = 0;
     std::chrono::milliseconds stall{};
+    std::stop_token stop;
     Clock::time_point lastArrival = Clock::now();
     QByteArray body;
-    QByteArray contentType; // of the latest response: after redirects, the final one
+    bool capped = false;  // the body reached maxBytes and the rest was not read
+    bool stalled = false; // nothing arrived for too long
+    bool stopped = false; // told to stop
+    // Of the latest response: after redirects, the final one.
+    QByteArray contentType;
+    QByteArray retryAfter;
 };
 
 struct CurlDeleter {
@@ -53,21 +60,31 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
     } catch (...) {
         return 0;
     }
+    transfer.capped = kept < length;
     return kept; // taking less than offered ends the transfer at the cap
+}
+
+// The value of a header line named `name` (lower case, with its colon), or nothing.
+std::optional<QByteArray> headerValue(QByteArrayView line, QByteArrayView name) {
+    if (line.size() < name.size() || qstrnicmp(line.data(), name.data(), name.size()) != 0)
+        return std::nullopt;
+    return line.sliced(name.size()).trimmed().toByteArray();
 }
 
 std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) noexcept {
     auto& transfer = *static_cast<Transfer*>(user);
     const std::size_t length = size * count;
     transfer.lastArrival = Clock::now();
-    constexpr QByteArrayView contentType("content-type:");
     const QByteArrayView line(data, static_cast<qsizetype>(length));
     try {
-        if (line.startsWith("HTTP/")) // a new response begins, after a redirect say
+        if (line.startsWith("HTTP/")) { // a new response begins, after a redirect say
             transfer.contentType.clear();
-        else if (line.size() >= contentType.size() &&
-                 qstrnicmp(line.data(), contentType.data(), contentType.size()) == 0)
-            transfer.contentType = line.sliced(contentType.size()).trimmed().toByteArray();
+            transfer.retryAfter.clear();
+        } else if (auto type = headerValue(line, "content-type:")) {
+            transfer.contentType = std::move(*type);
+        } else if (auto wait = headerValue(line, "retry-after:")) {
+            transfer.retryAfter = std::move(*wait);
+        }
     } catch (...) {
         return 0;
     }
@@ -75,12 +92,14 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user
 }
 
 // libcurl's own low-speed limit counts whole seconds; this counts milliseconds
-// since anything last arrived.
+// since anything last arrived. Called at least once a second, also while
+// nothing arrives, so a stop request ends the transfer within a second.
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
-    const auto& transfer = *static_cast<const Transfer*>(user);
-    const bool stalled =
+    auto& transfer = *static_cast<Transfer*>(user);
+    transfer.stopped = transfer.stop.stop_requested();
+    transfer.stalled =
         transfer.stall.count() > 0 && Clock::now() - transfer.lastArrival > transfer.stall;
-    return stalled ? 1 : 0;
+    return transfer.stopped || transfer.stalled ? 1 : 0;
 }
 
 long milliseconds(std::chrono::milliseconds limit) {
@@ -130,33 +149,92 @@ bool configure(CURL* curl, const QByteArray& url, curl_slist* headers, Transfer&
     return true;
 }
 
-QString fetch(const QString& address, const FetchLimits& limits) {
+FetchFailure failureOf(CURLcode code, const Transfer& transfer) {
+    switch (code) {
+    case CURLE_OK:
+        return FetchFailure::None;
+    case CURLE_WRITE_ERROR:
+        return transfer.capped ? FetchFailure::None : FetchFailure::Other;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return transfer.stopped ? FetchFailure::Stopped : FetchFailure::TimedOut;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return FetchFailure::Refused;
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+        return FetchFailure::Reset;
+    case CURLE_OPERATION_TIMEDOUT:
+        return FetchFailure::TimedOut;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return FetchFailure::TooManyRedirects;
+    default:
+        return FetchFailure::Other;
+    }
+}
+
+FetchResult fetchWith(const QString& address, const FetchLimits& limits, std::stop_token stop) {
+    FetchResult result;
+    result.failure = FetchFailure::Other;
     if (!curlReady())
-        return {};
+        return result;
     const CurlHandle curl(curl_easy_init());
     const HeaderList headers = noCacheHeaders();
     const QByteArray url = address.toUtf8();
     Transfer transfer;
     transfer.maxBytes = limits.maxBytes;
     transfer.stall = limits.stall;
+    transfer.stop = std::move(stop);
     if (!curl || !configure(curl.get(), url, headers.get(), transfer, limits))
-        return {};
+        return result;
     transfer.lastArrival = Clock::now();
     // However the transfer ended, what arrived until then is the page.
-    curl_easy_perform(curl.get());
-    return decodePage(transfer.body, transfer.contentType);
+    const CURLcode code = curl_easy_perform(curl.get());
+    result.failure = failureOf(code, transfer);
+    result.text = decodePage(transfer.body, transfer.contentType);
+    long status = 0;
+    if (curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status > 0) {
+        result.status = static_cast<int>(status);
+        const char* final = nullptr;
+        if (curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &final) == CURLE_OK && final)
+            result.finalAddress = QString::fromUtf8(final);
+        result.retryAfter =
+            retryAfterSeconds(transfer.retryAfter, std::chrono::system_clock::now());
+    }
+    return result;
 }
 
 } // namespace
 
+std::optional<std::chrono::seconds> retryAfterSeconds(QByteArrayView value,
+                                                      std::chrono::system_clock::time_point now) {
+    const QByteArray text = value.trimmed().toByteArray();
+    if (text.isEmpty())
+        return std::nullopt;
+    bool number = false;
+    const qlonglong seconds = text.toLongLong(&number);
+    if (number)
+        return seconds >= 0 ? std::optional(std::chrono::seconds(seconds)) : std::nullopt;
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    if (!when.isValid())
+        return std::nullopt;
+    const auto nowSeconds =
+        std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+    return std::chrono::seconds(std::max<qint64>(0, when.toSecsSinceEpoch() - nowSeconds));
+}
+
 CurlFetcher::CurlFetcher(FetchLimits limits) : limits_(limits) {}
 
-QString CurlFetcher::gethtml(const QString& address) {
+FetchResult CurlFetcher::fetch(const QString& address, std::stop_token stop) {
     try {
-        return fetch(address, limits_);
+        return fetchWith(address, limits_, std::move(stop));
     } catch (...) {
         // Out of memory on a huge page: the caller is told there was no page.
-        return {};
+        FetchResult none;
+        none.failure = FetchFailure::Other;
+        return none;
     }
 }
 

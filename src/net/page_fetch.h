@@ -1,11 +1,14 @@
 #pragma once
 
-// One GET of a web page, as the mining step asks for it.
+// One GET of a web page, and what came back with it.
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
+#include <stop_token>
 
 namespace quilla {
 
@@ -18,12 +21,31 @@ struct FetchLimits {
     std::size_t maxBytes = 32u << 20;         // of body; the rest is not read
 };
 
+// Why a fetch brought no (whole) page.
+enum class FetchFailure {
+    None,             // an answer came, whatever its status
+    Refused,          // no connection: refused, unreachable, name not found
+    Reset,            // the connection broke off
+    TimedOut,         // a time limit was reached
+    TooManyRedirects, // the redirects went round in circles
+    Stopped,          // the fetch was told to stop
+    Other,
+};
+
+struct FetchResult {
+    QString text;         // the page text; what arrived, also after a failure
+    int status = 0;       // of the final response; 0 when none came
+    QString finalAddress; // after redirects; empty when none came
+    std::optional<std::chrono::seconds> retryAfter; // the final response's Retry-After
+    FetchFailure failure = FetchFailure::None;
+};
+
 class PageFetcher {
 public:
     virtual ~PageFetcher() = default;
 
-    // The page text at the address; empty when nothing could be fetched.
-    virtual QString gethtml(const QString& address) = 0;
+    // Waits for the whole answer; a stop request ends the wait early.
+    virtual FetchResult fetch(const QString& address, std::stop_token stop = {}) = 0;
 };
 
 // Each call is a fresh GET straight from the origin server: redirects are
@@ -34,10 +56,15 @@ public:
     explicit CurlFetcher(FetchLimits limits = {});
 
     // The address must already be percent-encoded. Never throws.
-    QString gethtml(const QString& address) override;
+    FetchResult fetch(const QString& address, std::stop_token stop = {}) override;
 
 private:
     FetchLimits limits_;
 };
+
+// The seconds a Retry-After value asks for: a number of seconds or an HTTP
+// date (counted from `now`); nothing when it is neither.
+std::optional<std::chrono::seconds> retryAfterSeconds(QByteArrayView value,
+                                                      std::chrono::system_clock::time_point now);
 
 } // namespace quilla

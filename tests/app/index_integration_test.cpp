@@ -28,16 +28,16 @@ TEST_F(IndexIntegration, IndexesEveryMinedRowAndExportsElevenColumns) {
     QTRY_VERIFY_WITH_TIMEOUT(trendPageShown(), 20000);
     QTest::qWait(1500); // let the page finish loading before the first submission
 
-    type("Text4", QStringLiteral("4"));
-    click("Command1");
+    type("quantityBox", QStringLiteral("4"));
+    click("mineButton");
     QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0, 30000);
     ASSERT_EQ(window->results().count(), 5);
 
-    type("Text5", QStringLiteral("1500"));
-    click("Command2");
-    QTRY_VERIFY_WITH_TIMEOUT(window->indexrow() == 5 && window->indexTimer().interval() == 0,
+    type("intervalBox", QStringLiteral("1500"));
+    click("indexButton");
+    QTRY_VERIFY_WITH_TIMEOUT(window->queryRow() == 5 && window->indexTimer().interval() == 0,
                              60000);
-    EXPECT_EQ(window->querycount(), 4);
+    EXPECT_EQ(window->queriesSinceLongWait(), 4);
 
     QString expectedText = QString::fromUtf8(
         "关键词,宝贝数,昨天搜索指数,前天搜索指数,昨天成交指数,前天成交指数,"
@@ -55,10 +55,7 @@ TEST_F(IndexIntegration, IndexesEveryMinedRowAndExportsElevenColumns) {
         expectedText += quoted.join(u',') + u"\r\n";
     }
 
-    QString message;
-    test::answerNextMessageBox([&](QMessageBox& box) { message = box.text(); });
-    click("Command4");
-    EXPECT_EQ(message,
+    EXPECT_EQ(exportAndAnswer(),
               QString::fromUtf8("导出成功，你可在程序目录中找到该文件。文件名与关键词相同。"));
     QFile file(folder.filePath(QStringLiteral("qq.csv")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -26,25 +26,25 @@ protected:
     QString text(const char* box) { return control<QLineEdit>(box)->text(); }
 
     test::FakeShell shell;
-    std::shared_ptr<test::FakeFetcher> fetcher = std::make_shared<test::FakeFetcher>();
+    std::shared_ptr<test::FakePageFetcher> fetcher = std::make_shared<test::FakePageFetcher>();
     MainWindow window{shell, fetcher};
 };
 
 TEST_F(MainWindowTest, StartsWithItsValues) {
     EXPECT_EQ(window.windowTitle(),
               QString::fromUtf8("Quilla淘宝指数批量查询工具 v1.0  by:tarnick"));
-    EXPECT_EQ(window.objectName(), QStringLiteral("Form1"));
-    EXPECT_EQ(text("Text1"), QStringLiteral("qq"));
-    EXPECT_EQ(text("Text2"), QString());
-    EXPECT_EQ(text("Text3"), QString());
-    EXPECT_EQ(text("Text4"), QStringLiteral("3"));
-    EXPECT_EQ(text("Text5"), QStringLiteral("6000"));
+    EXPECT_EQ(window.objectName(), QStringLiteral("mainWindow"));
+    EXPECT_EQ(text("keywordBox"), QStringLiteral("qq"));
+    EXPECT_EQ(text("includeBox"), QString());
+    EXPECT_EQ(text("excludeBox"), QString());
+    EXPECT_EQ(text("quantityBox"), QStringLiteral("3"));
+    EXPECT_EQ(text("intervalBox"), QStringLiteral("6000"));
     ASSERT_EQ(window.candidates().count(), 1);
     EXPECT_EQ(window.candidates().rowText(0), QString::fromUtf8("关键词,宝贝数"));
     EXPECT_EQ(window.results().count(), 0);
-    EXPECT_EQ(window.minerow(), 0);
-    EXPECT_EQ(window.indexrow(), 0);
-    EXPECT_EQ(window.querycount(), 0);
+    EXPECT_EQ(window.miningRow(), 0);
+    EXPECT_EQ(window.queryRow(), 0);
+    EXPECT_EQ(window.queriesSinceLongWait(), 0);
     EXPECT_EQ(window.miningTimer().interval(), 0);
     EXPECT_EQ(window.indexTimer().interval(), 0);
     EXPECT_FALSE(window.miningTimer().isActive());
@@ -65,25 +65,25 @@ TEST_F(MainWindowTest, EveryControlSitsWhereItBelongs) {
         QRect place;
         const char* caption;
     } expected[] = {
-        {"Label1", {16, 16, 41, 17}, "关键词"},
-        {"Text1", {56, 8, 97, 25}, nullptr},
-        {"Label2", {160, 16, 49, 17}, "包含："},
-        {"Text2", {200, 8, 65, 25}, nullptr},
-        {"Label3", {272, 16, 41, 17}, "排除："},
-        {"Text3", {312, 8, 65, 26}, nullptr},
-        {"Label4", {384, 16, 41, 17}, "数量："},
-        {"Text4", {424, 8, 65, 26}, nullptr},
-        {"Command1", {512, 8, 81, 33}, "挖词"},
-        {"Command3", {600, 8, 73, 33}, "停止"},
-        {"Command2", {696, 8, 81, 33}, "指数"},
-        {"Label5", {784, 16, 41, 17}, "间隔："},
-        {"Text5", {824, 8, 81, 25}, nullptr},
-        {"Command4", {912, 8, 105, 33}, "导出"},
-        {"Command5", {912, 56, 105, 33}, "问题反馈"},
-        {"Command6", {912, 104, 105, 33}, "by:tarnick"},
-        {"List2", {8, 48, 889, 256}, nullptr},
-        {"List1", {904, 152, 113, 148}, nullptr},
-        {"WebBrowser1", {8, 312, 1009, 393}, nullptr},
+        {"keywordLabel", {16, 16, 41, 17}, "关键词"},
+        {"keywordBox", {56, 8, 97, 25}, nullptr},
+        {"includeLabel", {160, 16, 49, 17}, "包含："},
+        {"includeBox", {200, 8, 65, 25}, nullptr},
+        {"excludeLabel", {272, 16, 41, 17}, "排除："},
+        {"excludeBox", {312, 8, 65, 26}, nullptr},
+        {"quantityLabel", {384, 16, 41, 17}, "数量："},
+        {"quantityBox", {424, 8, 65, 26}, nullptr},
+        {"mineButton", {512, 8, 81, 33}, "挖词"},
+        {"stopButton", {600, 8, 73, 33}, "停止"},
+        {"indexButton", {696, 8, 81, 33}, "指数"},
+        {"intervalLabel", {784, 16, 41, 17}, "间隔："},
+        {"intervalBox", {824, 8, 81, 25}, nullptr},
+        {"exportButton", {912, 8, 105, 33}, "导出"},
+        {"feedbackButton", {912, 56, 105, 33}, "问题反馈"},
+        {"homePageButton", {912, 104, 105, 33}, "by:tarnick"},
+        {"resultTable", {8, 48, 889, 256}, nullptr},
+        {"candidateList", {904, 152, 113, 148}, nullptr},
+        {"browser", {8, 312, 1009, 393}, nullptr},
     };
     for (const auto& e : expected) {
         QWidget* w = control(e.name);
@@ -101,14 +101,15 @@ TEST_F(MainWindowTest, EveryControlSitsWhereItBelongs) {
         } else
             ADD_FAILURE() << e.name << " has a caption but is neither label nor button";
     }
-    EXPECT_NE(qobject_cast<QWebEngineView*>(control("WebBrowser1")), nullptr);
-    EXPECT_NE(qobject_cast<QListView*>(control("List1")), nullptr);
+    EXPECT_NE(qobject_cast<QWebEngineView*>(control("browser")), nullptr);
+    EXPECT_NE(qobject_cast<QListView*>(control("candidateList")), nullptr);
 }
 
 TEST_F(MainWindowTest, FocusWalksTheControlsInOrder) {
-    const char* order[] = {"WebBrowser1", "Command1", "Text1",    "List1",    "Text2",
-                           "Text3",       "Text4",    "List2",    "Command2", "Command3",
-                           "Text5",       "Command4", "Command5", "Command6"};
+    const char* order[] = {"browser",        "mineButton",    "keywordBox",  "candidateList",
+                           "includeBox",     "excludeBox",    "quantityBox", "resultTable",
+                           "indexButton",    "stopButton",    "intervalBox", "exportButton",
+                           "feedbackButton", "homePageButton"};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget* from = control(order[i]);
         QWidget* next = from->nextInFocusChain();
@@ -118,20 +119,21 @@ TEST_F(MainWindowTest, FocusWalksTheControlsInOrder) {
             next = next->nextInFocusChain();
         EXPECT_EQ(next, control(order[i + 1])) << order[i] << " → " << order[i + 1];
     }
-    for (const char* label : {"Label1", "Label2", "Label3", "Label4", "Label5"})
+    for (const char* label :
+         {"keywordLabel", "includeLabel", "excludeLabel", "quantityLabel", "intervalLabel"})
         EXPECT_EQ(control(label)->focusPolicy(), Qt::NoFocus) << label;
 }
 
 TEST_F(MainWindowTest, StopWithoutARunChangesNothing) {
     const auto before = window.candidates().rowText(0);
-    control<QPushButton>("Command3")->click();
+    control<QPushButton>("stopButton")->click();
     EXPECT_EQ(window.candidates().count(), 1);
     EXPECT_EQ(window.candidates().rowText(0), before);
     EXPECT_EQ(window.results().count(), 0);
-    EXPECT_EQ(window.minerow(), 0);
+    EXPECT_EQ(window.miningRow(), 0);
     EXPECT_EQ(window.miningTimer().interval(), 0);
     EXPECT_EQ(window.indexTimer().interval(), 0);
-    EXPECT_EQ(text("Text1"), QStringLiteral("qq"));
+    EXPECT_EQ(text("keywordBox"), QStringLiteral("qq"));
 }
 
 TEST_F(MainWindowTest, FeedbackShowsItsMessageBeforeTheContactLink) {
@@ -139,15 +141,15 @@ TEST_F(MainWindowTest, FeedbackShowsItsMessageBeforeTheContactLink) {
     QStringList openedWhileShown;
     bool noIcon = false;
     QList<QAbstractButton*> buttons;
-    test::answerNextMessageBox([&](QMessageBox& box) {
+    ASSERT_TRUE(test::clickAndAnswer(control<QPushButton>("feedbackButton"), [&](QMessageBox& box) {
         shownText = box.text();
         shownCaption = box.windowTitle();
         noIcon = box.icon() == QMessageBox::NoIcon;
         buttons = box.buttons();
         openedWhileShown = shell.opened;
         EXPECT_TRUE(box.isModal());
-    });
-    control<QPushButton>("Command5")->click();
+    }));
+    QTRY_COMPARE_WITH_TIMEOUT(shell.opened.size(), 1, 5000);
     EXPECT_EQ(shownText,
               QString::fromUtf8("请把您需要功能和遇到的问题反馈给我们，如果必要可以截图，谢谢！"));
     EXPECT_EQ(shownCaption, QStringLiteral("Quilla"));
@@ -158,20 +160,19 @@ TEST_F(MainWindowTest, FeedbackShowsItsMessageBeforeTheContactLink) {
 }
 
 TEST_F(MainWindowTest, AMiningRunGoesOnBehindAMessageBox) {
-    control<QPushButton>("Command1")->click();
-    ASSERT_EQ(window.minerow(), 1);
-    std::int32_t minerowWhileShown = -1;
-    test::answerNextMessageBox([&](QMessageBox&) {
-        QTRY_VERIFY_WITH_TIMEOUT(window.minerow() > 1, 5000);
-        minerowWhileShown = window.minerow();
-    });
-    control<QPushButton>("Command5")->click();
-    EXPECT_GT(minerowWhileShown, 1);
-    EXPECT_EQ(fetcher->asked.value(0).section(u'=', -1), QStringLiteral("qq"));
+    control<QPushButton>("mineButton")->click();
+    ASSERT_EQ(window.miningRow(), 1);
+    std::int32_t miningRowWhileShown = -1;
+    ASSERT_TRUE(test::clickAndAnswer(control<QPushButton>("feedbackButton"), [&](QMessageBox&) {
+        QTRY_VERIFY_WITH_TIMEOUT(window.miningRow() > 1, 5000);
+        miningRowWhileShown = window.miningRow();
+    }));
+    EXPECT_GT(miningRowWhileShown, 1);
+    EXPECT_EQ(fetcher->asked().value(0).section(u'=', -1), QStringLiteral("qq"));
 }
 
 TEST_F(MainWindowTest, HomePageButtonOpensTheHomePage) {
-    control<QPushButton>("Command6")->click();
+    control<QPushButton>("homePageButton")->click();
     EXPECT_EQ(shell.opened, QStringList{links::homePage()});
 }
 

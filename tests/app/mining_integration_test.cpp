@@ -63,11 +63,11 @@ using MiningIntegration = test::MarketWindowTest;
 
 TEST_F(MiningIntegration, MinesThroughTheProxyAndExportsTheTable) {
     const Filters filters{QStringLiteral("qq"), QString::fromUtf8("空间")};
-    type("Text1", QStringLiteral("qq"));
-    type("Text2", filters.include);
-    type("Text3", filters.exclude);
-    type("Text4", QStringLiteral("6"));
-    click("Command1");
+    type("keywordBox", QStringLiteral("qq"));
+    type("includeBox", filters.include);
+    type("excludeBox", filters.exclude);
+    type("quantityBox", QStringLiteral("6"));
+    click("mineButton");
     QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0, 30000);
 
     const auto rows = expectedRows(QStringLiteral("qq"), 6, filters);
@@ -85,7 +85,7 @@ TEST_F(MiningIntegration, MinesThroughTheProxyAndExportsTheTable) {
         EXPECT_EQ(request.target.rfind("http://s.taobao.com/search?", 0), 0u) << request.target;
         EXPECT_EQ(request.userAgent, "Microsoft Internet Explorer 6.0");
     }
-    EXPECT_EQ(searches, static_cast<std::size_t>(window->minerow() - 1));
+    EXPECT_EQ(searches, static_cast<std::size_t>(window->miningRow() - 1));
 
     EXPECT_EQ(exportAndAnswer(),
               QString::fromUtf8("导出成功，你可在程序目录中找到该文件。文件名与关键词相同。"));
@@ -99,9 +99,9 @@ TEST_F(MiningIntegration, MinesThroughTheProxyAndExportsTheTable) {
 
 TEST_F(MiningIntegration, AChineseSeedWithAnAmpersandReachesTheServerWhole) {
     const QString seed = QString::fromUtf8("绿钻 & qq");
-    type("Text1", seed);
-    type("Text4", QStringLiteral("1"));
-    click("Command1");
+    type("keywordBox", seed);
+    type("quantityBox", QStringLiteral("1"));
+    click("mineButton");
     QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0, 30000);
     ASSERT_EQ(window->results().count(), 2);
     // The server derives the count from the keyword it decoded.

@@ -2,7 +2,7 @@
 
 #include "app/status_line.h"
 
-#include "mining/headers.h"
+#include "core/list_headers.h"
 #include "mining/search_page.h"
 #include "support/fake_fetcher.h"
 #include "support/fakes.h"
@@ -14,9 +14,8 @@
 namespace quilla {
 namespace {
 
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
+using test::listOf;
+using test::u8;
 
 // A search page that suggests `related` and states `count`.
 QString searchPage(const QStringList& related, const char* count) {
@@ -40,8 +39,14 @@ protected:
     test::FakeFetcher fetcher;
     test::FakeMessageBox messages;
     test::FakeTextBox keyword{u8("qq")}, include, exclude, quantity{u8("2")};
-    MiningRun run{candidates, results,  timer,
-                  fetcher,    messages, MiningRun::Boxes{keyword, include, exclude, quantity}};
+    StepGate gate;
+    MiningRun run{candidates,
+                  results,
+                  timer,
+                  fetcher,
+                  gate,
+                  messages,
+                  MiningRun::Boxes{keyword, include, exclude, quantity}};
 };
 
 TEST_F(MiningStatus, SaysNothingBeforeTheFirstStart) {
@@ -49,48 +54,48 @@ TEST_F(MiningStatus, SaysNothingBeforeTheFirstStart) {
 }
 
 TEST_F(MiningStatus, CountsWhileRunningAndSaysTheQuantityWasReached) {
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     EXPECT_EQ(status(), u8("挖词中：已挖 0 个，待挖 1 个，结果 0/2 行"));
-    run.baoshu();
+    run.step();
     EXPECT_EQ(status(), u8("挖词中：已挖 1 个，待挖 2 个，结果 1/2 行"));
-    run.baoshu();
+    run.step();
     EXPECT_EQ(timer.interval(), 0);
     EXPECT_EQ(status(), u8("挖词完成：结果已达 2 行（已挖 2 个关键词）"));
 }
 
 TEST_F(MiningStatus, SaysWhenTheCandidatesAreUsedUp) {
     quantity.value = u8("100");
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     for (int step = 0; step < 4; ++step)
-        run.baoshu();
+        run.step();
     EXPECT_EQ(status(), u8("挖词结束：关键词已全部挖完（已挖 3 个，结果 3 行）"));
 }
 
 TEST_F(MiningStatus, SaysWhenTheQuantityIsNotANumber) {
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     quantity.value = u8("许多");
     EXPECT_EQ(status(), u8("挖词中：已挖 0 个，待挖 1 个，结果 0/? 行"));
-    run.baoshu();
+    run.step();
     EXPECT_EQ(status(), u8("挖词结束：数量不是数字（结果 1 行）"));
 }
 
 TEST_F(MiningStatus, SaysWhenStoppedAndForgetsTheEndAtARestart) {
-    ASSERT_TRUE(run.Command1_Click());
-    run.baoshu();
+    ASSERT_TRUE(run.start());
+    run.step();
     timer.setInterval(0); // the Stop button
     EXPECT_EQ(status(), u8("挖词已停止（已挖 1 个，待挖 2 个，结果 1 行）"));
     quantity.value = u8("0");
-    ASSERT_TRUE(run.Command1_Click());
-    run.baoshu();
+    ASSERT_TRUE(run.start());
+    run.step();
     EXPECT_EQ(status(), u8("挖词完成：结果已达 1 行（已挖 1 个关键词）"));
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     EXPECT_EQ(status(), u8("挖词中：已挖 0 个，待挖 1 个，结果 0/0 行"));
 }
 
 TEST(IndexTimeLeft, CountsTheWaitsStillAheadWithTheLongOnes) {
     const struct {
         std::int64_t rows;
-        std::int32_t indexrow, querycount;
+        std::int32_t queryRow, queriesSinceLongWait;
         std::int64_t currentWait, interval, expected;
     } cases[] = {
         {45, 1, 0, 6000, 6000, 44 * 6000 + 40000}, // the long wait after tick 41
@@ -104,10 +109,10 @@ TEST(IndexTimeLeft, CountsTheWaitsStillAheadWithTheLongOnes) {
         IndexProgress p;
         p.started = p.running = true;
         p.rows = c.rows;
-        p.indexrow = c.indexrow;
-        p.querycount = c.querycount;
-        EXPECT_EQ(indexTimeLeft(p, c.currentWait, c.interval), c.expected)
-            << c.rows << " rows at row " << c.indexrow;
+        p.queryRow = c.queryRow;
+        p.queriesSinceLongWait = c.queriesSinceLongWait;
+        EXPECT_EQ(QueryPacing::timeLeft(p, c.currentWait, c.interval), c.expected)
+            << c.rows << " rows at row " << c.queryRow;
     }
 }
 
@@ -128,7 +133,7 @@ protected:
     }
     QString status() const {
         const IndexProgress p = run.progress();
-        return indexStatus(p, indexTimeLeft(p, timer.interval(), 6000));
+        return indexStatus(p, QueryPacing::timeLeft(p, timer.interval(), 6000));
     }
 
     RowList results;
@@ -142,35 +147,35 @@ protected:
 TEST_F(IndexStatus, CountsRowsAndTimeIncludingTheLongWait) {
     fill(45);
     EXPECT_EQ(status(), QString());
-    run.Command2_Click();
+    run.start();
     EXPECT_EQ(status(), u8("查询指数：第 1/45 行，剩余约 5分04秒"));
     for (int tick = 0; tick < 41; ++tick)
-        run.Timer2_Timer();
+        run.tick();
     EXPECT_EQ(timer.interval(), 40000);
     EXPECT_EQ(status(), u8("查询指数：第 42/45 行，剩余约 58秒"));
     for (int tick = 0; tick < 4; ++tick)
-        run.Timer2_Timer();
+        run.tick();
     EXPECT_EQ(status(), u8("指数查询完成：共 45 行"));
 }
 
 TEST_F(IndexStatus, SaysWhichIntervalHaltedTheRun) {
     fill(3);
     interval.value = u8("6秒");
-    run.Command2_Click();
+    run.start();
     EXPECT_EQ(status(), u8("指数查询中断：间隔“6秒”无效，请填写 1–65535 之间的毫秒数"));
     interval.value = u8("6000");
-    run.Command2_Click();
+    run.start();
     EXPECT_EQ(status(), u8("查询指数：第 1/3 行，剩余约 18秒"));
     interval.value = u8("70000");
-    run.Timer2_Timer();
+    run.tick();
     EXPECT_EQ(status(), u8("指数查询中断：间隔“70000”无效，请填写 1–65535 之间的毫秒数"));
 }
 
 TEST_F(IndexStatus, SaysWhenStoppedAndStaysRunningDuringATick) {
     fill(3);
-    run.Command2_Click();
+    run.start();
     browser.late = true;
-    run.Timer2_Timer(); // waits for the page text, the timer stopped meanwhile
+    run.tick(); // waits for the page text, the timer stopped meanwhile
     EXPECT_EQ(timer.interval(), 0);
     EXPECT_EQ(status(), u8("查询指数：第 1/3 行，剩余约 12秒"));
     browser.releaseAll();

@@ -336,7 +336,7 @@ TEST_P(NewWindowFromALink, IsRefusedAndTheLinkCanBeFollowed) {
     ASSERT_EQ(href, target);
 
     QSignalSpy finished(view->page(), &QWebEnginePage::loadFinished);
-    browser->navigate2(*href);
+    browser->navigate(*href);
     ASSERT_TRUE(finished.wait(waitMs));
     EXPECT_EQ(pageText(), QStringLiteral("<HEAD></HEAD><BODY><P>second</P></BODY>"));
     EXPECT_EQ(refused.size(), 1);

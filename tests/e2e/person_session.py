@@ -112,7 +112,9 @@ def control_spots(source_dir):
     for m in re.finditer(r'\{"(\w+)",\s*ControlKind::\w+,\s*u"[^"]*",\s*'
                          r'(\d+),\s*(\d+),\s*(\d+),\s*(\d+)\}', text):
         spots[m.group(1)] = tuple(int(v) for v in m.groups()[1:])
-    needed = [f"Text{i}" for i in range(1, 6)] + [f"Command{i}" for i in range(1, 7)]
+    needed = ["keywordBox", "includeBox", "excludeBox", "quantityBox", "intervalBox",
+              "mineButton", "stopButton", "indexButton", "exportButton", "feedbackButton",
+              "homePageButton"]
     missing = [n for n in needed if n not in spots]
     if missing:
         raise Failure(f"controls.h gives no place for {missing}")
@@ -391,14 +393,14 @@ class PersonSession:
         say("trend-index page loaded in the embedded browser")
 
     def fill_boxes(self):
-        for box, text in (("Text1", SEED), ("Text2", INCLUDE), ("Text3", EXCLUDE),
-                          ("Text4", str(QUANTITY)), ("Text5", str(INTERVAL_MS))):
+        for box, text in (("keywordBox", SEED), ("includeBox", INCLUDE), ("excludeBox", EXCLUDE),
+                          ("quantityBox", str(QUANTITY)), ("intervalBox", str(INTERVAL_MS))):
             self.desktop.type_into(box, text)
         say("typed seed, filters, quantity and interval")
 
     def mine(self):
         want = self.expected["searched"]
-        self.desktop.click("Command1")
+        self.desktop.click("mineButton")
         wait_for(f"{len(want)} searches", lambda: len(self.market.searched()) >= len(want),
                  60, every_s=0.2)
         time.sleep(2)  # twenty mining ticks: a run that did not stop would show here
@@ -408,7 +410,7 @@ class PersonSession:
 
     def index(self):
         mark = len(self.market.targets())
-        self.desktop.click("Command2")
+        self.desktop.click("indexButton")
         n = len(self.rows)
         wait_for(f"{n} trend queries", lambda: len(self.market.trend_queries(mark)) >= n,
                  n * (INTERVAL_MS / 1000 + 10) + 30, every_s=0.1)
@@ -428,7 +430,7 @@ class PersonSession:
         csv_path = self.work / f"{SEED}.csv"
         time.sleep(INTERVAL_MS / 1000 + 1)
         for attempt in range(10):
-            self.desktop.click("Command4")
+            self.desktop.click("exportButton")
             self.desktop.answer(self.desktop.message_box())
             wait_for(csv_path.name, csv_path.exists, 10)
             if check_export(csv_path, self.rows) == "done":
@@ -451,7 +453,7 @@ class PersonSession:
             say(f"screenshot saved as {target}")
 
     def feedback_and_home(self):
-        self.desktop.click("Command5")
+        self.desktop.click("feedbackButton")
         box = self.desktop.message_box()
         time.sleep(1)  # a handler started before the box closes would have logged by now
         if opened(self.open_log):
@@ -459,7 +461,7 @@ class PersonSession:
         self.desktop.answer(box)
         wait_for("the contact link", lambda: len(opened(self.open_log)) >= 1, 15)
         say("feedback: message answered, then the contact link opened")
-        self.desktop.click("Command6")
+        self.desktop.click("homePageButton")
         wait_for("the home page", lambda: len(opened(self.open_log)) >= 2, 15)
         say("by:tarnick: the home page opened")
 

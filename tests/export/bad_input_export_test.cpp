@@ -4,6 +4,7 @@
 
 #include "export/csv_export.h"
 #include "support/export_support.h"
+#include "support/qstring_print.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,10 +20,6 @@
 
 #include <sys/mount.h>
 #include <unistd.h>
-
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.left(80).toStdString() << (s.size() > 80 ? "...\"" : "\"");
-}
 
 namespace quilla {
 namespace {

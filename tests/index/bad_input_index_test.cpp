@@ -6,7 +6,8 @@
 #include "index/trend_page.h"
 
 #include "support/fakes.h"
-#include "support/index_fake_browser.h"
+#include "support/index_fixture.h"
+#include "support/qstring_print.h"
 
 #include <gtest/gtest.h>
 
@@ -15,20 +16,15 @@
 #include <random>
 #include <string>
 
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.left(120).toStdString() << (s.size() > 120 ? "...\"" : "\"");
-}
-
 namespace quilla {
 namespace {
+
+using test::listOf;
+using test::u8;
 
 using test::FakeBrowser;
 using test::FakeTextBox;
 using test::FakeTimer;
-
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
 
 const QString trendPage =
     u8("App.set({cityEndDate:1,a:[10,20,30]},{cityEndDate:2,b:[40,50,60]})\r\n"
@@ -37,29 +33,10 @@ const QString trendPage =
        "最近三十天的搜索指数环比<SPAN class=down>5%</SPAN>，"
        "与去年同期相比<SPAN class=up>8%</SPAN>。\r\n"
        "趋势预测：上升。wxyz去阿里指数查看");
-const QStringList trendFigures = u8("30,20,60,50,+12%,-3%,-5%,+8%,上升").split(u',');
+const QStringList pageFigures = u8("30,20,60,50,+12%,-3%,-5%,+8%,上升").split(u',');
 
-QString keyword(int i) {
-    return QStringLiteral("kw%1").arg(i);
-}
-
-class IndexFixture : public ::testing::Test {
-protected:
-    void fill(int rows) {
-        results.clear();
-        results.append(Row{{u8("关键词"), u8("宝贝数")}});
-        for (int i = 1; i <= rows; ++i)
-            results.append(Row{{keyword(i), QString::number(i)}});
-    }
-    QStringList figuresOf(int row) const { return results.row(row).fields.mid(2); }
-
-    RowList results;
-    FakeTimer timer;
-    FakeBrowser browser;
-    FakeTextBox interval{QStringLiteral("6000")};
-    StepGate gate;
-    IndexRun run{results, timer, browser, interval, gate};
-};
+using IndexFixture = test::IndexRunFixture;
+using test::keyword;
 
 // The interval box by the number rules; the timer then takes 0 to 65535 only.
 struct IntervalCase {
@@ -96,7 +73,7 @@ class BadInterval : public IndexFixture, public ::testing::WithParamInterface<In
 TEST_P(BadInterval, AtTheStart) {
     fill(3);
     interval.value = u8(GetParam().text);
-    run.Command2_Click();
+    run.start();
     EXPECT_EQ(browser.valuesOf(QStringLiteral("query")), QStringList{keyword(1)});
     EXPECT_EQ(timer.interval(), GetParam().wait.value_or(0));
     EXPECT_EQ(timer.history.size(), GetParam().wait ? 1u : 0u);
@@ -105,15 +82,15 @@ TEST_P(BadInterval, AtTheStart) {
 TEST_P(BadInterval, DuringTheRun) {
     fill(3);
     browser.page = trendPage;
-    run.Command2_Click();
+    run.start();
     ASSERT_EQ(timer.interval(), 6000);
     interval.value = u8(GetParam().text);
-    run.Timer2_Timer();
+    run.tick();
     // The tick's own work is done whatever the box says.
-    EXPECT_EQ(figuresOf(1), trendFigures);
+    EXPECT_EQ(figuresOf(1), pageFigures);
     EXPECT_EQ(browser.valuesOf(QStringLiteral("query")), (QStringList{keyword(1), keyword(2)}));
     EXPECT_EQ(timer.interval(), GetParam().wait.value_or(0));
-    EXPECT_EQ(run.indexrow(), 2);
+    EXPECT_EQ(run.queryRow(), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Intervals, BadInterval, ::testing::ValuesIn(intervalCases),
@@ -160,12 +137,12 @@ TEST_P(ForeignPages, TheRunGoesOnToTheEnd) {
     fill(4);
     browser.page = GetParam().text;
     browser.elements = GetParam().elements;
-    run.Command2_Click();
+    run.start();
     int ticks = 0;
     for (; ticks < 10 && timer.interval() != 0; ++ticks)
-        run.Timer2_Timer();
+        run.tick();
     EXPECT_EQ(ticks, 4);
-    EXPECT_EQ(run.indexrow(), 5);
+    EXPECT_EQ(run.queryRow(), 5);
     for (int i = 1; i <= 4; ++i) {
         const Row row = results.row(i);
         ASSERT_EQ(row.fields.size(), 11) << i;
@@ -186,22 +163,22 @@ INSTANTIATE_TEST_SUITE_P(Pages, ForeignPages, ::testing::ValuesIn(foreignPages),
 TEST_F(IndexFixture, NavigatingAwayMidRunEmptiesOnlyThoseRows) {
     fill(6);
     browser.page = trendPage;
-    run.Command2_Click();
-    run.Timer2_Timer();
-    run.Timer2_Timer();
+    run.start();
+    run.tick();
+    run.tick();
     browser.page = u8("<BODY>请登录<A href=/login>登录</A></BODY>");
     browser.elements.clear();
-    run.Timer2_Timer();
-    run.Timer2_Timer();
+    run.tick();
+    run.tick();
     browser.page = trendPage;
     browser.elements = bothElements;
     for (int k = 0; k < 5 && timer.interval() != 0; ++k)
-        run.Timer2_Timer();
+        run.tick();
 
-    EXPECT_EQ(run.indexrow(), 7);
+    EXPECT_EQ(run.queryRow(), 7);
     EXPECT_EQ(timer.interval(), 0);
-    const QStringList expected[] = {trendFigures, trendFigures, noFigures,
-                                    noFigures,    trendFigures, trendFigures};
+    const QStringList expected[] = {pageFigures, pageFigures, noFigures,
+                                    noFigures,   pageFigures, pageFigures};
     for (int i = 1; i <= 6; ++i) {
         EXPECT_EQ(results.row(i).keyword(), keyword(i));
         EXPECT_EQ(figuresOf(i), expected[i - 1]) << i;
@@ -215,9 +192,9 @@ TEST_F(IndexFixture, ThePageTurningIntoAnotherMidTickIsReadAsItIsThen) {
     fill(2);
     browser.late = true;
     browser.page = trendPage;
-    run.Command2_Click();
+    run.start();
     browser.releaseAll();
-    run.Timer2_Timer();
+    run.tick();
     // The page changes while the read is on its way.
     browser.page = u8("<BODY>别的页面</BODY>");
     browser.elements.clear();
@@ -225,7 +202,7 @@ TEST_F(IndexFixture, ThePageTurningIntoAnotherMidTickIsReadAsItIsThen) {
     EXPECT_EQ(figuresOf(1), noFigures);
     EXPECT_FALSE(gate.busy());
     EXPECT_EQ(timer.interval(), 6000);
-    EXPECT_EQ(run.indexrow(), 2);
+    EXPECT_EQ(run.queryRow(), 2);
 }
 
 // A page that asks for a new window over and over: each request loads the
@@ -234,14 +211,13 @@ TEST_F(IndexFixture, NewWindowRequestsInALoop) {
     fill(3);
     browser.page = trendPage;
     browser.href = QStringLiteral("http://127.0.0.1:1/popup");
-    run.Command2_Click();
+    run.start();
     for (int i = 0; i < 1000; ++i)
-        run.WebBrowser1_NewWindow2();
-    EXPECT_EQ(browser.navigations2.size(), 1000);
-    EXPECT_TRUE(browser.navigations.isEmpty());
-    EXPECT_EQ(browser.navigations2.count(QStringLiteral("http://127.0.0.1:1/popup")), 1000);
+        run.openRefusedWindowHere();
+    EXPECT_EQ(browser.navigations.size(), 1000);
+    EXPECT_EQ(browser.navigations.count(QStringLiteral("http://127.0.0.1:1/popup")), 1000);
     EXPECT_FALSE(gate.busy());
-    EXPECT_EQ(run.indexrow(), 1);
+    EXPECT_EQ(run.queryRow(), 1);
     EXPECT_EQ(timer.history, std::vector<int>{6000});
 }
 
@@ -251,25 +227,25 @@ TEST_F(IndexFixture, NewWindowRequestsWhileATickWaits) {
     fill(4);
     browser.late = true;
     browser.page = trendPage;
-    run.Command2_Click();
+    run.start();
     browser.releaseAll();
     const std::optional<QString> hrefs[] = {QStringLiteral("http://127.0.0.1:1/a"), std::nullopt,
                                             QString()};
     for (int row = 1; row <= 3; ++row) {
         const std::optional<QString>& href = hrefs[row - 1];
-        browser.navigations2.clear();
+        browser.navigations.clear();
         browser.href = href;
-        run.Timer2_Timer(); // the page read is held
+        run.tick(); // the page read is held
         for (int i = 0; i < 50; ++i)
-            run.WebBrowser1_NewWindow2();
+            run.openRefusedWindowHere();
         EXPECT_EQ(browser.held(), 51u) << row;
         EXPECT_TRUE(gate.busy()) << row;
         browser.releaseAll();
         EXPECT_EQ(browser.held(), 0u) << row;
         EXPECT_FALSE(gate.busy()) << row;
-        EXPECT_EQ(browser.navigations2.size(), href && !href->isEmpty() ? 50 : 0) << row;
-        EXPECT_EQ(figuresOf(row), trendFigures) << row;
-        EXPECT_EQ(run.indexrow(), row + 1);
+        EXPECT_EQ(browser.navigations.size(), href && !href->isEmpty() ? 50 : 0) << row;
+        EXPECT_EQ(figuresOf(row), pageFigures) << row;
+        EXPECT_EQ(run.queryRow(), row + 1);
         EXPECT_EQ(timer.interval(), 6000) << row;
     }
 }
@@ -340,7 +316,7 @@ TEST(TrendFieldsOnGarbage, MarkerSoupGivesSoundFigures) {
     int withSeries = 0, withForecast = 0;
     for (int i = 0; i < 20000; ++i) {
         const QString text = markerSoup(rng, length(rng));
-        const TrendFields fields = trendfields(text);
+        const TrendFields fields = trendFigures(text);
         SCOPED_TRACE(text.toStdString());
         expectSoundFigures(text, fields);
         withSeries += fields[0].isEmpty() ? 0 : 1;
@@ -368,7 +344,7 @@ TEST(TrendFieldsOnGarbage, LineBreaksAndSpacesAnywhereChangeNothing) {
             if (!c.isHighSurrogate() && blank(rng) == 0)
                 spread += blanks[blank(rng)];
         }
-        ASSERT_EQ(trendfields(spread), trendfields(text)) << text.toStdString();
+        ASSERT_EQ(trendFigures(spread), trendFigures(text)) << text.toStdString();
     }
 }
 
@@ -383,7 +359,7 @@ TEST(TrendFieldsOnGarbage, BinaryAndLoneSurrogates) {
         text.insert(unit(rng) % text.size(), u8("App.set{cityEndDate:[1,2]cityEndDate[3]"));
         text.insert(unit(rng) % text.size(),
                     u8("最近七天的xxxxxx1，与去年同期相比2。趋势预测：x。去阿里指数查看"));
-        const TrendFields fields = trendfields(text);
+        const TrendFields fields = trendFigures(text);
         const Row row = extendRow(Row{{u8("kw"), u8("1")}}, fields);
         EXPECT_EQ(row.fields.size(), 11);
         for (std::size_t i = 0; i < 4; ++i)
@@ -396,14 +372,14 @@ TEST(TrendFieldsOnGarbage, HugeTexts) {
     const QString unterminated = u8("App.set(cityEndDate:[") + QString(4'000'000, u'1');
     const QString commas = u8("App.set(cityEndDate:[") + QString(1'000'000, u',') + u8("]");
     for (const QString* text : {&many, &unterminated, &commas}) {
-        const TrendFields fields = trendfields(*text);
+        const TrendFields fields = trendFigures(*text);
         EXPECT_EQ(extendRow(Row{{u8("kw"), u8("1")}}, fields).fields.size(), 11);
         for (std::size_t i = 0; i < 4; ++i)
             EXPECT_FALSE(fields[i].contains(u','));
     }
-    EXPECT_EQ(trendfields(unterminated)[0], QString());
-    EXPECT_EQ(trendfields(commas)[0], QString());
-    EXPECT_EQ(trendfields(commas)[1], QString());
+    EXPECT_EQ(trendFigures(unterminated)[0], QString());
+    EXPECT_EQ(trendFigures(commas)[0], QString());
+    EXPECT_EQ(trendFigures(commas)[1], QString());
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "index/index_run.h"
 
 #include "support/fakes.h"
-#include "support/index_fake_browser.h"
+#include "support/index_fixture.h"
 #include "support/qstring_print.h"
 
 #include <gtest/gtest.h>
@@ -22,9 +22,7 @@ const Row header{
                       "与去年同期相比,趋势预测")
         .split(u',')};
 
-QString keyword(int i) {
-    return QStringLiteral("kw%1").arg(i);
-}
+using test::keyword;
 
 // A trend page whose four index figures all read `n`.
 QString pageReading(int n) {
@@ -55,42 +53,28 @@ QStringList keywords(int from, int to) {
     return out;
 }
 
-class IndexRunTest : public ::testing::Test {
+class IndexRunTest : public test::IndexRunFixture {
 protected:
-    void fill(int rows) {
-        results.clear();
-        results.append(header);
-        for (int i = 1; i <= rows; ++i)
-            results.append(Row{{keyword(i), QString::number(i)}});
-    }
-
     QStringList submitted() const { return browser.valuesOf(QStringLiteral("query")); }
 
     // Ticks while the timer runs, at most `limit` times; the wait after each.
     std::vector<int> tickWhileRunning(int limit) {
         std::vector<int> waits;
         for (int k = 0; k < limit && timer.interval() != 0; ++k) {
-            browser.page = pageReading(run.indexrow());
-            run.Timer2_Timer();
+            browser.page = pageReading(run.queryRow());
+            run.tick();
             waits.push_back(timer.interval());
         }
         return waits;
     }
 
     void stop() { timer.setInterval(0); }
-
-    RowList results;
-    FakeTimer timer;
-    FakeBrowser browser;
-    FakeTextBox interval{QStringLiteral("6000")};
-    StepGate gate;
-    IndexRun run{results, timer, browser, interval, gate};
 };
 
 struct Timeline {
     int rows;
     std::set<int> longWaitAfter; // ticks followed by the long wait
-    int lastQuerycount;
+    int lastQueriesSinceLongWait;
 };
 void PrintTo(const Timeline& t, std::ostream* os) {
     *os << t.rows << " rows";
@@ -101,7 +85,7 @@ class IndexTimelineTest : public IndexRunTest, public ::testing::WithParamInterf
 TEST_P(IndexTimelineTest, WalksEveryRowAtTheUsersPace) {
     const Timeline& t = GetParam();
     fill(t.rows);
-    run.Command2_Click();
+    run.start();
     EXPECT_EQ(submitted(), keywords(1, 1));
     EXPECT_EQ(timer.interval(), 6000);
 
@@ -110,8 +94,8 @@ TEST_P(IndexTimelineTest, WalksEveryRowAtTheUsersPace) {
         expected.push_back(k == t.rows ? 0 : t.longWaitAfter.contains(k) ? 40000 : 6000);
     EXPECT_EQ(tickWhileRunning(t.rows + 5), expected);
 
-    EXPECT_EQ(run.indexrow(), t.rows + 1);
-    EXPECT_EQ(run.querycount(), t.lastQuerycount);
+    EXPECT_EQ(run.queryRow(), t.rows + 1);
+    EXPECT_EQ(run.queriesSinceLongWait(), t.lastQueriesSinceLongWait);
     EXPECT_EQ(submitted(), keywords(1, t.rows));
     for (int i = 1; i <= t.rows; ++i)
         EXPECT_EQ(results.rowText(i), indexedRow(i, i)) << i;
@@ -124,10 +108,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, IndexTimelineTest,
 
 TEST_F(IndexRunTest, StopsTheTimerOnEntryAndSetsItAgainAtTheEnd) {
     fill(3);
-    run.Command2_Click();
+    run.start();
     tickWhileRunning(10);
     EXPECT_EQ(timer.history, (std::vector<int>{6000, 0, 6000, 0, 6000, 0}));
-    EXPECT_EQ(run.indexrow(), 4);
+    EXPECT_EQ(run.queryRow(), 4);
 }
 
 class RefusedIntervalTest : public IndexRunTest,
@@ -136,7 +120,7 @@ class RefusedIntervalTest : public IndexRunTest,
 TEST_P(RefusedIntervalTest, AtTheStartSubmitsButLeavesAnIdleTimerStopped) {
     fill(3);
     interval.value = QString::fromUtf8(GetParam());
-    run.Command2_Click();
+    run.start();
     EXPECT_EQ(submitted(), keywords(1, 1));
     EXPECT_EQ(browser.clicks, QStringList{QStringLiteral("query-btn")});
     EXPECT_TRUE(timer.history.empty());
@@ -145,19 +129,19 @@ TEST_P(RefusedIntervalTest, AtTheStartSubmitsButLeavesAnIdleTimerStopped) {
 
 TEST_P(RefusedIntervalTest, AtTheStartKeepsAWaitingRunAtItsPace) {
     fill(3);
-    run.Command2_Click();
+    run.start();
     tickWhileRunning(1);
     interval.value = QString::fromUtf8(GetParam());
-    run.Command2_Click();
-    EXPECT_EQ(run.indexrow(), 1);
-    EXPECT_EQ(run.querycount(), 0);
+    run.start();
+    EXPECT_EQ(run.queryRow(), 1);
+    EXPECT_EQ(run.queriesSinceLongWait(), 0);
     EXPECT_EQ(timer.interval(), 6000);
     EXPECT_EQ(submitted(), (QStringList{keyword(1), keyword(2), keyword(1)}));
 }
 
 TEST_P(RefusedIntervalTest, DuringTheRunHaltsAfterSubmittingTheNextKeyword) {
     fill(3);
-    run.Command2_Click();
+    run.start();
     tickWhileRunning(1);
     interval.value = QString::fromUtf8(GetParam());
     EXPECT_EQ(tickWhileRunning(5), std::vector<int>{0});
@@ -171,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, RefusedIntervalTest,
 
 TEST_F(IndexRunTest, AZeroIntervalHaltsTheRunToo) {
     fill(3);
-    run.Command2_Click();
+    run.start();
     interval.value = QStringLiteral("0");
     EXPECT_EQ(tickWhileRunning(5), std::vector<int>{0});
     EXPECT_EQ(submitted(), keywords(1, 2));
@@ -179,17 +163,17 @@ TEST_F(IndexRunTest, AZeroIntervalHaltsTheRunToo) {
 
 TEST_F(IndexRunTest, StopThenStartReplacesTheFiguresOfEachRow) {
     fill(3);
-    run.Command2_Click();
+    run.start();
     tickWhileRunning(2);
     stop();
     EXPECT_EQ(results.rowText(2), indexedRow(2, 2));
 
-    run.Command2_Click();
+    run.start();
     for (int k = 0; k < 5 && timer.interval() != 0; ++k) {
-        browser.page = pageReading(100 + run.indexrow());
-        run.Timer2_Timer();
+        browser.page = pageReading(100 + run.queryRow());
+        run.tick();
     }
-    EXPECT_EQ(run.indexrow(), 4);
+    EXPECT_EQ(run.queryRow(), 4);
     for (int i = 1; i <= 3; ++i) {
         EXPECT_EQ(results.rowText(i), indexedRow(i, 100 + i)) << i;
         EXPECT_EQ(results.row(i).fields.size(), 11);
@@ -202,8 +186,8 @@ TEST_F(IndexRunTest, SubmitsEachRowsKeywordWhole) {
     results.append(Row{{QStringLiteral("solo")}});
     results.append(Row{{QStringLiteral("a,b"), QStringLiteral("7")}});
     browser.page = pageReading(1);
-    run.Command2_Click();
-    run.Timer2_Timer();
+    run.start();
+    run.tick();
     EXPECT_EQ(submitted(), (QStringList{QStringLiteral("solo"), QStringLiteral("a,b")}));
     EXPECT_EQ(results.rowText(1), QStringLiteral("solo,1,1,1,1,+12%,-3%,-5%,+8%,上升"));
 }
@@ -215,11 +199,11 @@ TEST_F(IndexRunTest, ATableWithoutRowsEndsAtTheFirstTick) {
         if (withHeader)
             results.append(header);
         browser.values.clear();
-        run.Command2_Click();
+        run.start();
         EXPECT_EQ(submitted(), QStringList{QString()});
         EXPECT_EQ(timer.interval(), 6000);
         EXPECT_EQ(tickWhileRunning(5), std::vector<int>{0});
-        EXPECT_EQ(run.indexrow(), 2);
+        EXPECT_EQ(run.queryRow(), 2);
         EXPECT_EQ(results.count(), withHeader ? 1 : 0);
         EXPECT_EQ(results.row(0), withHeader ? header : Row{});
         EXPECT_EQ(submitted(), QStringList{QString()});
@@ -228,16 +212,16 @@ TEST_F(IndexRunTest, ATableWithoutRowsEndsAtTheFirstTick) {
 
 TEST_F(IndexRunTest, ATickWhoseRowsAreGoneWritesNothingAndEnds) {
     fill(5);
-    run.Command2_Click();
+    run.start();
     tickWhileRunning(2);
     // A new mining run has reset the table and found two rows so far.
     results.clear();
     results.append(header);
     results.append(Row{{QStringLiteral("new1"), QStringLiteral("1")}});
     results.append(Row{{QStringLiteral("new2"), QStringLiteral("2")}});
-    run.Timer2_Timer();
+    run.tick();
     EXPECT_EQ(timer.interval(), 0);
-    EXPECT_EQ(run.indexrow(), 4);
+    EXPECT_EQ(run.queryRow(), 4);
     EXPECT_EQ(results.count(), 3);
     EXPECT_EQ(results.rowText(2), QStringLiteral("new2,2"));
     EXPECT_EQ(submitted(), keywords(1, 3));
@@ -258,7 +242,7 @@ class MissingElementTest : public IndexRunTest, public ::testing::WithParamInter
 TEST_P(MissingElementTest, EachSubmissionStepFailsAlone) {
     fill(2);
     browser.elements = GetParam().present;
-    run.Command2_Click();
+    run.start();
     EXPECT_EQ(submitted(), GetParam().typed);
     EXPECT_EQ(browser.clicks, GetParam().clicked);
     EXPECT_EQ(timer.interval(), 6000);
@@ -279,11 +263,11 @@ TEST_F(IndexRunTest, ANewWindowRequestLoadsTheLinkHere) {
     const std::optional<QString> hrefs[] = {QStringLiteral("http://127.0.0.1:1/x?q=1"),
                                             std::nullopt, QString()};
     for (const auto& href : hrefs) {
-        browser.navigations2.clear();
+        browser.navigations.clear();
         browser.href = href;
-        run.WebBrowser1_NewWindow2();
+        run.openRefusedWindowHere();
         const QStringList expected = href && !href->isEmpty() ? QStringList{*href} : QStringList{};
-        EXPECT_EQ(browser.navigations2, expected);
+        EXPECT_EQ(browser.navigations, expected);
     }
     EXPECT_TRUE(browser.navigations.isEmpty());
 }
@@ -295,14 +279,14 @@ protected:
         browser.late = true;
         browser.page = pageReading(1);
         fill(3);
-        run.Command2_Click();
+        run.start();
         browser.releaseAll();
         browser.log.clear();
     }
 };
 
 TEST_F(LateIndexRunTest, NothingRestartsTheTimerBeforeTheTickHasFinished) {
-    run.Timer2_Timer();
+    run.tick();
     for (int answers = 0; browser.held() > 0 && answers < 10; ++answers) {
         EXPECT_EQ(timer.interval(), 0);
         EXPECT_TRUE(gate.busy());
@@ -315,7 +299,7 @@ TEST_F(LateIndexRunTest, NothingRestartsTheTimerBeforeTheTickHasFinished) {
 }
 
 TEST_F(LateIndexRunTest, StopDuringATickLetsItFinishWithoutANextWait) {
-    run.Timer2_Timer();
+    run.tick();
     bool stopped = false;
     gate.run([&] {
         stop();
@@ -333,20 +317,20 @@ TEST_F(LateIndexRunTest, StopDuringATickLetsItFinishWithoutANextWait) {
 TEST_F(LateIndexRunTest, AnIndexClickDuringATickStartsOverAfterIt) {
     tickWhileRunning(1);
     browser.releaseAll();
-    run.Timer2_Timer(); // row 2 in flight
-    gate.run([&] { run.Command2_Click(); });
-    EXPECT_EQ(run.indexrow(), 2);
+    run.tick(); // row 2 in flight
+    gate.run([&] { run.start(); });
+    EXPECT_EQ(run.queryRow(), 2);
     browser.releaseAll();
     EXPECT_EQ(results.rowText(2), indexedRow(2, 1));
-    EXPECT_EQ(run.indexrow(), 1);
-    EXPECT_EQ(run.querycount(), 0);
+    EXPECT_EQ(run.queryRow(), 1);
+    EXPECT_EQ(run.queriesSinceLongWait(), 0);
     EXPECT_EQ(submitted(), (QStringList{keyword(1), keyword(2), keyword(3), keyword(1)}));
     EXPECT_EQ(timer.interval(), 6000);
     EXPECT_FALSE(gate.busy());
 }
 
 TEST_F(LateIndexRunTest, AMiningStartDuringATickTakesEffectAfterIt) {
-    run.Timer2_Timer();
+    run.tick();
     gate.run([&] {
         stop();
         results.clear();
@@ -374,13 +358,13 @@ TEST_F(LateIndexRunTest, TicksNeverOverlap) {
     EXPECT_EQ(browser.held(), 1u);
     browser.releaseAll();
     EXPECT_EQ(browser.log.count(QStringLiteral("page")), 1);
-    EXPECT_EQ(run.indexrow(), 2);
+    EXPECT_EQ(run.queryRow(), 2);
     EXPECT_EQ(timer.interval(), 6000);
     EXPECT_FALSE(gate.busy());
 }
 
 TEST_F(LateIndexRunTest, TheStartHoldsTheGateUntilItsSubmissionIsDone) {
-    run.Command2_Click();
+    run.start();
     EXPECT_TRUE(gate.busy());
     run.timerFired(); // the old wait fell due meanwhile
     EXPECT_EQ(browser.held(), 1u);
@@ -390,12 +374,12 @@ TEST_F(LateIndexRunTest, TheStartHoldsTheGateUntilItsSubmissionIsDone) {
     EXPECT_EQ(browser.log,
               (QStringList{QStringLiteral("value query=kw1"), QStringLiteral("click query-btn")}));
     EXPECT_EQ(timer.interval(), 6000);
-    EXPECT_EQ(run.indexrow(), 1);
+    EXPECT_EQ(run.queryRow(), 1);
 }
 
 TEST_F(LateIndexRunTest, ATickThatFellDueDuringAStartThatKeptTheTimerRunsOnceAfterIt) {
     interval.value = QStringLiteral("abc");
-    run.Command2_Click();
+    run.start();
     run.timerFired();
     run.timerFired();
     browser.releaseAll();
@@ -404,12 +388,12 @@ TEST_F(LateIndexRunTest, ATickThatFellDueDuringAStartThatKeptTheTimerRunsOnceAft
                            QStringLiteral("page"), QStringLiteral("value query=kw2"),
                            QStringLiteral("click query-btn")}));
     EXPECT_EQ(results.rowText(1), indexedRow(1, 1));
-    EXPECT_EQ(run.indexrow(), 2);
+    EXPECT_EQ(run.queryRow(), 2);
 }
 
 TEST_F(LateIndexRunTest, StopDuringTheStartsSubmissionLeavesTheTimerStopped) {
     stop();
-    run.Command2_Click();
+    run.start();
     gate.run([&] { stop(); });
     browser.releaseAll();
     EXPECT_EQ(timer.interval(), 0);
@@ -429,9 +413,9 @@ TEST(IndexRunLifetime, AnAnswerAfterTheRunIsGoneIsDropped) {
     StepGate gate;
     results.append(Row{{QStringLiteral("kw2"), QStringLiteral("2")}});
     auto run = std::make_unique<IndexRun>(results, timer, browser, interval, gate);
-    run->Command2_Click();
+    run->start();
     browser.releaseAll();
-    run->Timer2_Timer();
+    run->tick();
     run.reset();
     // Only the page read is answered: nothing is written and nothing submitted.
     EXPECT_EQ(browser.releaseAll(), 1);

@@ -46,7 +46,7 @@ void PrintTo(const Case& c, std::ostream* os) {
 class TrendFieldsTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(TrendFieldsTest, TakesTheNineFigures) {
-    EXPECT_EQ(fields(trendfields(GetParam().pageText)), GetParam().expected);
+    EXPECT_EQ(fields(trendFigures(GetParam().pageText)), GetParam().expected);
 }
 
 // Spaces and line breaks are gone before any marker is looked for, so ones
@@ -61,7 +61,7 @@ TEST_P(TrendFieldsTest, SpacesAndLineBreaksAnywhereChangeNothing) {
             if (i % every == 0 && !text[i].isHighSurrogate())
                 spread += breaks[i % 3];
         }
-        EXPECT_EQ(fields(trendfields(spread)), GetParam().expected) << "every " << every;
+        EXPECT_EQ(fields(trendFigures(spread)), GetParam().expected) << "every " << every;
     }
 }
 
@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TrendFields, FindsTheFiguresInALargePage) {
     const QString filler = QStringLiteral("<DIV class=x>，。[]</DIV>").repeated(20000);
     const QString text = filler + series + filler + sevenDays + thirtyDays + forecast + filler;
-    EXPECT_EQ(fields(trendfields(text)), split("30,20,60,50,+12%,-3%,-5%,+8%,上升"));
+    EXPECT_EQ(fields(trendFigures(text)), split("30,20,60,50,+12%,-3%,-5%,+8%,上升"));
 }
 
 TEST(ExtendRow, KeepsKeywordAndCountAndAppendsTheNine) {

@@ -38,10 +38,10 @@ TEST(Links, HomePageIsASiteRoot) {
     EXPECT_EQ(url.path(), QStringLiteral("/"));
 }
 
-TEST(Links, OpenwebHandsTheAddressOverUnchanged) {
+TEST(Links, OpenAddressHandsTheAddressOverUnchanged) {
     test::FakeShell shell;
-    openweb(shell, links::contactLink());
-    openweb(shell, links::homePage());
+    openAddress(shell, links::contactLink());
+    openAddress(shell, links::homePage());
     EXPECT_EQ(shell.opened, (QStringList{links::contactLink(), links::homePage()}));
 }
 

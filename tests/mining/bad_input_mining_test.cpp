@@ -3,13 +3,14 @@
 // where the number rules put it.
 
 #include "mining/mining_run.h"
-#include "net/page_fetch.h"
 #include "mining/search_page.h"
+#include "net/page_fetch.h"
 
 #include "support/fake_fetcher.h"
 #include "support/fakes.h"
 #include "support/http_test_server.h"
 #include "support/proxy_env.h"
+#include "support/qstring_print.h"
 
 #include <QByteArray>
 #include <QSet>
@@ -21,21 +22,16 @@
 #include <ostream>
 #include <string>
 
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.left(80).toStdString() << (s.size() > 80 ? "...\"" : "\"");
-}
-
 namespace quilla {
 namespace {
+
+using test::listOf;
+using test::u8;
 
 using test::FakeFetcher;
 using test::FakeMessageBox;
 using test::FakeTextBox;
 using test::FakeTimer;
-
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
 
 const QString addressPrefix = searchAddress({});
 
@@ -127,7 +123,7 @@ TEST_P(BadKeywords, ReachesTheServerAsTheAddressSays) {
     ASSERT_TRUE(proxy.listening());
     const test::ProxyEnvironment viaProxy(proxy.port());
     const QString address = searchAddress(GetParam().keyword);
-    const QString text = CurlFetcher().gethtml(address);
+    const QString text = CurlFetcher().fetch(address).text;
     EXPECT_EQ(text, QStringLiteral("ok"));
     ASSERT_EQ(proxy.requestCount(), 1u);
     EXPECT_EQ(QString::fromStdString(proxy.requests()[0].target), address);
@@ -149,11 +145,12 @@ TEST_P(BadKeywords, AreMinedAndListedWhole) {
     FakeTimer timer;
     FakeMessageBox messages;
     FakeTextBox keyword{seed}, include, exclude, quantity{QStringLiteral("100")};
-    MiningRun run{candidates, results,  timer,
-                  fetcher,    messages, {keyword, include, exclude, quantity}};
-    ASSERT_TRUE(run.Command1_Click());
+    StepGate gate;
+    MiningRun run{
+        candidates, results, timer, fetcher, gate, messages, {keyword, include, exclude, quantity}};
+    ASSERT_TRUE(run.start());
     for (int tick = 0; tick < 10 && timer.interval() > 0; ++tick)
-        run.Timer1_Timer();
+        run.step();
 
     EXPECT_EQ(timer.interval(), 0);
     EXPECT_TRUE(messages.shown.isEmpty());
@@ -232,12 +229,13 @@ TEST_P(BadQuantity, StopsTheRunWhereTheRulesSay) {
     FakeTimer timer;
     FakeMessageBox messages;
     FakeTextBox keyword{u8("qq")}, include, exclude, quantity{u8(GetParam().text)};
-    MiningRun run{candidates, results,  timer,
-                  fetcher,    messages, {keyword, include, exclude, quantity}};
-    ASSERT_TRUE(run.Command1_Click());
+    StepGate gate;
+    MiningRun run{
+        candidates, results, timer, fetcher, gate, messages, {keyword, include, exclude, quantity}};
+    ASSERT_TRUE(run.start());
     int steps = 0;
     while (timer.interval() > 0 && steps < 20) {
-        run.Timer1_Timer();
+        run.step();
         ++steps;
     }
     EXPECT_EQ(steps, GetParam().steps);

@@ -1,6 +1,6 @@
 #include "mining/mining_run.h"
 
-#include "mining/headers.h"
+#include "core/list_headers.h"
 #include "mining/search_page.h"
 #include "support/fake_fetcher.h"
 #include "support/fakes.h"
@@ -14,21 +14,13 @@
 namespace quilla {
 namespace {
 
+using test::listOf;
+using test::u8;
+
 using test::FakeFetcher;
 using test::FakeMessageBox;
 using test::FakeTextBox;
 using test::FakeTimer;
-
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
-
-QStringList listOf(std::initializer_list<const char*> texts) {
-    QStringList out;
-    for (const char* t : texts)
-        out.append(u8(t));
-    return out;
-}
 
 // A search page suggesting `related` (an empty word as a wrapped link text)
 // and stating `count`, or no count at all when it is null.
@@ -70,7 +62,7 @@ protected:
     int ticksUntilStopped(int limit = 100) {
         int ticks = 0;
         while (timer.interval() > 0 && ticks < limit) {
-            run.Timer1_Timer();
+            run.step();
             ++ticks;
         }
         return ticks;
@@ -92,12 +84,13 @@ protected:
     FakeTextBox include;
     FakeTextBox exclude;
     FakeTextBox quantity{QStringLiteral("3")};
-    MiningRun run{candidates, results,  timer,
-                  fetcher,    messages, {keyword, include, exclude, quantity}};
+    StepGate gate;
+    MiningRun run{
+        candidates, results, timer, fetcher, gate, messages, {keyword, include, exclude, quantity}};
 };
 
 TEST_F(MiningRunTest, StartSetsUpBothListsAndTheTimer) {
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     EXPECT_EQ(texts(candidates), listOf({"关键词,宝贝数", "qq"}));
     EXPECT_EQ(candidates.row(0).fields, candidateHeader());
     EXPECT_EQ(candidates.row(1), Row{{u8("qq")}});
@@ -105,7 +98,7 @@ TEST_F(MiningRunTest, StartSetsUpBothListsAndTheTimer) {
                                       "前天成交指数,七天的搜索指数环比,与去年同期相比,"
                                       "三十天的搜索指数环比,与去年同期相比,趋势预测"}));
     EXPECT_EQ(results.row(0).fields.size(), 11);
-    EXPECT_EQ(run.minerow(), 1);
+    EXPECT_EQ(run.miningRow(), 1);
     EXPECT_EQ(timer.interval(), 100);
     EXPECT_TRUE(messages.shown.isEmpty());
 }
@@ -131,8 +124,8 @@ TEST_P(StartChecks, RefusedStartChangesNothing) {
     // A run already going on, one step in.
     serve("old", {"old1", "old2"});
     keyword.value = u8("old");
-    ASSERT_TRUE(run.Command1_Click());
-    run.Timer1_Timer();
+    ASSERT_TRUE(run.start());
+    run.step();
     const QStringList candidatesBefore = texts(candidates);
     const QStringList resultsBefore = texts(results);
     const auto historyBefore = timer.history;
@@ -140,7 +133,7 @@ TEST_P(StartChecks, RefusedStartChangesNothing) {
     const StartCase& c = GetParam();
     keyword.value = u8(c.seed);
     quantity.value = u8(c.quantity);
-    const bool started = run.Command1_Click();
+    const bool started = run.start();
 
     if (c.message) {
         EXPECT_FALSE(started);
@@ -148,13 +141,13 @@ TEST_P(StartChecks, RefusedStartChangesNothing) {
         EXPECT_EQ(texts(candidates), candidatesBefore);
         EXPECT_EQ(texts(results), resultsBefore);
         EXPECT_EQ(timer.history, historyBefore);
-        EXPECT_EQ(run.minerow(), 2);
+        EXPECT_EQ(run.miningRow(), 2);
     } else {
         EXPECT_TRUE(started);
         EXPECT_TRUE(messages.shown.isEmpty());
         EXPECT_EQ(texts(candidates), QStringList({u8("关键词,宝贝数"), u8(c.seed)}));
         EXPECT_EQ(results.count(), 1);
-        EXPECT_EQ(run.minerow(), 1);
+        EXPECT_EQ(run.miningRow(), 1);
         EXPECT_EQ(timer.interval(), 100);
     }
 }
@@ -166,13 +159,13 @@ TEST_F(MiningRunTest, StopsWhenTheTableHoldsTheQuantity) {
     serve("qq", {"qq币", "qq号", "qq会员"}, "1,234");
     serve("qq币", {"qq", "qq会员"}, "88");
     serve("qq号", {}, "7");
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     EXPECT_EQ(ticksUntilStopped(), 3);
     EXPECT_EQ(texts(results).mid(1), listOf({"qq,1,234", "qq币,88", "qq号,7"}));
     EXPECT_EQ(results.row(1), (Row{{u8("qq"), u8("1,234")}}));
     EXPECT_EQ(askedKeywords(), listOf({"qq", "qq%B1%D2", "qq%BA%C5"}));
     // The last step has mined its row and moved on before the run stopped.
-    EXPECT_EQ(run.minerow(), 4);
+    EXPECT_EQ(run.miningRow(), 4);
     EXPECT_EQ(texts(candidates).mid(1), listOf({"qq,1,234", "qq币,88", "qq号,7", "qq会员"}));
     EXPECT_EQ(timer.history, (std::vector<int>{100, 0}));
 }
@@ -195,7 +188,7 @@ class QuantityStops : public MiningRunTest, public ::testing::WithParamInterface
 TEST_P(QuantityStops, AfterTheExpectedStep) {
     serve("qq", {"k1", "k2", "k3", "k4", "k5", "k6"});
     quantity.value = u8(GetParam().quantity);
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     EXPECT_EQ(ticksUntilStopped(), GetParam().steps);
     EXPECT_EQ(results.count(), GetParam().steps + 1);
 }
@@ -233,7 +226,7 @@ TEST_P(Filters, DecideWhichMinedRowsReachTheTable) {
     include.value = u8(GetParam().include);
     exclude.value = u8(GetParam().exclude);
     quantity.value = u8("100");
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     ticksUntilStopped();
     EXPECT_EQ(texts(results).mid(1), listOf(GetParam().kept));
     EXPECT_EQ(candidates.count(), 6); // every candidate mined either way
@@ -249,7 +242,7 @@ TEST_F(MiningRunTest, NoKeywordIsMinedTwice) {
     serve("b", {"a", "c", "d", "b"}); // mined, waiting, new, itself
     serve("c", {"b", "a", ""});
     serve("d", {"c"});
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     EXPECT_EQ(ticksUntilStopped(), 5); // four steps, then the list is dry
     EXPECT_EQ(keywordsFrom1(candidates), listOf({"a", "b", "c", "d"}));
     EXPECT_EQ(askedKeywords(), listOf({"a", "b", "c", "d"}));
@@ -263,19 +256,19 @@ TEST_P(DryList, StopsWithoutFetching) {
     include.value = u8(GetParam());
     keyword.value = u8("solo");
     quantity.value = u8("100");
-    ASSERT_TRUE(run.Command1_Click()); // no page served: the fetch gives ""
-    run.Timer1_Timer();
+    ASSERT_TRUE(run.start()); // no page served: the fetch gives ""
+    run.step();
     const QStringList candidatesBefore = texts(candidates);
     const QStringList resultsBefore = texts(results);
     EXPECT_EQ(candidatesBefore, listOf({"关键词,宝贝数", "solo,未找到"}));
     EXPECT_EQ(timer.interval(), 100);
 
-    run.Timer1_Timer();
+    run.step();
     EXPECT_EQ(timer.interval(), 0);
     EXPECT_EQ(fetcher.asked.size(), 1);
     EXPECT_EQ(texts(candidates), candidatesBefore);
     EXPECT_EQ(texts(results), resultsBefore);
-    EXPECT_EQ(run.minerow(), 2);
+    EXPECT_EQ(run.miningRow(), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(MiningRun, DryList, ::testing::Values("", "zzz"));
@@ -300,9 +293,9 @@ TEST_P(CommaKeyword, StaysWholeInItsRow) {
     include.value = u8(GetParam().include);
     exclude.value = u8(GetParam().exclude);
     quantity.value = u8("100");
-    ASSERT_TRUE(run.Command1_Click());
-    run.Timer1_Timer();
-    run.Timer1_Timer();
+    ASSERT_TRUE(run.start());
+    run.step();
+    run.step();
 
     const Row mined{{u8("a,b"), u8("1,234")}};
     EXPECT_EQ(candidates.row(2), mined);
@@ -317,18 +310,18 @@ INSTANTIATE_TEST_SUITE_P(MiningRun, CommaKeyword, ::testing::ValuesIn(commaCases
 TEST_F(MiningRunTest, StopKeepsTheListsAndAStartBeginsAfresh) {
     serve("qq", {"qq币", "qq号"});
     quantity.value = u8("100");
-    ASSERT_TRUE(run.Command1_Click());
-    run.Timer1_Timer();
-    run.Timer1_Timer();
+    ASSERT_TRUE(run.start());
+    run.step();
+    run.step();
     timer.setInterval(0); // the Stop button
     EXPECT_EQ(texts(candidates), listOf({"关键词,宝贝数", "qq,10", "qq币,未找到", "qq号"}));
     EXPECT_EQ(results.count(), 3);
-    EXPECT_EQ(run.minerow(), 3);
+    EXPECT_EQ(run.miningRow(), 3);
 
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     EXPECT_EQ(texts(candidates), listOf({"关键词,宝贝数", "qq"}));
     EXPECT_EQ(results.count(), 1);
-    run.Timer1_Timer();
+    run.step();
     EXPECT_EQ(askedKeywords(), listOf({"qq", "qq%B1%D2", "qq"}));
 }
 
@@ -336,13 +329,13 @@ TEST_F(MiningRunTest, RestartDuringARunUsesTheNewSeed) {
     serve("qq", {"qq币", "qq号"});
     serve("wx", {"wx1"});
     quantity.value = u8("100");
-    ASSERT_TRUE(run.Command1_Click());
-    run.Timer1_Timer();
+    ASSERT_TRUE(run.start());
+    run.step();
     keyword.value = u8("wx");
-    ASSERT_TRUE(run.Command1_Click());
+    ASSERT_TRUE(run.start());
     EXPECT_EQ(timer.interval(), 100);
-    EXPECT_EQ(run.minerow(), 1);
-    run.Timer1_Timer();
+    EXPECT_EQ(run.miningRow(), 1);
+    run.step();
     EXPECT_EQ(askedKeywords(), listOf({"qq", "wx"}));
     EXPECT_EQ(texts(candidates), listOf({"关键词,宝贝数", "wx,10", "wx1"}));
     EXPECT_EQ(keywordsFrom1(results), listOf({"wx"}));
@@ -351,38 +344,70 @@ TEST_F(MiningRunTest, RestartDuringARunUsesTheNewSeed) {
 TEST_F(MiningRunTest, ClearingTheQuantityStopsAfterTheCurrentStep) {
     serve("qq", {"qq币", "qq号"});
     quantity.value = u8("100");
-    ASSERT_TRUE(run.Command1_Click());
-    run.Timer1_Timer();
+    ASSERT_TRUE(run.start());
+    run.step();
     quantity.value.clear();
-    run.Timer1_Timer();
+    run.step();
     EXPECT_EQ(timer.interval(), 0);
     EXPECT_EQ(keywordsFrom1(results), listOf({"qq", "qq币"}));
-    EXPECT_EQ(run.minerow(), 3);
+    EXPECT_EQ(run.miningRow(), 3);
 }
 
 TEST_F(MiningRunTest, FetchesTheEncodedAddress) {
     keyword.value = u8("a&b #%+ 中文");
-    ASSERT_TRUE(run.Command1_Click());
-    run.Timer1_Timer();
+    ASSERT_TRUE(run.start());
+    run.step();
     EXPECT_EQ(fetcher.asked,
               listOf({"http://s.taobao.com/search?tab=all&stats_click=search_radio_all%3A1&cat=0&"
                       "cd=false&v=auction&q=a%26b%20%23%25%2B%20%D6%D0%CE%C4"}));
 }
 
-TEST_F(MiningRunTest, StepInTwoHalves) {
-    ASSERT_TRUE(run.Command1_Click());
-    EXPECT_EQ(run.stepAddress(), searchAddress(u8("qq")));
-    EXPECT_TRUE(fetcher.asked.isEmpty());
-    run.finishStep(searchPage({"qq币"}, "3"));
-    EXPECT_EQ(texts(candidates).mid(1), listOf({"qq,3", "qq币"}));
-    EXPECT_EQ(run.minerow(), 2);
+// The page arrives after a while, as a real one does: the step holds the
+// gate until then, so a click made meanwhile takes effect after it.
+TEST_F(MiningRunTest, AStepHoldsTheGateUntilItsPageArrives) {
+    fetcher.late = true;
+    serve("qq", {"qq币"}, "3");
+    ASSERT_TRUE(run.start());
+    run.step();
+    EXPECT_EQ(fetcher.asked, QStringList{searchAddress(u8("qq"))});
+    EXPECT_TRUE(run.stepInFlight());
+    EXPECT_TRUE(gate.busy());
+    bool clicked = false;
+    gate.run([&] {
+        clicked = true;
+        EXPECT_EQ(texts(candidates).mid(1), listOf({"qq,3", "qq币"}));
+    });
+    EXPECT_FALSE(clicked);
+    EXPECT_EQ(texts(candidates).mid(1), listOf({"qq"}));
 
-    run.finishStep(searchPage({}, "4"));
-    EXPECT_EQ(run.stepAddress(), std::nullopt);
-    EXPECT_EQ(timer.interval(), 0);
-    run.finishStep(searchPage({"late"}, "5")); // nothing left to finish
-    EXPECT_EQ(texts(candidates).mid(1), listOf({"qq,3", "qq币,4"}));
-    EXPECT_EQ(run.minerow(), 3);
+    ASSERT_TRUE(fetcher.releaseOne());
+    EXPECT_TRUE(clicked);
+    EXPECT_FALSE(run.stepInFlight());
+    EXPECT_FALSE(gate.busy());
+    EXPECT_EQ(run.miningRow(), 2);
+}
+
+// Ticks that fall due while a step waits run once after it, and none at all
+// once the timer was stopped or set anew meanwhile.
+TEST_F(MiningRunTest, TicksDuringAStepRunOnceAndNotAfterAStop) {
+    fetcher.late = true;
+    serve("qq", {"qq币", "qq号"});
+    quantity.value = u8("50");
+    ASSERT_TRUE(run.start());
+    run.timerFired();
+    run.timerFired();
+    run.timerFired();
+    EXPECT_EQ(fetcher.asked.size(), 1);
+    ASSERT_TRUE(fetcher.releaseOne());
+    EXPECT_EQ(fetcher.asked.size(), 2); // the ticks that fell due: one step
+    EXPECT_EQ(fetcher.held(), 1u);
+    run.timerFired();
+    gate.run([&] { timer.setInterval(0); }); // a stop, made while the step waits
+    ASSERT_TRUE(fetcher.releaseOne());
+    EXPECT_EQ(fetcher.asked.size(), 2);
+    EXPECT_EQ(fetcher.held(), 0u);
+    run.timerFired(); // a stopped timer fires no more
+    EXPECT_EQ(fetcher.asked.size(), 2);
 }
 
 } // namespace

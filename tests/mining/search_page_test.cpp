@@ -16,19 +16,11 @@
 namespace quilla {
 namespace {
 
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
+using test::listOf;
+using test::u8;
 
 QStringList asList(const std::vector<QString>& words) {
     return {words.begin(), words.end()};
-}
-
-QStringList listOf(std::initializer_list<const char*> words) {
-    QStringList out;
-    for (const char* w : words)
-        out.append(u8(w));
-    return out;
 }
 
 // The rules as written, copying the text at every cut and removing spaces

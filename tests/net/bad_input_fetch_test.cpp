@@ -1,10 +1,11 @@
 // What a hostile or broken server, and a page of bad bytes, do to one fetch:
 // the fetch always returns, within its limits, with the text that arrived.
 
-#include "net/page_fetch.h"
 #include "mining/search_page.h"
+#include "net/page_fetch.h"
 
 #include "support/http_test_server.h"
+#include "support/qstring_print.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -27,22 +28,17 @@
 #include <thread>
 #include <vector>
 
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.left(200).toStdString() << (s.size() > 200 ? "...\"" : "\"");
-}
-
 namespace quilla {
 namespace {
+
+using test::listOf;
+using test::u8;
 
 using namespace std::chrono_literals;
 using test::HttpRequest;
 using test::HttpTestServer;
 using test::Reply;
 using Clock = std::chrono::steady_clock;
-
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
 
 QString latin(const std::string& s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
@@ -162,7 +158,7 @@ TEST(BadServer, ResetMidBodyGivesWhatArrived) {
         "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1000\r\n\r\n" + part);
     ASSERT_TRUE(server.listening());
     const auto started = Clock::now();
-    const QString text = CurlFetcher(quickLimits()).gethtml(server.url());
+    const QString text = CurlFetcher(quickLimits()).fetch(server.url()).text;
     EXPECT_LT(Clock::now() - started, 4s);
     EXPECT_TRUE(server.reset());
     EXPECT_EQ(text, latin(part));
@@ -172,7 +168,7 @@ TEST(BadServer, ResetBeforeAnyAnswerGivesNothing) {
     const NoProxy noProxy;
     ResettingServer server("");
     ASSERT_TRUE(server.listening());
-    EXPECT_EQ(CurlFetcher(quickLimits()).gethtml(server.url()), QString());
+    EXPECT_EQ(CurlFetcher(quickLimits()).fetch(server.url()).text, QString());
     EXPECT_TRUE(server.reset());
 }
 
@@ -194,7 +190,7 @@ TEST_P(BadServers, TheFetchReturnsWhatArrived) {
     HttpTestServer server([&](const HttpRequest&) { return c.reply; });
     ASSERT_TRUE(server.listening());
     const auto started = Clock::now();
-    const QString text = CurlFetcher(quickLimits()).gethtml(server.url("/page"));
+    const QString text = CurlFetcher(quickLimits()).fetch(server.url("/page")).text;
     EXPECT_LT(Clock::now() - started, 4s);
     EXPECT_EQ(text, c.text);
 }
@@ -242,7 +238,7 @@ TEST(BadServer, RedirectToAnotherSchemeIsNotFollowed) {
          {"file://" + local.toStdString(), std::string("ftp://127.0.0.1:1/x"),
           std::string("gopher://127.0.0.1:1/x")}) {
         HttpTestServer server([&](const HttpRequest&) { return test::redirectReply(302, target); });
-        const QString text = CurlFetcher(quickLimits()).gethtml(server.url("/start"));
+        const QString text = CurlFetcher(quickLimits()).fetch(server.url("/start")).text;
         EXPECT_FALSE(text.contains(u"secret")) << target;
         EXPECT_EQ(server.requestCount(), 1u) << target;
     }
@@ -262,7 +258,7 @@ TEST(BadPage, FortyMebibytesComeBackAsTheFirstThirtyTwo) {
     ASSERT_EQ(FetchLimits{}.maxBytes, cap);
     const std::string body = patternBody(40u << 20);
     HttpTestServer server([&](const HttpRequest&) { return test::httpReply(200, body, ""); });
-    const QString text = CurlFetcher().gethtml(server.url("/big"));
+    const QString text = CurlFetcher().fetch(server.url("/big")).text;
     ASSERT_EQ(text.size(), static_cast<qsizetype>(cap));
     EXPECT_TRUE(text == latin(body.substr(0, cap)));
 }
@@ -278,7 +274,7 @@ TEST(BadPage, TheCapInsideACharacterEndsInAReplacement) {
     HttpTestServer server([&](const HttpRequest&) {
         return test::chunkedReply(body, {1 << 20, 3 << 20, 7});
     });
-    const QString text = CurlFetcher().gethtml(server.url("/big"));
+    const QString text = CurlFetcher().fetch(server.url("/big")).text;
     ASSERT_EQ(text.size(), static_cast<qsizetype>(1 + (cap - 2) / 2 + 1));
     EXPECT_EQ(text.front(), u'a');
     EXPECT_EQ(text.mid(1, 3), u8("你你你"));
@@ -316,7 +312,7 @@ TEST_P(BadPages, KeepTheTextAroundTheBadBytes) {
     const PageCase& c = GetParam();
     HttpTestServer server(
         [&](const HttpRequest&) { return test::httpReply(200, c.body, c.headers); });
-    const SearchPage page = readSearchPage(CurlFetcher(quickLimits()).gethtml(server.url("/s")));
+    const SearchPage page = readSearchPage(CurlFetcher(quickLimits()).fetch(server.url("/s")).text);
     EXPECT_EQ(page.related, c.related);
     EXPECT_EQ(page.count, c.count);
 }
@@ -395,7 +391,7 @@ TEST(BadPage, BinaryGarbageGivesTextAndNoWordsWithTags) {
             body.replace(at, 40, heading + "<a href=?rsclick=1>" + std::string(9, '\xFF'));
         HttpTestServer server(
             [&](const HttpRequest&) { return test::httpReply(200, body, headers); });
-        const QString text = CurlFetcher(quickLimits()).gethtml(server.url("/bin"));
+        const QString text = CurlFetcher(quickLimits()).fetch(server.url("/bin")).text;
         EXPECT_FALSE(text.isEmpty()) << headers;
         EXPECT_LE(text.size(), static_cast<qsizetype>(body.size())) << headers;
         const SearchPage page = readSearchPage(text);

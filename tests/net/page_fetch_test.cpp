@@ -83,7 +83,7 @@ protected:
 QString fetchOnce(const Reply& reply, FetchLimits limits = {}) {
     HttpTestServer server([&](const HttpRequest&) { return reply; });
     EXPECT_TRUE(server.listening());
-    return CurlFetcher(limits).gethtml(server.url("/page"));
+    return CurlFetcher(limits).fetch(server.url("/page")).text;
 }
 
 TEST_F(PageFetch, NothingToFetchGivesEmptyText) {
@@ -96,7 +96,7 @@ TEST_F(PageFetch, NothingToFetchGivesEmptyText) {
     const QString closed = QStringLiteral("http://127.0.0.1:%1/").arg(closedPort);
     for (const QString& address : {closed, QString(), QStringLiteral("not an address"),
                                    QStringLiteral("file:///etc/hostname")})
-        EXPECT_EQ(fetcher.gethtml(address), QString()) << address.toStdString();
+        EXPECT_EQ(fetcher.fetch(address).text, QString()) << address.toStdString();
 }
 
 struct BodyCase {
@@ -164,22 +164,22 @@ TEST_F(PageFetch, FollowsARedirectAndDecodesByTheFinalResponse) {
             return test::redirectReply(302, "/final", "Content-Type: text/html; charset=utf-8\r\n");
         return test::httpReply(200, "\xC4\xE3\xBA\xC3", ""); // no type of its own
     });
-    EXPECT_EQ(CurlFetcher().gethtml(server.url("/start")), QString::fromUtf8("你好"));
+    EXPECT_EQ(CurlFetcher().fetch(server.url("/start")).text, QString::fromUtf8("你好"));
     ASSERT_EQ(server.requestCount(), 2u);
     EXPECT_EQ(server.requests()[1].target, "/final");
 }
 
 TEST_F(PageFetch, ARedirectLoopEnds) {
     HttpTestServer server([](const HttpRequest&) { return test::redirectReply(302, "/loop"); });
-    EXPECT_EQ(CurlFetcher().gethtml(server.url("/loop")), QString());
+    EXPECT_EQ(CurlFetcher().fetch(server.url("/loop")).text, QString());
     EXPECT_EQ(server.requestCount(), 11u); // the first request and ten redirects
 }
 
 TEST_F(PageFetch, EveryFetchAsksTheServerAfreshAsInternetExplorer) {
     HttpTestServer server([](const HttpRequest&) { return test::httpReply(200, "page"); });
     CurlFetcher fetcher;
-    EXPECT_EQ(fetcher.gethtml(server.url("/same")), QStringLiteral("page"));
-    EXPECT_EQ(fetcher.gethtml(server.url("/same")), QStringLiteral("page"));
+    EXPECT_EQ(fetcher.fetch(server.url("/same")).text, QStringLiteral("page"));
+    EXPECT_EQ(fetcher.fetch(server.url("/same")).text, QStringLiteral("page"));
     const std::vector<HttpRequest> requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     for (const HttpRequest& request : requests) {
@@ -253,7 +253,7 @@ TEST_F(PageFetch, GoesThroughTheProxyOfTheEnvironment) {
     const ScopedEnv noBypass("no_proxy", std::nullopt);
     const ScopedEnv noBypassUpper("NO_PROXY", std::nullopt);
     const QString address = QStringLiteral("http://shop.example/search?q=%E4%BD%A0");
-    EXPECT_EQ(CurlFetcher().gethtml(address), QStringLiteral("via proxy"));
+    EXPECT_EQ(CurlFetcher().fetch(address).text, QStringLiteral("via proxy"));
     ASSERT_EQ(proxy.requestCount(), 1u);
     EXPECT_EQ(proxy.requests()[0].target, address.toStdString());
 }

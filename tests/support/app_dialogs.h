@@ -3,15 +3,17 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 namespace quilla::test {
 
 // Once a modal message box is up, hands it to `inspect`, then presses OK.
 // Polls on a timer, so it works from inside the box's own event loop.
-inline void answerNextMessageBox(std::function<void(QMessageBox&)> inspect, int attempts = 200) {
+inline void answerNextMessageBox(std::function<void(QMessageBox&)> inspect, int attempts = 400) {
     QTimer::singleShot(10, [inspect = std::move(inspect), attempts]() mutable {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) {
@@ -22,6 +24,27 @@ inline void answerNextMessageBox(std::function<void(QMessageBox&)> inspect, int 
         inspect(*box);
         box->button(QMessageBox::Ok)->click();
     });
+}
+
+// Clicks `button`, then waits, at most `ms`, until the message box that the
+// click brings up has been inspected and answered; false when none came.
+inline bool clickAndAnswer(QAbstractButton* button, std::function<void(QMessageBox&)> inspect = {},
+                           int ms = 5000) {
+    auto answered = std::make_shared<bool>(false);
+    answerNextMessageBox([answered, inspect = std::move(inspect)](QMessageBox& box) {
+        if (inspect)
+            inspect(box);
+        *answered = true;
+    });
+    button->click();
+    return QTest::qWaitFor([&] { return *answered; }, ms);
+}
+
+// The text of the message box that clicking `button` brings up; empty when none came.
+inline QString messageAfterClicking(QAbstractButton* button) {
+    QString text;
+    clickAndAnswer(button, [&](QMessageBox& box) { text = box.text(); });
+    return text;
 }
 
 } // namespace quilla::test

@@ -20,6 +20,7 @@ public:
         return true;
     }
     int interval() const override { return interval_; }
+    std::uint64_t settings() const override { return history.size(); }
 
     std::vector<int> history; // every accepted interval, in order
 

@@ -25,13 +25,11 @@ public:
     std::optional<QString> href; // the focused element's address
 
     QStringList navigations;
-    QStringList navigations2;
     std::vector<std::pair<QString, QString>> values; // (element, value) as set
     QStringList clicks;                              // elements clicked
     QStringList log; // what the page did, in order: "value query=...", "click ...", "page"
 
     void navigate(const QString& address) override { navigations.append(address); }
-    void navigate2(const QString& address) override { navigations2.append(address); }
 
     void setValue(const QString& name, const QString& value,
                   std::function<void(bool)> done) override {

@@ -45,10 +45,8 @@ protected:
     }
     // Presses 导出 and answers its message; gives the message's text.
     QString exportAndAnswer() {
-        QString message;
-        answerNextMessageBox([&](QMessageBox& box) { message = box.text(); });
-        click("Command4");
-        return message;
+        return messageAfterClicking(
+            window->findChild<QPushButton*>(QStringLiteral("exportButton")));
     }
 
     fake_market::FakeMarketServer server;

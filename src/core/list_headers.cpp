@@ -1,4 +1,4 @@
-#include "mining/headers.h"
+#include "core/list_headers.h"
 
 namespace quilla {
 
