@@ -17,13 +17,18 @@ struct NewFileResult {
     QString reason; // for Failed
 };
 
+// How the finished temporary file takes the file's name, in the order tried:
+// a rename that refuses to replace, else a hard link, else (where a file
+// system knows neither, as many shared and network folders) a copy into the
+// name created exclusively. None of them replaces an existing entry.
 struct NewFileOptions {
     // Runs just before the move, once the temporary file is complete; lets a
     // test put something in the way at the last moment.
     std::function<void()> beforeMove;
-    // Moves by a hard link even where the no-replace rename works, as on
-    // file systems that refuse that rename.
-    bool moveByLink = false;
+    // Act as a file system that refuses the no-replace rename, or hard links,
+    // as unsupported: for tests of the later ways.
+    bool refuseRename = false;
+    bool refuseLink = false;
 };
 
 // Any entry of that name already there (a file, a folder, a dangling link)

@@ -30,6 +30,9 @@ NewFileResult outcomeOf(int error) {
         return {NewFileResult::Kind::Written, {}};
     if (error == EEXIST)
         return {NewFileResult::Kind::Exists, {}};
+    if (error == EINVAL) // by now no way of moving is left to blame: the name is
+        return {NewFileResult::Kind::Failed,
+                QStringLiteral("文件系统不接受这个文件名（") + qt_error_string(error) + u'）'};
     return failed(error);
 }
 
@@ -119,26 +122,80 @@ int openTemp(int dir, QByteArray& name) {
     return -1;
 }
 
+// Errors that say a file system cannot do this kind of move at all, as
+// opposed to a reason that holds for this name or this folder.
+bool unsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP ||
+           error == EPERM;
+}
+
+int renameNoReplace(int dir, const QByteArray& temp, const QByteArray& target, bool refuse) {
+    if (refuse)
+        return EINVAL;
+#ifdef RENAME_NOREPLACE
+    return ::renameat2(dir, temp.constData(), dir, target.constData(), RENAME_NOREPLACE) == 0
+               ? 0
+               : errno;
+#else
+    return ENOSYS;
+#endif
+}
+
+int hardLink(int dir, const QByteArray& temp, const QByteArray& target, bool refuse) {
+    if (refuse)
+        return EPERM;
+    return ::linkat(dir, temp.constData(), dir, target.constData(), 0) == 0 ? 0 : errno;
+}
+
+// 0, or the errno that stopped the copy of `from` into `to`.
+int copyAll(int from, int to) {
+    char buffer[64 * 1024];
+    int interruptions = 0;
+    for (;;) {
+        const ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR && ++interruptions < maxInterruptions)
+                continue;
+            return errno;
+        }
+        if (const int error = writeAll(to, QByteArray::fromRawData(buffer, n)))
+            return error;
+    }
+}
+
+// The target created exclusively and filled from the temporary file; a
+// failure midway removes what it wrote.
+int copyIntoNew(int dir, const QByteArray& temp, const QByteArray& target) {
+    const Descriptor from(::openat(dir, temp.constData(), O_RDONLY | O_CLOEXEC));
+    if (!from.valid())
+        return errno;
+    Descriptor to(::openat(dir, target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!to.valid())
+        return errno;
+    int error = copyAll(from.get(), to.get());
+    if (error == 0)
+        error = syncAll(to.get());
+    if (error == 0)
+        error = to.close();
+    if (error != 0)
+        ::unlinkat(dir, target.constData(), 0);
+    return error;
+}
+
 // The temporary file is gone afterwards, whatever happened.
 NewFileResult moveIntoPlace(int dir, const QByteArray& temp, const QByteArray& target,
-                            [[maybe_unused]] bool byLink) {
-#ifdef RENAME_NOREPLACE
-    if (!byLink) {
-        const int renamed =
-            ::renameat2(dir, temp.constData(), dir, target.constData(), RENAME_NOREPLACE) == 0
-                ? 0
-                : errno;
-        // Some file systems know no such rename; a hard link refuses to replace too.
-        if (renamed != EINVAL && renamed != ENOSYS) {
-            if (renamed != 0)
-                ::unlinkat(dir, temp.constData(), 0);
-            return outcomeOf(renamed);
-        }
-    }
-#endif
-    const int linked = ::linkat(dir, temp.constData(), dir, target.constData(), 0) == 0 ? 0 : errno;
+                            const NewFileOptions& options) {
+    int error = renameNoReplace(dir, temp, target, options.refuseRename);
+    if (error == 0)
+        return outcomeOf(0);
+    if (unsupported(error))
+        error = hardLink(dir, temp, target, options.refuseLink);
+    if (unsupported(error))
+        error = copyIntoNew(dir, temp, target);
     ::unlinkat(dir, temp.constData(), 0);
-    return outcomeOf(linked);
+    return outcomeOf(error);
 }
 
 } // namespace
@@ -163,7 +220,7 @@ NewFileResult writeNewFile(const QString& folder, const QString& name, const QBy
     }
     if (options.beforeMove)
         options.beforeMove();
-    const NewFileResult result = moveIntoPlace(dir.get(), temp, target, options.moveByLink);
+    const NewFileResult result = moveIntoPlace(dir.get(), temp, target, options);
     // The file is in place and complete; a folder that fails to sync its
     // entry is no reason to call the export failed.
     if (result.kind == NewFileResult::Kind::Written)

@@ -205,18 +205,17 @@ void PrintTo(const IntruderCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class Intruders : public ::testing::TestWithParam<std::tuple<IntruderCase, bool>> {};
+class Intruders : public ::testing::TestWithParam<std::tuple<IntruderCase, test::MoveWay>> {};
 
 TEST_P(Intruders, AreNeitherReplacedNorWrittenThrough) {
-    const auto& [c, byLink] = GetParam();
+    const auto& [c, way] = GetParam();
     QTemporaryDir folder, other;
     ASSERT_TRUE(folder.isValid() && other.isValid());
     const QString target = folder.filePath(u"连衣裙.csv"_s);
     const QString elsewhere = other.filePath(u"victim.txt"_s);
     ASSERT_TRUE(test::writeFileBytes(elsewhere, "victim"));
     bool made = false;
-    NewFileOptions options;
-    options.moveByLink = byLink;
+    NewFileOptions options = test::optionsFor(way);
     options.beforeMove = [&] { made = c.make(target, elsewhere); };
     const ExportOutcome outcome = exportTable(sampleTable(), u"连衣裙"_s, folder.path(), options);
     ASSERT_TRUE(made);
@@ -249,10 +248,11 @@ const IntruderCase intruders[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Moves, Intruders,
-                         ::testing::Combine(::testing::ValuesIn(intruders), ::testing::Bool()),
+                         ::testing::Combine(::testing::ValuesIn(intruders),
+                                            ::testing::ValuesIn(test::allMoveWays)),
                          [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) ? "_by_link" : "_by_rename");
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    test::nameOf(std::get<1>(info.param));
                          });
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
 
 #include <sys/stat.h>
@@ -89,27 +90,63 @@ TEST_F(ExportFailureTest, FullDiskLeavesNeitherFileNorTemporary) {
 }
 
 TEST_F(ExportFailureTest, FileThatAppearsJustBeforeTheMoveIsNotReplaced) {
-    for (const bool byLink : {false, true}) {
+    for (const test::MoveWay way : test::allMoveWays) {
+        SCOPED_TRACE(test::nameOf(way));
         QTemporaryDir folder;
         ASSERT_TRUE(folder.isValid());
         const QString target = folder.filePath(u"连衣裙.csv"_s);
-        NewFileOptions options;
-        options.moveByLink = byLink;
+        NewFileOptions options = test::optionsFor(way);
         options.beforeMove = [&] { test::writeFileBytes(target, "intruder"); };
         const auto outcome = exportTable(table, u"连衣裙"_s, folder.path(), options);
-        EXPECT_EQ(outcome.kind, ExportOutcome::Kind::Exists) << "by link: " << byLink;
-        EXPECT_EQ(fileBytes(target), "intruder") << "by link: " << byLink;
-        EXPECT_EQ(entriesIn(folder.path()), QStringList{u"连衣裙.csv"_s}) << "by link: " << byLink;
+        EXPECT_EQ(outcome.kind, ExportOutcome::Kind::Exists);
+        EXPECT_EQ(fileBytes(target), "intruder");
+        EXPECT_EQ(entriesIn(folder.path()), QStringList{u"连衣裙.csv"_s});
     }
 }
 
-TEST_F(ExportFailureTest, MoveByLinkWritesTheWholeFile) {
-    NewFileOptions options;
-    options.moveByLink = true;
-    const auto outcome = exportTable(table, u"连衣裙"_s, dir.path(), options);
-    EXPECT_EQ(outcome.kind, ExportOutcome::Kind::Written) << outcome.reason.toStdString();
-    EXPECT_EQ(fileBytes(dir.filePath(u"连衣裙.csv"_s)), csvBytes(table));
-    EXPECT_EQ(entriesIn(dir.path()), QStringList{u"连衣裙.csv"_s});
+// Where neither the no-replace rename nor links exist, the copy still writes
+// the whole file, still refuses an existing one, and a name the file system
+// refuses is reported for what it is.
+TEST_F(ExportFailureTest, EveryWayOfMovingWritesTheWholeFileAndRefusesAnExistingOne) {
+    for (const test::MoveWay way : test::allMoveWays) {
+        SCOPED_TRACE(test::nameOf(way));
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        const auto written = exportTable(table, u"连衣裙"_s, folder.path(), test::optionsFor(way));
+        EXPECT_EQ(written.kind, ExportOutcome::Kind::Written) << written.reason.toStdString();
+        EXPECT_EQ(fileBytes(folder.filePath(u"连衣裙.csv"_s)), csvBytes(table));
+        const auto again = exportTable(table, u"连衣裙"_s, folder.path(), test::optionsFor(way));
+        EXPECT_EQ(again.kind, ExportOutcome::Kind::Exists);
+        EXPECT_EQ(entriesIn(folder.path()), QStringList{u"连衣裙.csv"_s});
+
+        const auto tooLong =
+            exportTable(table, QString(100, QChar(u'裙')), folder.path(), test::optionsFor(way));
+        EXPECT_EQ(tooLong.kind, ExportOutcome::Kind::Failed);
+        EXPECT_EQ(tooLong.reason, qt_error_string(ENAMETOOLONG));
+        EXPECT_EQ(entriesIn(folder.path()), QStringList{u"连衣裙.csv"_s});
+    }
+}
+
+// The copy needs the room a second time: it fails midway on a full disk and
+// takes back what it wrote, with the temporary file.
+TEST_F(ExportFailureTest, ACopyThatFailsMidwayLeavesNothing) {
+    const QString folder = subfolder();
+    ASSERT_FALSE(folder.isEmpty());
+    mount = std::make_unique<TmpfsMount>(folder, u"size=64k"_s, false);
+    if (!mount->mounted())
+        GTEST_SKIP() << "cannot mount a 64 KiB tmpfs: " << mount->reason().toStdString();
+    for (int i = 0; i < 2400; ++i)
+        table.append(Row{{u"连衣裙" + QString::number(i), u"12,345"_s}});
+    const auto size = csvBytes(table).size();
+    ASSERT_GT(size, 40 * 1024);
+    ASSERT_LT(size, 56 * 1024);
+    // One copy fits: by rename the export is written.
+    ASSERT_EQ(exportTable(table, u"连衣裙"_s, folder).kind, ExportOutcome::Kind::Written);
+    ASSERT_TRUE(QFile::remove(folder + u"/连衣裙.csv"_s));
+    const auto outcome =
+        exportTable(table, u"连衣裙"_s, folder, test::optionsFor(test::MoveWay::Copy));
+    EXPECT_EQ(outcome.reason, qt_error_string(ENOSPC));
+    expectFailedLeavingNothing(outcome, folder);
 }
 
 } // namespace

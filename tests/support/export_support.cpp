@@ -44,4 +44,23 @@ TmpfsMount::~TmpfsMount() {
         ::umount2(folder_.constData(), MNT_DETACH);
 }
 
+NewFileOptions optionsFor(MoveWay way) {
+    NewFileOptions options;
+    options.refuseRename = way != MoveWay::Rename;
+    options.refuseLink = way == MoveWay::Copy;
+    return options;
+}
+
+const char* nameOf(MoveWay way) {
+    switch (way) {
+    case MoveWay::Rename:
+        return "by_rename";
+    case MoveWay::Link:
+        return "by_link";
+    case MoveWay::Copy:
+        return "by_copy";
+    }
+    return "?";
+}
+
 } // namespace quilla::test

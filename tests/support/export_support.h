@@ -3,6 +3,7 @@
 // Folders, files and tables for the export tests.
 
 #include "core/row_list.h"
+#include "export/new_file.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,6 +14,13 @@
 namespace quilla::test {
 
 void appendRows(RowList& table, std::initializer_list<QStringList> rows);
+
+// The three ways a finished file takes its name, each as a file system that
+// offers it first would take it.
+enum class MoveWay { Rename, Link, Copy };
+inline constexpr MoveWay allMoveWays[] = {MoveWay::Rename, MoveWay::Link, MoveWay::Copy};
+NewFileOptions optionsFor(MoveWay way);
+const char* nameOf(MoveWay way);
 
 // Every entry of a folder, hidden ones and dangling links included, sorted.
 QStringList entriesIn(const QString& folder);
