@@ -59,10 +59,43 @@ int RowList::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
+namespace {
+
+qsizetype textLength(const Row& row) {
+    qsizetype length = row.fields.isEmpty() ? 0 : row.fields.size() - 1;
+    for (const QString& field : row.fields)
+        length += field.size();
+    return length;
+}
+
+// The row's first `length` characters, a surrogate pair never split, and "…".
+QString shortened(const Row& row, qsizetype length) {
+    QString shown;
+    shown.reserve(length + 1);
+    for (qsizetype i = 0; i < row.fields.size() && shown.size() < length; ++i) {
+        if (i > 0)
+            shown.append(u',');
+        const QString& field = row.fields[i];
+        shown.append(QStringView(field).first(std::min(field.size(), length - shown.size())));
+    }
+    shown.truncate(length);
+    if (!shown.isEmpty() && shown.back().isHighSurrogate())
+        shown.chop(1);
+    return shown + u'…';
+}
+
+} // namespace
+
 QVariant RowList::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= count())
+    if (!index.isValid() || index.row() >= count())
         return {};
-    return rows_[static_cast<std::size_t>(index.row())].text();
+    const Row& row = rows_[static_cast<std::size_t>(index.row())];
+    const bool long_ = textLength(row) > shownLength;
+    if (role == Qt::DisplayRole)
+        return long_ ? shortened(row, shownLength) : row.text();
+    if (role == Qt::ToolTipRole && long_)
+        return row.text();
+    return {};
 }
 
 } // namespace quilla

@@ -26,6 +26,11 @@ class RowList final : public QAbstractListModel {
     Q_OBJECT
 
 public:
+    // A view shows at most this many characters of a row, then "…"; the
+    // whole text is the row's tooltip. Drawing then costs the same for a row
+    // of any length, however long a word a page offers.
+    static constexpr qsizetype shownLength = 500;
+
     explicit RowList(QObject* parent = nullptr);
 
     std::int64_t count() const { return static_cast<std::int64_t>(rows_.size()); }

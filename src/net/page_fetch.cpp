@@ -217,7 +217,11 @@ std::optional<std::chrono::seconds> retryAfterSeconds(QByteArrayView value,
     const qlonglong seconds = text.toLongLong(&number);
     if (number)
         return seconds >= 0 ? std::optional(std::chrono::seconds(seconds)) : std::nullopt;
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    // An HTTP date ends in "GMT", which Qt's RFC 2822 reading wants as an offset.
+    QString date = QString::fromLatin1(text);
+    if (date.endsWith(u" GMT"))
+        date = date.chopped(4) + u" +0000";
+    const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
     if (!when.isValid())
         return std::nullopt;
     const auto nowSeconds =

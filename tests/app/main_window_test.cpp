@@ -171,6 +171,17 @@ TEST_F(MainWindowTest, AMiningRunGoesOnBehindAMessageBox) {
     EXPECT_EQ(fetcher->asked().value(0).section(u'=', -1), QStringLiteral("qq"));
 }
 
+// However long a word a page offers, the lists draw the same short start.
+TEST_F(MainWindowTest, ARowOfTenMillionCharactersDrawsItsStart) {
+    window.show();
+    window.candidates().append(Row{{QString(10'000'000, u'词'), QStringLiteral("未找到")}});
+    auto* view = control<QListView>("candidateList");
+    view->grab(); // paints the list with the row in it
+    const QString shown = view->model()->index(1, 0).data().toString();
+    EXPECT_EQ(shown, QString(RowList::shownLength, u'词') + u'…');
+    EXPECT_EQ(view->model()->index(1, 0).data(Qt::ToolTipRole).toString().size(), 10'000'004);
+}
+
 TEST_F(MainWindowTest, HomePageButtonOpensTheHomePage) {
     control<QPushButton>("homePageButton")->click();
     EXPECT_EQ(shell.opened, QStringList{links::homePage()});

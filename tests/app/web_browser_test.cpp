@@ -1,5 +1,7 @@
 #include "app/page_script.h"
 #include "app/web_browser.h"
+#include "index/index_run.h"
+#include "support/fakes.h"
 #include "support/http_test_server.h"
 
 #include <QApplication>
@@ -348,6 +350,63 @@ INSTANTIATE_TEST_SUITE_P(Activations, NewWindowFromALink,
                              return std::string(info.param == Activation::mouse ? "mouse"
                                                                                 : "script");
                          });
+
+// The browser as the index run sees it, with every load it is asked for.
+class RecordingBrowser final : public Browser {
+public:
+    explicit RecordingBrowser(Browser& real) : real_(real) {}
+    void navigate(const QString& address) override {
+        loads.append(address);
+        real_.navigate(address);
+    }
+    void setValue(const QString& name, const QString& value,
+                  std::function<void(bool)> done) override {
+        real_.setValue(name, value, std::move(done));
+    }
+    void click(const QString& name, std::function<void(bool)> done) override {
+        real_.click(name, std::move(done));
+    }
+    void pageText(std::function<void(QString)> done) override { real_.pageText(std::move(done)); }
+    void activeHref(std::function<void(std::optional<QString>)> done) override {
+        real_.activeHref(std::move(done));
+    }
+    QStringList loads;
+
+private:
+    Browser& real_;
+};
+
+// A page's link to a new window makes the index run load it here only when
+// it is a web address: never a local file.
+TEST_F(WebBrowserTest, ALinkToANewWindowLoadsOnlyWebPages) {
+    RecordingBrowser recording(*browser);
+    RowList results;
+    test::FakeTimer timer;
+    test::FakeTextBox interval;
+    StepGate gate;
+    IndexRun run(results, timer, recording, interval, gate);
+    QObject::connect(browser.get(), &WebEngineBrowser::newWindowRequested, browser.get(),
+                     [&] { run.openRefusedWindowHere(); });
+    const struct {
+        QString href;
+        bool loads;
+    } cases[] = {{QStringLiteral("file:///etc/hostname"), false},
+                 {QStringLiteral("http://test.local/next"), true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.href.toStdString());
+        recording.loads.clear();
+        ASSERT_TRUE(load(page(u"<a id=link target=_blank href=\"" + c.href + u"\">next</a>")));
+        // Connected after the run's handler: by the time the spy hears of the
+        // refusal, the handler has asked the page for the link's address, so
+        // the answer to a script sent now comes after that one.
+        QSignalSpy refused(browser.get(), &WebEngineBrowser::newWindowRequested);
+        evaluate(
+            QStringLiteral("var l = document.getElementById('link'); l.focus(); l.click(); 1"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !refused.isEmpty(); }, waitMs));
+        evaluate(QStringLiteral("1"));
+        EXPECT_EQ(recording.loads, c.loads ? QStringList{c.href} : QStringList{});
+    }
+}
 
 TEST_F(WebBrowserTest, NewWindowFromAScriptIsRefusedWithNoAddressToFollow) {
     ASSERT_TRUE(load(page(QStringLiteral("<p>x</p>"))));

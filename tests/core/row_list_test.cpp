@@ -10,6 +10,8 @@
 namespace quilla {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 Row row(std::initializer_list<const char*> fields) {
     Row r;
     for (const char* f : fields)
@@ -69,6 +71,41 @@ TEST(RowList, ModelShowsTheJoinedText) {
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(list.rowCount(), 1);
     EXPECT_EQ(list.data(list.index(0), Qt::DisplayRole).toString(), QStringLiteral("qq,6"));
+}
+
+// A row too long to draw shows its start and "…", the whole text as its
+// tooltip; the data stays whole. Lengths around the cut, a surrogate pair at
+// it, and a word of ten million characters.
+TEST(RowList, ALongRowShowsItsStartAndKeepsItsText) {
+    const qsizetype n = RowList::shownLength;
+    const QString emoji = QString::fromUtf8("😀");
+    const struct {
+        const char* name;
+        QStringList fields;
+        QString shown; // empty: the whole text, no tooltip
+    } cases[] = {
+        {"exactly the limit", {QString(n - 2, u'a'), u"1"_s}, {}},
+        {"one past the limit", {QString(n - 1, u'a'), u"1"_s}, QString(n - 1, u'a') + u",…"},
+        {"the cut in a pair", {QString(n - 1, u'a') + emoji}, QString(n - 1, u'a') + u'…'},
+        {"ten million characters",
+         {QString(10'000'000, u'词'), u"未找到"_s},
+         QString(n, u'词') + u'…'},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RowList list;
+        list.append(Row{c.fields});
+        const QModelIndex at = list.index(0);
+        const QString whole = c.fields.join(u',');
+        EXPECT_EQ(list.rowText(0), whole);
+        if (c.shown.isEmpty()) {
+            EXPECT_EQ(list.data(at, Qt::DisplayRole).toString(), whole);
+            EXPECT_FALSE(list.data(at, Qt::ToolTipRole).isValid());
+        } else {
+            EXPECT_EQ(list.data(at, Qt::DisplayRole).toString(), c.shown);
+            EXPECT_EQ(list.data(at, Qt::ToolTipRole).toString(), whole);
+        }
+    }
 }
 
 TEST(IntervalTimer, RefusesIntervalsOutsideTheRangeAndKeepsItsOwn) {

@@ -12,6 +12,8 @@
 namespace quilla {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 using test::FakeBrowser;
 using test::FakeTextBox;
 using test::FakeTimer;
@@ -259,17 +261,34 @@ INSTANTIATE_TEST_SUITE_P(
         Elements{"neither", {}, {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(IndexRunTest, ANewWindowRequestLoadsTheLinkHere) {
-    const std::optional<QString> hrefs[] = {QStringLiteral("http://127.0.0.1:1/x?q=1"),
-                                            std::nullopt, QString()};
-    for (const auto& href : hrefs) {
+// A refused new window's link loads here when it is a web page; a page
+// cannot make the browser show local files or run other schemes.
+TEST_F(IndexRunTest, ANewWindowRequestLoadsOnlyAWebLinkHere) {
+    const struct {
+        std::optional<QString> href;
+        bool loads;
+    } cases[] = {
+        {u"http://127.0.0.1:1/x?q=1"_s, true},
+        {u"https://shu.taobao.com/trendindex"_s, true},
+        {u"HTTP://S.TAOBAO.COM/"_s, true},
+        {u"about:blank"_s, true},
+        {std::nullopt, false},
+        {QString(), false},
+        {u"file:///etc/passwd"_s, false},
+        {u"FILE:///C:/Windows/win.ini"_s, false},
+        {u"javascript:alert(1)"_s, false},
+        {u"data:text/html,<p>x</p>"_s, false},
+        {u"ftp://127.0.0.1/x"_s, false},
+        {u"about:config"_s, false},
+        {u"/relative/path"_s, false},
+    };
+    for (const auto& c : cases) {
         browser.navigations.clear();
-        browser.href = href;
+        browser.href = c.href;
         run.openRefusedWindowHere();
-        const QStringList expected = href && !href->isEmpty() ? QStringList{*href} : QStringList{};
-        EXPECT_EQ(browser.navigations, expected);
+        EXPECT_EQ(browser.navigations, c.loads ? QStringList{*c.href} : QStringList{})
+            << c.href.value_or(u"(none)"_s).toStdString();
     }
-    EXPECT_TRUE(browser.navigations.isEmpty());
 }
 
 // The same run with a page that answers late, as a real one does.

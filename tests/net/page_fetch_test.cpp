@@ -5,12 +5,15 @@
 
 #include <QByteArray>
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace quilla {
@@ -245,6 +248,75 @@ TEST_F(PageFetch, SlowTransferEndsAtTheTotalLimit) {
     EXPECT_FALSE(text.isEmpty());
     EXPECT_LT(text.size(), 20);
     EXPECT_TRUE(latin(body).startsWith(text)) << text.toStdString();
+}
+
+// Beside the text, the fetch says what came back: the final response's
+// status and address, its Retry-After, and why nothing (whole) came.
+TEST_F(PageFetch, SaysWhatCameBack) {
+    HttpTestServer server([](const HttpRequest& request) -> Reply {
+        if (request.target == "/busy")
+            return test::httpReply(429, "slow down", "Retry-After: 120\r\n");
+        if (request.target == "/busy-until")
+            return test::httpReply(503, "later", "Retry-After: Wed, 21 Oct 2037 07:28:00 GMT\r\n");
+        if (request.target == "/moved")
+            return test::redirectReply(302, "/busy");
+        if (request.target == "/loop")
+            return test::redirectReply(302, "/loop");
+        if (request.target == "/silent")
+            return {{"", 5s}};
+        return test::httpReply(200, "ok");
+    });
+    ASSERT_TRUE(server.listening());
+    int closedPort = 0;
+    {
+        HttpTestServer gone([](const HttpRequest&) { return test::httpReply(200, "x"); });
+        closedPort = gone.port();
+    }
+    const struct {
+        QString address;
+        int status;
+        QString finalAddress;
+        std::optional<std::chrono::seconds> retryAfter;
+        FetchFailure failure;
+    } cases[] = {
+        {server.url("/page"), 200, server.url("/page"), std::nullopt, FetchFailure::None},
+        {server.url("/busy"), 429, server.url("/busy"), 120s, FetchFailure::None},
+        {server.url("/moved"), 429, server.url("/busy"), 120s, FetchFailure::None},
+        {server.url("/loop"), 302, server.url("/loop"), std::nullopt,
+         FetchFailure::TooManyRedirects},
+        {QStringLiteral("http://127.0.0.1:%1/").arg(closedPort), 0, QString(), std::nullopt,
+         FetchFailure::Refused},
+        {server.url("/silent"), 0, QString(), std::nullopt, FetchFailure::TimedOut},
+    };
+    const FetchResult until = CurlFetcher().fetch(server.url("/busy-until"));
+    EXPECT_EQ(until.status, 503);
+    ASSERT_TRUE(until.retryAfter.has_value());
+    EXPECT_GT(*until.retryAfter, std::chrono::hours(24 * 365));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address.toStdString());
+        const FetchResult got = CurlFetcher(stallAfter(500ms)).fetch(c.address);
+        EXPECT_EQ(got.status, c.status);
+        EXPECT_EQ(got.finalAddress, c.finalAddress);
+        EXPECT_EQ(got.retryAfter, c.retryAfter);
+        EXPECT_EQ(got.failure, c.failure);
+    }
+}
+
+// A stop request ends a fetch that would otherwise wait for a silent server
+// until its limits; what it says is that it was stopped.
+TEST_F(PageFetch, AStopRequestEndsAFetchWithinASecondOrSo) {
+    HttpTestServer server([](const HttpRequest&) -> Reply { return {{"", 20s}}; });
+    ASSERT_TRUE(server.listening());
+    std::stop_source stop;
+    std::thread asker([&] {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount() == 1; }, 5000));
+        stop.request_stop();
+    });
+    const auto started = Clock::now();
+    const FetchResult got = CurlFetcher().fetch(server.url("/page"), stop.get_token());
+    asker.join();
+    EXPECT_EQ(got.failure, FetchFailure::Stopped);
+    EXPECT_LT(Clock::now() - started, 5s);
 }
 
 TEST_F(PageFetch, GoesThroughTheProxyOfTheEnvironment) {

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QStringList>
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -83,6 +84,27 @@ private:
     mutable std::mutex mutex_;
     QHash<QString, QString> pages_;
     QStringList asked_;
+};
+
+// Every page offers three keywords never offered before and a count, from
+// whatever thread asks: a run on it never runs dry.
+class FreshPagesFetcher final : public PageFetcher {
+public:
+    FetchResult fetch(const QString& address, std::stop_token) override {
+        const int n = serial_.fetch_add(3);
+        FetchResult page;
+        page.text = QStringLiteral("你是不是想找<a rsclick=1>词%1</a><a rsclick=2>词%2</a>"
+                                   "<a rsclick=3>词%3</a> 该条件下 共 <b>10</b> 件")
+                        .arg(n)
+                        .arg(n + 1)
+                        .arg(n + 2);
+        page.status = 200;
+        page.finalAddress = address;
+        return page;
+    }
+
+private:
+    std::atomic<int> serial_ = 0;
 };
 
 } // namespace quilla::test
