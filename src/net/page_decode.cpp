@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace quilla {
@@ -21,11 +21,27 @@ constexpr qsizetype tailSliceLength = 64 * 1024;
 constexpr auto decodeFlags = QStringDecoder::Flag::Stateless;
 constexpr const char* fallbackCharset = "GB18030";
 
-// Names of the GBK family; GB18030 reads every page written in it.
+// Labels that the web reads with another decoder than ICU's alias table
+// gives, by the name that decoder is opened with. The GBK family reads as
+// GB18030, its superset; Latin-1 and ASCII as windows-1252, as every browser
+// reads them. ICU takes cp874 for IBM's Thai set and names that TIS-620, a
+// name it opens as Windows' Thai set; Windows' Thai set and ISO-8859-11 it
+// cannot name at all. The web reads all of them as windows-874.
 constexpr std::string_view gbkFamily[] = {
     "gbk",   "gb2312",  "gb_2312",     "gb_2312-80",      "gb18030",  "cp936",
     "ms936", "x-gbk",   "windows-936", "euc-cn",          "x-euc-cn", "csgb2312",
     "csgbk", "chinese", "iso-ir-58",   "csiso58gb231280", "936"};
+constexpr std::string_view latin1Names[] = {"iso-8859-1", "us-ascii"};
+constexpr std::string_view thaiNames[] = {
+    "windows-874", "tis-620",    "cp874",     "dos-874",       "ms874", "x-windows-874",
+    "iso-8859-11", "iso8859-11", "iso885911", "x-iso-8859-11", "thai8"};
+
+struct WebCharset {
+    const char* charset;
+    std::span<const std::string_view> labels;
+};
+constexpr WebCharset webCharsets[] = {
+    {fallbackCharset, gbkFamily}, {"windows-1252", latin1Names}, {"windows-874", thaiNames}};
 
 bool isCharsetChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -79,48 +95,61 @@ QByteArray metaCharset(const QByteArray& body) {
     return {};
 }
 
-bool isGbkFamily(const QByteArray& label) {
-    const std::string_view name(label.constData(), static_cast<std::size_t>(label.size()));
-    return std::find(std::begin(gbkFamily), std::end(gbkFamily), name) != std::end(gbkFamily);
+// The web's decoder for a label in lower case, where it is not ICU's.
+const char* webCharset(QByteArrayView label) {
+    const std::string_view name(label.data(), static_cast<std::size_t>(label.size()));
+    for (const WebCharset& set : webCharsets)
+        if (std::find(set.labels.begin(), set.labels.end(), name) != set.labels.end())
+            return set.charset;
+    return nullptr;
 }
 
-// A decoder for a declared name, when one knows it. Pages that say Latin-1 or
-// ASCII are written in windows-1252, as every browser reads them.
-std::optional<QStringDecoder> declaredDecoder(const QByteArray& label) {
+// A page's character set and its decoder, opened by that very name: what a
+// page is said to be decoded with is what it is decoded with.
+struct PageDecoder {
+    QByteArray charset;
+    QStringDecoder decoder;
+};
+
+std::optional<PageDecoder> openByName(QByteArray charset) {
+    QStringDecoder decoder(charset.constData(), decodeFlags);
+    if (!decoder.isValid())
+        return std::nullopt;
+    return PageDecoder{std::move(charset), std::move(decoder)};
+}
+
+// The character set a declared label names, when a decoder knows it. ICU's
+// name for its decoder goes through the web's labels too (it names IBM's Thai
+// set TIS-620). Opened by its name, a set that Qt decodes itself gets Qt's
+// decoder even where the label reached ICU's (x-utf-8, ucs-2).
+std::optional<PageDecoder> declaredDecoder(const QByteArray& label) {
     if (label.isEmpty())
         return std::nullopt;
-    if (isGbkFamily(label))
-        return QStringDecoder(fallbackCharset, decodeFlags);
-    QStringDecoder decoder(label.constData(), decodeFlags);
-    // Some of ICU's decoders (ISCII, LMBCS, ...) have no name to be opened by
-    // again; the cut-off check would open the default one in their place.
+    if (const char* web = webCharset(label))
+        return openByName(web);
+    const QStringDecoder decoder(label.constData(), decodeFlags);
+    // Some of ICU's decoders (ISCII, LMBCS, ...) have no name to be opened by.
     if (!decoder.isValid() || decoder.name() == nullptr)
         return std::nullopt;
-    const QByteArrayView name(decoder.name());
-    if (name == "GBK" || name == "GB2312" || name == "GB_2312-80")
-        return QStringDecoder(fallbackCharset, decodeFlags);
-    if (name == "ISO-8859-1" || name == "US-ASCII")
-        return QStringDecoder("windows-1252", decodeFlags);
-    // ICU also answers to names that Qt does not know for sets that Qt decodes
-    // itself (x-utf-8, ucs-2, ...). Made as Qt's, the decoder is the one its
-    // name opens, and the cut-off check, which goes by the name, holds for it.
-    if (const auto own = QStringConverter::encodingForName(decoder.name()))
-        return QStringDecoder(*own, decodeFlags);
-    return decoder;
+    const QByteArray name(decoder.name());
+    if (const char* web = webCharset(name.toLower()))
+        return openByName(web);
+    return openByName(name);
 }
 
-QStringDecoder decoderFor(const QByteArray& body, const QByteArray& contentType) {
+// Qt's own sets and GB18030 always open.
+PageDecoder decoderFor(const QByteArray& body, const QByteArray& contentType) {
     if (const auto bom = QStringConverter::encodingForData(body))
-        return QStringDecoder(*bom, decodeFlags);
+        return *openByName(QStringConverter::nameForEncoding(*bom));
     if (auto decoder = declaredDecoder(charsetParameter(contentType.toLower())))
         return std::move(*decoder);
     if (auto decoder = declaredDecoder(metaCharset(body))) {
         // A page whose <meta> could be read as ASCII is not UTF-16.
-        if (QByteArrayView(decoder->name()).startsWith("UTF-16"))
-            return QStringDecoder(QStringDecoder::Utf8, decodeFlags);
+        if (decoder->charset.startsWith("UTF-16"))
+            return *openByName(QStringConverter::nameForEncoding(QStringConverter::Utf8));
         return std::move(*decoder);
     }
-    return QStringDecoder(fallbackCharset, decodeFlags);
+    return *openByName(fallbackCharset);
 }
 
 // No multi-byte character set of the web has these bytes inside a character.
@@ -131,8 +160,8 @@ bool standsAlone(char c) {
 
 // Qt's ICU-backed decoders drop a character cut off at the end of the input
 // rather than replacing it; its own (UTF-8, UTF-16, ...) replace it.
-bool dropsCutOffEnd(const QStringDecoder& decoder) {
-    return !QStringConverter::encodingForName(decoder.name()).has_value();
+bool dropsCutOffEnd(const QByteArray& charset) {
+    return !QStringConverter::encodingForName(charset.constData()).has_value();
 }
 
 // Whether the last bytes are the start of a character that never ends: from
@@ -191,14 +220,14 @@ void replaceLoneSurrogates(QChar* begin, QChar* end) {
 } // namespace
 
 QByteArray pageCharset(const QByteArray& body, const QByteArray& contentTypeHeader) {
-    return QByteArray(decoderFor(body, contentTypeHeader).name());
+    return decoderFor(body, contentTypeHeader).charset;
 }
 
 QString decodePage(const QByteArray& body, const QByteArray& contentTypeHeader) {
     if (body.isEmpty())
         return {};
-    QStringDecoder decoder = decoderFor(body, contentTypeHeader);
-    const bool cutOff = dropsCutOffEnd(decoder) && endsInsideCharacter(decoder.name(), body);
+    auto [charset, decoder] = decoderFor(body, contentTypeHeader);
+    const bool cutOff = dropsCutOffEnd(charset) && endsInsideCharacter(charset.constData(), body);
     // Room for the replacement up front: appending later would copy the text.
     QString text(decoder.requiredSpace(body.size()) + 1, Qt::Uninitialized);
     QChar* end = decoder.appendToBuffer(text.data(), body);
