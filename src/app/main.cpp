@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/ready_exit.h"
 #include "app/web_setup.h"
 
 #include <QApplication>
@@ -13,5 +14,7 @@ int main(int argc, char** argv) {
     quilla::DesktopShell shell;
     quilla::MainWindow window(shell, std::make_shared<quilla::CurlFetcher>());
     window.show();
+    if (qEnvironmentVariableIsSet("QUILLA_EXIT_WHEN_READY"))
+        quilla::exitWhenReady(window);
     return app.exec();
 }
