@@ -9,7 +9,7 @@
 
 namespace quilla {
 
-enum class ControlKind { Label, TextBox, Button, List, Browser };
+enum class ControlKind { Label, TextBox, Button, List, Table, Browser };
 
 struct ControlSpot {
     const char* name;
@@ -54,7 +54,7 @@ inline constexpr std::array<ControlSpot, 19> controlSpots = {{
     {"exportButton", ControlKind::Button, u"导出", 13680, 120, 1575, 495},
     {"feedbackButton", ControlKind::Button, u"问题反馈", 13680, 840, 1575, 495},
     {"homePageButton", ControlKind::Button, u"by:tarnick", 13680, 1560, 1575, 495},
-    {"resultTable", ControlKind::List, u"", 120, 720, 13335, 3840},
+    {"resultTable", ControlKind::Table, u"", 120, 720, 13335, 3840},
     {"candidateList", ControlKind::List, u"", 13560, 2280, 1695, 2220},
     {"browser", ControlKind::Browser, u"", 120, 4680, 15135, 5895},
 }};

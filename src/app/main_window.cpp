@@ -1,18 +1,28 @@
 #include "app/main_window.h"
 
 #include "app/controls.h"
+#include "app/result_table.h"
 #include "app/status_line.h"
 #include "app/web_browser.h"
 #include "core/list_headers.h"
 #include "core/number_text.h"
 #include "export/csv_export.h"
+#include "export/xlsx_export.h"
+#include "results/keyword_import.h"
+#include "results/tsv_text.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QWebEngineView>
@@ -87,6 +97,9 @@ QWidget* makeControl(const ControlSpot& spot, QWidget* parent) {
         w = list;
         break;
     }
+    case ControlKind::Table:
+        w = new ResultTableView(parent);
+        break;
     case ControlKind::Browser:
         w = new QWebEngineView(parent);
         break;
@@ -112,10 +125,10 @@ void MainWindow::buildControls() {
     quantityEdit_ = edit("quantityBox");
     intervalEdit_ = edit("intervalBox");
     candidateView_ = findChild<QListView*>(QStringLiteral("candidateList"));
-    resultView_ = findChild<QListView*>(QStringLiteral("resultTable"));
+    resultView_ = findChild<ResultTableView*>(QStringLiteral("resultTable"));
     browserView_ = findChild<QWebEngineView*>(QStringLiteral("browser"));
     candidateView_->setModel(&candidates_);
-    resultView_->setModel(&results_);
+    resultView_->setOrder(&resultOrder_);
 
     QWidget* before = nullptr;
     for (const char* name : focusOrder) {
@@ -141,7 +154,8 @@ void MainWindow::connectControls() {
     connect(browser_.get(), &WebEngineBrowser::newWindowRequested, this,
             [this] { gate_.run([this] { index_->openRefusedWindowHere(); }); });
     followNewRows(candidateView_, candidates_);
-    followNewRows(resultView_, results_);
+    followNewRows(resultView_, resultOrder_);
+    connectResultTable();
     connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::refreshStatus);
     statusTimer_.start(250);
 }
@@ -159,6 +173,7 @@ void MainWindow::setStartValues() {
 
 void MainWindow::startMining() {
     gate_.run([this] {
+        notice_.clear();
         // The index run walks rows that a new mining start has just removed.
         if (mining_->start())
             indexTimer_.setInterval(0);
@@ -166,7 +181,10 @@ void MainWindow::startMining() {
 }
 
 void MainWindow::startIndex() {
-    gate_.run([this] { index_->start(); });
+    gate_.run([this] {
+        notice_.clear();
+        index_->start();
+    });
 }
 
 void MainWindow::stopRuns() {
@@ -192,12 +210,117 @@ void MainWindow::openHomePage() {
     openAddress(shell_, links::homePage());
 }
 
+QAction* MainWindow::addWindowAction(const QString& text, const QKeySequence& keys) {
+    auto* action = new QAction(text, this);
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    return action;
+}
+
+void MainWindow::connectResultTable() {
+    QMenu* menu = resultView_->menu();
+    QAction* paste =
+        menu->addAction(QStringLiteral("粘贴关键词"), this, &MainWindow::pasteKeywords);
+    paste->setShortcut(QKeySequence::Paste);
+    menu->addAction(QStringLiteral("导入关键词…"), this, &MainWindow::chooseKeywordFiles);
+    menu->addSeparator();
+    QAction* excel =
+        addWindowAction(QStringLiteral("导出 Excel"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(excel, &QAction::triggered, this, &MainWindow::exportWorkbookFile);
+    menu->addAction(excel);
+    connect(resultView_, &ResultTableView::pasteRequested, this, &MainWindow::pasteKeywords);
+    connect(resultView_, &ResultTableView::deleteRequested, this, &MainWindow::deleteSelectedRows);
+    connect(resultView_, &ResultTableView::copyRequested, this, &MainWindow::copySelectedRows);
+    connect(resultView_, &ResultTableView::filesDropped, this, &MainWindow::importKeywordFiles);
+}
+
+bool MainWindow::runsGoing() const {
+    return miningTimer_.interval() > 0 || mining_->stepInFlight() || index_->progress().running;
+}
+
+bool MainWindow::refuseEditDuringRun() {
+    if (!runsGoing())
+        return false;
+    messages_.show(QStringLiteral("挖词或查询指数进行中，结果表不能修改。请先按“停止”。"));
+    return true;
+}
+
+void MainWindow::addKeywords(const QString& text) {
+    const QString caption = resultColumns_.captions().value(0);
+    const KeywordImport found = keywordsFrom(
+        text, caption, [this](const QString& k) { return results_.containsKeyword(k); });
+    appendKeywordRows(results_, found.added);
+    notice_ =
+        QStringLiteral("已添加 %1 个关键词，跳过 %2 个").arg(found.added.size()).arg(found.skipped);
+    refreshStatus();
+}
+
+void MainWindow::pasteKeywords() {
+    if (refuseEditDuringRun())
+        return;
+    addKeywords(QGuiApplication::clipboard()->text());
+}
+
+void MainWindow::chooseKeywordFiles() {
+    if (refuseEditDuringRun())
+        return;
+    const QStringList paths =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("导入关键词"), QDir::currentPath(),
+                                      QStringLiteral("关键词列表 (*.txt *.csv);;所有文件 (*)"));
+    importKeywordFiles(paths);
+}
+
+void MainWindow::importKeywordFiles(const QStringList& paths) {
+    if (paths.isEmpty() || refuseEditDuringRun())
+        return;
+    QString text;
+    for (const QString& path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            messages_.show(QStringLiteral("导入失败：") + file.errorString());
+            return;
+        }
+        text += decodeKeywordFile(file.readAll()) + u'\n';
+    }
+    addKeywords(text);
+}
+
+void MainWindow::deleteSelectedRows() {
+    const std::vector<std::int64_t> rows = resultView_->selectedListRows();
+    if (rows.empty() || refuseEditDuringRun())
+        return;
+    results_.remove(rows);
+    notice_ = QStringLiteral("已删除 %1 行").arg(rows.size());
+    refreshStatus();
+}
+
+void MainWindow::copySelectedRows() const {
+    const std::vector<std::int64_t> rows = resultView_->selectedListRows();
+    if (rows.empty())
+        return;
+    std::vector<QStringList> lines{resultColumns_.captions()};
+    for (const std::int64_t row : rows)
+        lines.push_back(resultColumns_.cells(row));
+    QGuiApplication::clipboard()->setText(tsvText(lines));
+}
+
+void MainWindow::exportWorkbookFile() {
+    gate_.run([this] {
+        const auto outcome = exportWorkbook(results_, resultOrder_.listRowsInOrder(),
+                                            keywordEdit_->text(), QDir::currentPath());
+        messages_.show(exportMessage(outcome));
+    });
+}
+
 QString MainWindow::statusText() const {
     const IndexProgress index = index_->progress();
     const std::int64_t currentWait = indexTimer_.isActive() ? indexTimer_.remainingTime() : 0;
     const auto interval = numberFromText(intervalEdit_->text()).value_or(0);
-    return statusLine(miningStatus(mining_->progress()),
-                      indexStatus(index, QueryPacing::timeLeft(index, currentWait, interval)));
+    const QString runs =
+        statusLine(miningStatus(mining_->progress()),
+                   indexStatus(index, QueryPacing::timeLeft(index, currentWait, interval)));
+    return notice_.isEmpty() ? runs : statusLine(notice_, runs);
 }
 
 void MainWindow::refreshStatus() {
@@ -209,7 +332,7 @@ void MainWindow::refreshStatus() {
 // Keeps the newest row in view while rows arrive, unless the user has
 // scrolled away from the end. One scroll for all the rows a step adds: each
 // scroll lays the whole list out again.
-void MainWindow::followNewRows(QListView* view, RowList& rows) {
+void MainWindow::followNewRows(QAbstractItemView* view, QAbstractItemModel& rows) {
     struct Follow {
         bool atEnd = true;
         bool scrollPending = false;
@@ -219,8 +342,10 @@ void MainWindow::followNewRows(QListView* view, RowList& rows) {
         const QScrollBar* bar = view->verticalScrollBar();
         follow->atEnd = follow->scrollPending || bar->value() == bar->maximum();
     });
-    connect(&rows, &QAbstractItemModel::rowsInserted, view, [view, follow] {
-        if (!follow->atEnd || follow->scrollPending)
+    connect(&rows, &QAbstractItemModel::rowsInserted, view, [this, view, follow] {
+        // In a sorted table new rows land where they belong, not at the end.
+        if (!follow->atEnd || follow->scrollPending ||
+            (view == resultView_ && resultOrder_.sorting()))
             return;
         follow->scrollPending = true;
         QMetaObject::invokeMethod(

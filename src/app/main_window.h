@@ -12,7 +12,10 @@
 #include "mining/mining_run.h"
 #include "net/background_fetch.h"
 #include "net/page_fetch.h"
+#include "results/result_columns.h"
+#include "results/result_order.h"
 
+#include <QKeySequence>
 #include <QTimer>
 #include <QWidget>
 
@@ -20,12 +23,16 @@
 
 class QLabel;
 class QLineEdit;
+class QAbstractItemModel;
+class QAbstractItemView;
 class QListView;
 class QPushButton;
+class QAction;
 class QWebEngineView;
 
 namespace quilla {
 
+class ResultTableView;
 class WebEngineBrowser;
 
 class MainWindow final : public QWidget {
@@ -60,6 +67,19 @@ public:
     void askForFeedback();
     void openHomePage();
 
+    // The result table's own keywords and files. Edits are refused while a
+    // run goes: the runs own the table then.
+    void pasteKeywords();
+    void importKeywordFiles(const QStringList& paths);
+    void chooseKeywordFiles();
+    void deleteSelectedRows();
+    void copySelectedRows() const;
+    void exportWorkbookFile();
+
+    // True while either run goes (a timer running or a step under way).
+    bool runsGoing() const;
+    ResultOrder& resultOrder() { return resultOrder_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -67,12 +87,18 @@ private:
     void buildControls();
     void connectControls();
     void setStartValues();
+    void connectResultTable();
+    QAction* addWindowAction(const QString& text, const QKeySequence& keys);
     void refreshStatus();
-    void followNewRows(QListView* view, RowList& rows);
+    void followNewRows(QAbstractItemView* view, QAbstractItemModel& rows);
+    bool refuseEditDuringRun();
+    void addKeywords(const QString& text);
 
     Shell& shell_;
     RowList candidates_;
     RowList results_;
+    ResultColumns resultColumns_{results_};
+    ResultOrder resultOrder_{resultColumns_};
     IntervalTimer miningTimer_;
     IntervalTimer indexTimer_;
     StepGate gate_;
@@ -85,9 +111,10 @@ private:
     QLineEdit* quantityEdit_ = nullptr;
     QLineEdit* intervalEdit_ = nullptr;
     QListView* candidateView_ = nullptr;
-    QListView* resultView_ = nullptr;
+    ResultTableView* resultView_ = nullptr;
     QWebEngineView* browserView_ = nullptr;
     QLabel* status_ = nullptr;
+    QString notice_; // what the last edit did, until a run starts
 
     std::unique_ptr<LineEditBox> keywordBox_, includeBox_, excludeBox_, quantityBox_, intervalBox_;
     std::unique_ptr<WebEngineBrowser> browser_;

@@ -1,5 +1,7 @@
 #include "core/row_list.h"
 
+#include <algorithm>
+
 namespace quilla {
 
 RowList::RowList(QObject* parent) : QAbstractListModel(parent) {}
@@ -27,6 +29,38 @@ void RowList::append(Row row) {
     rows_.push_back(std::move(row));
     indexKeyword(at, +1);
     endInsertRows();
+}
+
+void RowList::append(std::vector<Row> rows) {
+    if (rows.empty())
+        return;
+    const int at = static_cast<int>(rows_.size());
+    beginInsertRows({}, at, at + static_cast<int>(rows.size()) - 1);
+    for (Row& row : rows) {
+        rows_.push_back(std::move(row));
+        indexKeyword(count() - 1, +1);
+    }
+    endInsertRows();
+}
+
+void RowList::remove(std::vector<std::int64_t> places) {
+    std::sort(places.begin(), places.end());
+    places.erase(std::unique(places.begin(), places.end()), places.end());
+    std::erase_if(places, [this](std::int64_t i) { return i < 0 || i >= count(); });
+    // From the back, one contiguous stretch at a time, so the places stay true.
+    for (auto last = places.rbegin(); last != places.rend();) {
+        auto first = last;
+        while (std::next(first) != places.rend() && *std::next(first) == *first - 1)
+            ++first;
+        const auto from = static_cast<int>(*first), to = static_cast<int>(*last);
+        beginRemoveRows({}, from, to);
+        for (int i = from; i <= to; ++i)
+            indexKeyword(i, -1);
+        rows_.erase(rows_.begin() + from, rows_.begin() + to + 1);
+        // Rows after the stretch moved up, but the index holds keywords, not places.
+        endRemoveRows();
+        last = std::next(first);
+    }
 }
 
 void RowList::clear() {
@@ -68,23 +102,29 @@ qsizetype textLength(const Row& row) {
     return length;
 }
 
-// The row's first `length` characters, a surrogate pair never split, and "…".
-QString shortened(const Row& row, qsizetype length) {
-    QString shown;
-    shown.reserve(length + 1);
-    for (qsizetype i = 0; i < row.fields.size() && shown.size() < length; ++i) {
+// The row's start, without joining all of a long row.
+QString shortenedRow(const Row& row) {
+    QString start;
+    for (qsizetype i = 0; i < row.fields.size() && start.size() <= RowList::shownLength; ++i) {
         if (i > 0)
-            shown.append(u',');
+            start.append(u',');
         const QString& field = row.fields[i];
-        shown.append(QStringView(field).first(std::min(field.size(), length - shown.size())));
+        start.append(QStringView(field).first(
+            std::min(field.size(), RowList::shownLength + 1 - start.size())));
     }
-    shown.truncate(length);
-    if (!shown.isEmpty() && shown.back().isHighSurrogate())
-        shown.chop(1);
-    return shown + u'…';
+    return RowList::shortened(start);
 }
 
 } // namespace
+
+QString RowList::shortened(QStringView text) {
+    if (text.size() <= shownLength)
+        return text.toString();
+    QString shown = text.first(shownLength).toString();
+    if (shown.back().isHighSurrogate())
+        shown.chop(1);
+    return shown + u'…';
+}
 
 QVariant RowList::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count())
@@ -92,7 +132,7 @@ QVariant RowList::data(const QModelIndex& index, int role) const {
     const Row& row = rows_[static_cast<std::size_t>(index.row())];
     const bool long_ = textLength(row) > shownLength;
     if (role == Qt::DisplayRole)
-        return long_ ? shortened(row, shownLength) : row.text();
+        return long_ ? shortenedRow(row) : row.text();
     if (role == Qt::ToolTipRole && long_)
         return row.text();
     return {};

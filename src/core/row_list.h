@@ -42,7 +42,14 @@ public:
     // Fails, changing nothing, when row `i` does not exist.
     bool setRow(std::int64_t i, Row row);
     void append(Row row);
+    // Many rows at once: one insertion for a view to follow.
+    void append(std::vector<Row> rows);
+    // Removes the rows at these places (any order, repeats ignored).
+    void remove(std::vector<std::int64_t> places);
     void clear();
+
+    // `text` cut to its first shownLength characters and "…", a surrogate pair never split.
+    static QString shortened(QStringView text);
 
     bool containsKeyword(const QString& keyword) const;
 

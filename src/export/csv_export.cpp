@@ -21,23 +21,6 @@ QString csvField(const QString& field) {
     return u'"' + doubled + u'"';
 }
 
-// A name that would reach another folder, or be cut short by the system.
-bool pointsElsewhere(const QString& keyword) {
-    return keyword.contains(u'/') || keyword.contains(u'\\') || keyword.contains(QChar(u'\0'));
-}
-
-ExportOutcome fromFileResult(const NewFileResult& result) {
-    switch (result.kind) {
-    case NewFileResult::Kind::Written:
-        return {ExportOutcome::Kind::Written, {}};
-    case NewFileResult::Kind::Exists:
-        return {ExportOutcome::Kind::Exists, {}};
-    case NewFileResult::Kind::Failed:
-        break;
-    }
-    return {ExportOutcome::Kind::Failed, result.reason};
-}
-
 } // namespace
 
 QString csvLine(const Row& row) {
@@ -81,26 +64,12 @@ ExportOutcome exportTable(const RowList& table, const QString& keyword, const QS
 
 ExportOutcome exportTable(const RowList& table, const QString& keyword, const QString& folder,
                           const NewFileOptions& options) {
-    if (pointsElsewhere(keyword))
+    if (!keywordNamesAFile(keyword))
         return {ExportOutcome::Kind::BadName, {}};
     if (!csvEncodingAvailable())
         return {ExportOutcome::Kind::Failed, QStringLiteral("缺少 GB18030 编码支持")};
     const QString name = keyword + u".csv";
-    return fromFileResult(writeNewFile(folder, name, csvBytes(table), options));
-}
-
-QString exportMessage(const ExportOutcome& outcome) {
-    switch (outcome.kind) {
-    case ExportOutcome::Kind::Written:
-        return QStringLiteral("导出成功，你可在程序目录中找到该文件。文件名与关键词相同。");
-    case ExportOutcome::Kind::Exists:
-        return QStringLiteral("文件已存在，不能导出。如果想继续导出，请修改关键词的内容。");
-    case ExportOutcome::Kind::BadName:
-        return QStringLiteral("关键词不能用作文件名，请修改关键词的内容。");
-    case ExportOutcome::Kind::Failed:
-        break;
-    }
-    return QStringLiteral("导出失败：") + outcome.reason;
+    return outcomeOf(writeNewFile(folder, name, csvBytes(table), options));
 }
 
 } // namespace quilla

@@ -5,7 +5,7 @@
 // anything already there.
 
 #include "core/row_list.h"
-#include "export/new_file.h"
+#include "export/export_outcome.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,19 +24,10 @@ QByteArray csvBytes(const RowList& table);
 // Whether this Qt can encode GB18030 at all; without it csvBytes is empty.
 bool csvEncodingAvailable();
 
-struct ExportOutcome {
-    enum class Kind { Written, BadName, Exists, Failed };
-    Kind kind = Kind::Failed;
-    QString reason; // why it failed, for Failed only
-};
-
 // Writes <keyword>.csv into `folder`. A keyword holding '/', '\' or a NUL
 // would point elsewhere and is refused; an empty one names the file ".csv".
 ExportOutcome exportTable(const RowList& table, const QString& keyword, const QString& folder);
 ExportOutcome exportTable(const RowList& table, const QString& keyword, const QString& folder,
                           const NewFileOptions& options);
-
-// The message the window shows for an outcome.
-QString exportMessage(const ExportOutcome& outcome);
 
 } // namespace quilla

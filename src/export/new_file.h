@@ -36,4 +36,10 @@ struct NewFileOptions {
 NewFileResult writeNewFile(const QString& folder, const QString& name, const QByteArray& bytes,
                            const NewFileOptions& options = {});
 
+// For a writer that wants a file name: it writes the temporary file at
+// `path` (already created, empty) and says whether that worked, and why not.
+using FileWriter = std::function<bool(const QString& path, QString& reason)>;
+NewFileResult writeNewFile(const QString& folder, const QString& name, const FileWriter& write,
+                           const NewFileOptions& options = {});
+
 } // namespace quilla

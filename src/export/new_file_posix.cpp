@@ -2,11 +2,13 @@
 
 #include "export/new_file.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 
 #include <optional>
 #include <utility>
+#include <variant>
 
 #include <cerrno>
 #include <cstdio> // renameat2
@@ -200,15 +202,43 @@ NewFileResult moveIntoPlace(int dir, const QByteArray& temp, const QByteArray& t
 
 } // namespace
 
+namespace {
+
+// The complete temporary file takes the target's name; the folder's entry
+// is synced after. A folder that fails to sync is no reason to call the
+// export failed: the file is in place and complete.
+NewFileResult place(int dir, const QByteArray& temp, const QByteArray& target,
+                    const NewFileOptions& options) {
+    if (options.beforeMove)
+        options.beforeMove();
+    const NewFileResult result = moveIntoPlace(dir, temp, target, options);
+    if (result.kind == NewFileResult::Kind::Written)
+        static_cast<void>(::fsync(dir));
+    return result;
+}
+
+// The folder, open, when the target's name is free there.
+std::variant<int, NewFileResult> openFolderFor(const QString& folder, const QByteArray& target) {
+    const int dir =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return failed(errno);
+    if (const auto taken = occupied(dir, target)) {
+        ::close(dir);
+        return *taken;
+    }
+    return dir;
+}
+
+} // namespace
+
 NewFileResult writeNewFile(const QString& folder, const QString& name, const QByteArray& bytes,
                            const NewFileOptions& options) {
-    const Descriptor dir(
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid())
-        return failed(errno);
     const QByteArray target = QFile::encodeName(name);
-    if (const auto taken = occupied(dir.get(), target))
-        return *taken;
+    auto opened = openFolderFor(folder, target);
+    if (auto* refused = std::get_if<NewFileResult>(&opened))
+        return *refused;
+    const Descriptor dir(std::get<int>(opened));
 
     QByteArray temp;
     Descriptor file(openTemp(dir.get(), temp));
@@ -218,14 +248,38 @@ NewFileResult writeNewFile(const QString& folder, const QString& name, const QBy
         ::unlinkat(dir.get(), temp.constData(), 0);
         return failed(error);
     }
-    if (options.beforeMove)
-        options.beforeMove();
-    const NewFileResult result = moveIntoPlace(dir.get(), temp, target, options);
-    // The file is in place and complete; a folder that fails to sync its
-    // entry is no reason to call the export failed.
-    if (result.kind == NewFileResult::Kind::Written)
-        static_cast<void>(::fsync(dir.get()));
-    return result;
+    return place(dir.get(), temp, target, options);
+}
+
+NewFileResult writeNewFile(const QString& folder, const QString& name, const FileWriter& write,
+                           const NewFileOptions& options) {
+    const QByteArray target = QFile::encodeName(name);
+    auto opened = openFolderFor(folder, target);
+    if (auto* refused = std::get_if<NewFileResult>(&opened))
+        return *refused;
+    const Descriptor dir(std::get<int>(opened));
+
+    QByteArray temp;
+    {
+        Descriptor file(openTemp(dir.get(), temp));
+        if (!file.valid())
+            return failed(errno);
+    }
+    const auto fail = [&](const QString& reason) {
+        ::unlinkat(dir.get(), temp.constData(), 0);
+        return NewFileResult{NewFileResult::Kind::Failed, reason};
+    };
+    QString reason;
+    if (!write(QDir(folder).filePath(QFile::decodeName(temp)), reason))
+        return fail(reason.isEmpty() ? qt_error_string(EIO) : reason);
+    // What the writer wrote reaches the disk before it takes the name.
+    Descriptor written(::openat(dir.get(), temp.constData(), O_RDONLY | O_CLOEXEC));
+    if (!written.valid())
+        return fail(qt_error_string(errno));
+    if (const int error = syncAll(written.get()))
+        return fail(qt_error_string(error));
+    written.close();
+    return place(dir.get(), temp, target, options);
 }
 
 } // namespace quilla

@@ -29,10 +29,8 @@ QString tempPathIn(const QString& folder) {
     return QDir(folder).filePath(u".quilla-" + QString::number(tag, 16) + u".tmp");
 }
 
-// Written, flushed to the disk and closed; the reason when not.
-std::optional<QString> fill(QFile& file, const QByteArray& bytes) {
-    if (file.write(bytes) != bytes.size())
-        return file.errorString();
+// Flushed to the disk and closed; the reason when not.
+std::optional<QString> flushAndClose(QFile& file) {
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()));
     if (!::FlushFileBuffers(handle))
         return qt_error_string(static_cast<int>(::GetLastError()));
@@ -40,6 +38,13 @@ std::optional<QString> fill(QFile& file, const QByteArray& bytes) {
     if (file.error() != QFileDevice::NoError)
         return file.errorString();
     return std::nullopt;
+}
+
+// Written, flushed to the disk and closed; the reason when not.
+std::optional<QString> fill(QFile& file, const QByteArray& bytes) {
+    if (file.write(bytes) != bytes.size())
+        return file.errorString();
+    return flushAndClose(file);
 }
 
 bool openTemp(QFile& file, const QString& folder) {
@@ -53,24 +58,21 @@ bool openTemp(QFile& file, const QString& folder) {
 
 } // namespace
 
-NewFileResult writeNewFile(const QString& folder, const QString& name, const QByteArray& bytes,
-                           const NewFileOptions& options) {
-    const QString target = QDir::toNativeSeparators(QDir(folder).filePath(name));
+namespace {
+
+// Exists or a failure when the target's name is taken or cannot be looked at.
+std::optional<NewFileResult> occupied(const QString& target) {
     if (::GetFileAttributesW(wide(target)) != INVALID_FILE_ATTRIBUTES)
-        return {NewFileResult::Kind::Exists, {}};
+        return NewFileResult{NewFileResult::Kind::Exists, {}};
     if (const DWORD error = ::GetLastError(); error != ERROR_FILE_NOT_FOUND)
         return failed(error);
+    return std::nullopt;
+}
 
-    QFile temp;
-    if (!openTemp(temp, folder))
-        return {NewFileResult::Kind::Failed, temp.errorString()};
-    if (const auto reason = fill(temp, bytes)) {
-        temp.remove();
-        return {NewFileResult::Kind::Failed, *reason};
-    }
+// Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name.
+NewFileResult place(QFile& temp, const QString& target, const NewFileOptions& options) {
     if (options.beforeMove)
         options.beforeMove();
-    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name.
     const QString source = QDir::toNativeSeparators(temp.fileName());
     if (::MoveFileExW(wide(source), wide(target), MOVEFILE_WRITE_THROUGH))
         return {NewFileResult::Kind::Written, {}};
@@ -79,6 +81,48 @@ NewFileResult writeNewFile(const QString& folder, const QString& name, const QBy
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
         return {NewFileResult::Kind::Exists, {}};
     return failed(error);
+}
+
+} // namespace
+
+NewFileResult writeNewFile(const QString& folder, const QString& name, const QByteArray& bytes,
+                           const NewFileOptions& options) {
+    const QString target = QDir::toNativeSeparators(QDir(folder).filePath(name));
+    if (const auto taken = occupied(target))
+        return *taken;
+    QFile temp;
+    if (!openTemp(temp, folder))
+        return {NewFileResult::Kind::Failed, temp.errorString()};
+    if (const auto reason = fill(temp, bytes)) {
+        temp.remove();
+        return {NewFileResult::Kind::Failed, *reason};
+    }
+    return place(temp, target, options);
+}
+
+NewFileResult writeNewFile(const QString& folder, const QString& name, const FileWriter& write,
+                           const NewFileOptions& options) {
+    const QString target = QDir::toNativeSeparators(QDir(folder).filePath(name));
+    if (const auto taken = occupied(target))
+        return *taken;
+    QFile temp;
+    if (!openTemp(temp, folder))
+        return {NewFileResult::Kind::Failed, temp.errorString()};
+    temp.close();
+    QString reason;
+    if (!write(temp.fileName(), reason)) {
+        temp.remove();
+        return {NewFileResult::Kind::Failed, reason};
+    }
+    if (!temp.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        temp.remove();
+        return {NewFileResult::Kind::Failed, temp.errorString()};
+    }
+    if (const auto error = flushAndClose(temp)) {
+        temp.remove();
+        return {NewFileResult::Kind::Failed, *error};
+    }
+    return place(temp, target, options);
 }
 
 } // namespace quilla

@@ -122,7 +122,7 @@ TEST_F(LiveWindow, ClosingDuringAFetchStopsItAndJoinsItsThread) {
 }
 
 TEST_F(LiveWindow, ListsFollowNewRowsUnlessScrolledAway) {
-    auto* view = window->findChild<QListView*>(QStringLiteral("resultTable"));
+    auto* view = window->findChild<QAbstractItemView*>(QStringLiteral("resultTable"));
     RowList& rows = window->results();
     for (int i = 0; i < 60; ++i)
         rows.append(Row{{QString::number(i)}});

@@ -13,6 +13,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +46,22 @@ protected:
     void click(const char* button) {
         window->findChild<QPushButton*>(QString::fromLatin1(button))->click();
     }
+    // Waits, at most `ms`, until the browser shows the trend page ready for a query.
+    bool waitForTrendPage(int ms = 30000) {
+        auto* view = window->findChild<QWebEngineView*>(QStringLiteral("browser"));
+        auto ready = std::make_shared<bool>(false);
+        return QTest::qWaitFor(
+            [&] {
+                if (!*ready)
+                    view->page()->runJavaScript(
+                        QStringLiteral("document.readyState === 'complete' && "
+                                       "!!document.getElementsByName('query-btn')[0]"),
+                        [ready](const QVariant& answer) { *ready = *ready || answer.toBool(); });
+                return *ready;
+            },
+            ms);
+    }
+
     // Presses 导出 and answers its message; gives the message's text.
     QString exportAndAnswer() {
         return messageAfterClicking(

@@ -1,0 +1,27 @@
+#pragma once
+
+// What the exports have in common: the file's name from the keyword, the
+// outcome and the message the window shows for it.
+
+#include "export/new_file.h"
+
+#include <QString>
+
+namespace quilla {
+
+struct ExportOutcome {
+    enum class Kind { Written, BadName, Exists, Failed };
+    Kind kind = Kind::Failed;
+    QString reason; // why it failed, for Failed only
+};
+
+// A keyword holding '/', '\' or a NUL would point elsewhere and cannot name
+// a file; an empty one names the file "<extension>" alone.
+bool keywordNamesAFile(const QString& keyword);
+
+ExportOutcome outcomeOf(const NewFileResult& result);
+
+// The message the window shows for an outcome.
+QString exportMessage(const ExportOutcome& outcome);
+
+} // namespace quilla

@@ -1,0 +1,129 @@
+#include "results/cell_values.h"
+
+#include <cmath>
+
+namespace quilla {
+namespace {
+
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Digits with thousands separators and one decimal point, nothing else.
+std::optional<double> plainNumber(QStringView text) {
+    QString digits;
+    digits.reserve(text.size());
+    bool any = false, point = false;
+    for (const QChar c : text) {
+        if (isDigit(c)) {
+            digits.append(c);
+            any = true;
+        } else if (c == u',' && any && !point) {
+            continue;
+        } else if (c == u'.' && !point) {
+            digits.append(c);
+            point = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!any)
+        return std::nullopt;
+    bool ok = false;
+    const double value = digits.toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
+}
+
+} // namespace
+
+ColumnKind columnKind(int column) {
+    if (column == column::keyword)
+        return ColumnKind::Keyword;
+    if (column == column::count)
+        return ColumnKind::Count;
+    if (column >= 2 && column <= 5)
+        return ColumnKind::Index;
+    if (column >= 6 && column <= 9)
+        return ColumnKind::Percent;
+    if (column == column::opportunity)
+        return ColumnKind::Opportunity;
+    return ColumnKind::Forecast;
+}
+
+bool isNumeric(ColumnKind kind) {
+    return kind == ColumnKind::Count || kind == ColumnKind::Index || kind == ColumnKind::Percent ||
+           kind == ColumnKind::Opportunity;
+}
+
+std::optional<double> countValue(QStringView text) {
+    text = text.trimmed();
+    double scale = 1;
+    if (text.endsWith(u'万'))
+        scale = 1e4;
+    else if (text.endsWith(u'亿'))
+        scale = 1e8;
+    if (scale != 1)
+        text.chop(1);
+    const auto value = plainNumber(text);
+    return value ? std::optional(std::round(*value * scale)) : std::nullopt;
+}
+
+std::optional<double> indexValue(QStringView text) {
+    return plainNumber(text.trimmed());
+}
+
+std::optional<double> percentValue(QStringView text) {
+    text = text.trimmed();
+    if (!text.endsWith(u'%'))
+        return std::nullopt;
+    text.chop(1);
+    double sign = 1;
+    if (text.startsWith(u'+') || text.startsWith(u'-')) {
+        sign = text.front() == u'-' ? -1 : 1;
+        text = text.sliced(1);
+    }
+    const auto value = plainNumber(text);
+    return value ? std::optional(sign * *value / 100) : std::nullopt;
+}
+
+std::optional<double> cellValue(ColumnKind kind, QStringView text) {
+    switch (kind) {
+    case ColumnKind::Count:
+        return countValue(text);
+    case ColumnKind::Index:
+        return indexValue(text);
+    case ColumnKind::Percent:
+        return percentValue(text);
+    default:
+        return std::nullopt;
+    }
+}
+
+Opportunity opportunityOf(const Row& row) {
+    const auto search = indexValue(row.fields.value(column::searchYesterday));
+    const auto count = countValue(row.fields.value(column::count));
+    if (!search || !count)
+        return {};
+    if (*count == 0)
+        return *search > 0 ? Opportunity{Opportunity::Kind::NoCompetition, 0} : Opportunity{};
+    return {Opportunity::Kind::Figure, *search / *count * 1000};
+}
+
+QString opportunityText(const Opportunity& o) {
+    switch (o.kind) {
+    case Opportunity::Kind::Figure:
+        return QString::number(o.perThousand, 'f', 1);
+    case Opportunity::Kind::NoCompetition:
+        return QStringLiteral("无竞品");
+    case Opportunity::Kind::Unknown:
+        break;
+    }
+    return {};
+}
+
+QString opportunityExplanation() {
+    return QStringLiteral("机会 = 昨天搜索指数 ÷ 宝贝数 × 1000：每一千件在售宝贝对应的搜索量，"
+                          "越大越值得做。宝贝数为 0 而有搜索时为“无竞品”。");
+}
+
+} // namespace quilla

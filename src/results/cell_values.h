@@ -1,0 +1,55 @@
+#pragma once
+
+// The result table's cells read as the figures they state, and the
+// opportunity figure that weighs demand against supply.
+
+#include "core/row_list.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+namespace quilla {
+
+// What a result column holds, by its place in the header.
+enum class ColumnKind { Keyword, Count, Index, Percent, Forecast, Opportunity };
+
+namespace column {
+inline constexpr int keyword = 0;
+inline constexpr int count = 1;
+inline constexpr int searchYesterday = 2;
+inline constexpr int forecast = 10;
+inline constexpr int opportunity = 11; // shown, never part of the row's text
+inline constexpr int shown = 12;
+} // namespace column
+
+ColumnKind columnKind(int column);
+bool isNumeric(ColumnKind kind);
+
+// "12,345", "12345", "1.2万" as a number; nothing for "未找到", "" and junk.
+std::optional<double> countValue(QStringView text);
+// An index figure: a plain number, thousands separators allowed.
+std::optional<double> indexValue(QStringView text);
+// "+27%" → 0.27, "-4.5%" → -0.045, "0%" → 0.
+std::optional<double> percentValue(QStringView text);
+
+// A cell's number by its column's kind; nothing for text columns.
+std::optional<double> cellValue(ColumnKind kind, QStringView text);
+
+// Searches per thousand listings: yesterday's search index ÷ item count × 1000.
+struct Opportunity {
+    enum class Kind { Unknown, Figure, NoCompetition };
+    Kind kind = Kind::Unknown;
+    double perThousand = 0; // for Figure
+};
+
+// Unknown while the row has no search index or no readable count; a count of
+// 0 with a search index above 0 has no competition.
+Opportunity opportunityOf(const Row& row);
+// "12.3", "无竞品", or "" while unknown.
+QString opportunityText(const Opportunity& o);
+// How the figure is made, for the column's tooltip.
+QString opportunityExplanation();
+
+} // namespace quilla

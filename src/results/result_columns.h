@@ -1,0 +1,42 @@
+#pragma once
+
+// The result table as columns, for a table view: rows from 1 on, one column
+// per header field and the opportunity figure after them, the header row's
+// fields as the column captions. It reads the row list and keeps nothing of
+// its own, so the runs and the export go on working on the list.
+
+#include "core/row_list.h"
+
+#include <QAbstractTableModel>
+
+namespace quilla {
+
+class ResultColumns final : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    explicit ResultColumns(const RowList& rows, QObject* parent = nullptr);
+
+    const RowList& rows() const { return rows_; }
+    // The row list's row shown as table row `tableRow`, and back.
+    static std::int64_t listRow(int tableRow) { return std::int64_t{tableRow} + 1; }
+    static int tableRow(std::int64_t listRow) { return static_cast<int>(listRow - 1); }
+
+    // The captions: the header row's fields, the usual header while there is
+    // no header row, then "机会".
+    QStringList captions() const;
+    // The shown cells of a row: its fields, padded, and the opportunity figure.
+    QStringList cells(std::int64_t listRow) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    void forwardSignals();
+
+    const RowList& rows_;
+};
+
+} // namespace quilla
