@@ -37,6 +37,11 @@ inline constexpr std::array<const char*, 14> focusOrder = {
 inline constexpr ControlSpot statusSpot = {"statusLine", ControlKind::Label, u"", 120, 10620, 15135,
                                            420};
 
+// At the strip's right end while a run can be continued; the status line
+// then stops short of it.
+inline constexpr ControlSpot continueSpot = {
+    "continueButton", ControlKind::Button, u"继续", 14355, 10635, 900, 390};
+
 inline constexpr std::array<ControlSpot, 19> controlSpots = {{
     {"keywordLabel", ControlKind::Label, u"关键词", 240, 240, 615, 255},
     {"keywordBox", ControlKind::TextBox, u"", 840, 120, 1455, 375},

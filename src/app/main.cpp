@@ -12,7 +12,9 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quilla.png")));
 
     quilla::DesktopShell shell;
-    quilla::MainWindow window(shell, std::make_shared<quilla::CurlFetcher>());
+    auto cookies = std::make_shared<quilla::CookieJar>();
+    quilla::MainWindow window(
+        shell, std::make_shared<quilla::CurlFetcher>(quilla::FetchLimits{}, cookies), cookies);
     window.show();
     if (qEnvironmentVariableIsSet("QUILLA_EXIT_WHEN_READY"))
         quilla::exitWhenReady(window);

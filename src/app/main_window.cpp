@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/browser_cookies.h"
 #include "app/controls.h"
 #include "app/result_table.h"
 #include "app/status_line.h"
@@ -8,6 +9,7 @@
 #include "core/number_text.h"
 #include "export/csv_export.h"
 #include "export/xlsx_export.h"
+#include "results/cell_values.h"
 #include "results/keyword_import.h"
 #include "results/tsv_text.h"
 
@@ -25,6 +27,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 // The icon lives in a static library, whose resources load only when asked.
@@ -34,7 +39,8 @@ static void loadResources() {
 
 namespace quilla {
 
-MainWindow::MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher, QWidget* parent)
+MainWindow::MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher,
+                       std::shared_ptr<CookieJar> cookies, QWidget* parent)
     : QWidget(parent), shell_(shell) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(title());
@@ -49,11 +55,19 @@ MainWindow::MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher, QWidg
     quantityBox_ = std::make_unique<LineEditBox>(quantityEdit_);
     intervalBox_ = std::make_unique<LineEditBox>(intervalEdit_);
     browser_ = std::make_unique<WebEngineBrowser>(browserView_);
+    if (cookies)
+        followBrowserCookies(*browserView_->page()->profile()->cookieStore(), cookies);
+    pageView_ = std::make_unique<BrowserPageView>(
+        [this](const QString& address) { browser_->navigate(address); });
+    archive_ = std::make_unique<FileArchive>(
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
     background_ = std::make_unique<BackgroundFetch>(std::move(fetcher));
     mining_ = std::make_unique<MiningRun>(
         candidates_, results_, miningTimer_, *background_, gate_, messages_,
-        MiningRun::Boxes{*keywordBox_, *includeBox_, *excludeBox_, *quantityBox_});
-    index_ = std::make_unique<IndexRun>(results_, indexTimer_, *browser_, *intervalBox_, gate_);
+        MiningRun::Boxes{*keywordBox_, *includeBox_, *excludeBox_, *quantityBox_},
+        PushBackParts{nullptr, pageView_.get(), archive_.get(), {}});
+    index_ = std::make_unique<IndexRun>(results_, indexTimer_, *browser_, *intervalBox_, gate_,
+                                        &messages_);
 
     connectControls();
     setStartValues();
@@ -115,6 +129,9 @@ void MainWindow::buildControls() {
     for (const ControlSpot& spot : controlSpots)
         makeControl(spot, this);
     status_ = static_cast<QLabel*>(makeControl(statusSpot, this));
+    continueButton_ = static_cast<QPushButton*>(makeControl(continueSpot, this));
+    continueButton_->setFocusPolicy(Qt::NoFocus);
+    continueButton_->hide();
 
     const auto edit = [this](const char* name) {
         return findChild<QLineEdit*>(QString::fromLatin1(name));
@@ -156,6 +173,9 @@ void MainWindow::connectControls() {
     followNewRows(candidateView_, candidates_);
     followNewRows(resultView_, resultOrder_);
     connectResultTable();
+    connect(continueButton_, &QPushButton::clicked, this, &MainWindow::continueRuns);
+    connect(addWindowAction(QStringLiteral("继续"), QKeySequence(Qt::Key_F5)), &QAction::triggered,
+            this, &MainWindow::continueRuns);
     connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::refreshStatus);
     statusTimer_.start(250);
 }
@@ -225,6 +245,8 @@ void MainWindow::connectResultTable() {
     paste->setShortcut(QKeySequence::Paste);
     menu->addAction(QStringLiteral("导入关键词…"), this, &MainWindow::chooseKeywordFiles);
     menu->addSeparator();
+    menu->addAction(QStringLiteral("重查空行"), this, &MainWindow::requeryEmptyRows);
+    menu->addSeparator();
     QAction* excel =
         addWindowAction(QStringLiteral("导出 Excel"), QKeySequence(Qt::CTRL | Qt::Key_E));
     connect(excel, &QAction::triggered, this, &MainWindow::exportWorkbookFile);
@@ -291,6 +313,7 @@ void MainWindow::deleteSelectedRows() {
     if (rows.empty() || refuseEditDuringRun())
         return;
     results_.remove(rows);
+    index_->forgetProgress(); // its place in the table moved
     notice_ = QStringLiteral("已删除 %1 行").arg(rows.size());
     refreshStatus();
 }
@@ -327,6 +350,42 @@ void MainWindow::refreshStatus() {
     const QString text = statusText();
     if (status_->text() != text)
         status_->setText(text);
+    placeContinueButton(mining_->progress().canContinue || index_->progress().canContinue);
+}
+
+void MainWindow::placeContinueButton(bool shown) {
+    if (continueButton_->isVisible() == shown)
+        return;
+    continueButton_->setVisible(shown);
+    QRect strip = toPixels(statusSpot);
+    if (shown)
+        strip.setRight(continueButton_->geometry().left() - 8);
+    status_->setGeometry(strip);
+}
+
+void MainWindow::continueRuns() {
+    gate_.run([this] {
+        notice_.clear();
+        mining_->resume();
+        index_->resume();
+        refreshStatus();
+    });
+}
+
+void MainWindow::requeryEmptyRows() {
+    gate_.run([this] {
+        std::vector<std::int64_t> rows;
+        for (std::int64_t i = 1; i < results_.count(); ++i)
+            if (lacksFigures(results_.row(i)))
+                rows.push_back(i);
+        if (rows.empty()) {
+            notice_ = QStringLiteral("没有需要重查的空行");
+            refreshStatus();
+            return;
+        }
+        notice_.clear();
+        index_->startWith(std::move(rows));
+    });
 }
 
 // Keeps the newest row in view while rows arrive, unless the user has

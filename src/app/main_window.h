@@ -4,6 +4,7 @@
 // browser and the two timers that carry the runs.
 
 #include "app/widget_ports.h"
+#include "core/file_archive.h"
 #include "core/interval_timer.h"
 #include "core/row_list.h"
 #include "core/step_gate.h"
@@ -40,7 +41,9 @@ class MainWindow final : public QWidget {
 
 public:
     // The fetcher runs on the background fetch's thread.
-    MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher, QWidget* parent = nullptr);
+    // With a cookie jar, the fetcher's, the browser's marketplace cookies go into it.
+    MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher,
+               std::shared_ptr<CookieJar> cookies = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     static QString title() { return QStringLiteral("Quilla淘宝指数批量查询工具 v1.0  by:tarnick"); }
@@ -76,6 +79,11 @@ public:
     void copySelectedRows() const;
     void exportWorkbookFile();
 
+    // F5 and "继续": go on with the runs that a block, a pause or a stop ended.
+    void continueRuns();
+    // Queries the index of the rows without figures only.
+    void requeryEmptyRows();
+
     // True while either run goes (a timer running or a step under way).
     bool runsGoing() const;
     ResultOrder& resultOrder() { return resultOrder_; }
@@ -90,6 +98,7 @@ private:
     void connectResultTable();
     QAction* addWindowAction(const QString& text, const QKeySequence& keys);
     void refreshStatus();
+    void placeContinueButton(bool shown);
     void followNewRows(QAbstractItemView* view, QAbstractItemModel& rows);
     bool refuseEditDuringRun();
     void addKeywords(const QString& text);
@@ -114,10 +123,13 @@ private:
     ResultTableView* resultView_ = nullptr;
     QWebEngineView* browserView_ = nullptr;
     QLabel* status_ = nullptr;
+    QPushButton* continueButton_ = nullptr;
     QString notice_; // what the last edit did, until a run starts
 
     std::unique_ptr<LineEditBox> keywordBox_, includeBox_, excludeBox_, quantityBox_, intervalBox_;
     std::unique_ptr<WebEngineBrowser> browser_;
+    std::unique_ptr<BrowserPageView> pageView_;
+    std::unique_ptr<FileArchive> archive_;
     std::unique_ptr<BackgroundFetch> background_;
     std::unique_ptr<MiningRun> mining_;
     std::unique_ptr<IndexRun> index_;

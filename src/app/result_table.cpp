@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QStyledItemDelegate>
 #include <QUrl>
 
 namespace quilla {
@@ -15,6 +16,21 @@ namespace {
 
 constexpr int fitDelayMs = 300;
 constexpr int fitRows = 200;
+
+// A row that an index query reached without any figure is drawn grey, so it
+// does not pass for done.
+class NoFiguresGrey final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(ResultColumns::noFiguresRole).toBool())
+            option->palette.setColor(QPalette::Text,
+                                     option->palette.color(QPalette::Disabled, QPalette::Text));
+    }
+};
 
 } // namespace
 
@@ -37,6 +53,7 @@ ResultTableView::ResultTableView(QWidget* parent) : QTableView(parent), menu_(ne
     setWordWrap(false);
     setAcceptDrops(true);
     setDropIndicatorShown(false);
+    setItemDelegate(new NoFiguresGrey(this));
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);

@@ -27,12 +27,30 @@ QString miningStatus(const MiningProgress& p) {
     if (!p.started)
         return {};
     const QString mined = number(p.mined), waiting = number(p.waiting), rows = number(p.results);
+    const QString keyword = u"“" + p.keyword + u"”";
+    if (p.running && p.wait) {
+        const QString why = p.wait->why == Verdict::Throttled ? QStringLiteral("淘宝限流")
+                                                              : verdictName(p.wait->why);
+        return u"挖词等待：" + why + u"，" + durationText(p.wait->leftMs) + u"后再试" + keyword +
+               u"（已试 " + number(p.wait->attempt) + u" 次）";
+    }
     if (p.running) {
         const QString quantity = p.quantity ? number(*p.quantity) : QStringLiteral("?");
         return u"挖词中：已挖 " + mined + u" 个，待挖 " + waiting + u" 个，结果 " + rows + u"/" +
                quantity + u" 行";
     }
     switch (p.end) {
+    case MiningEnd::Blocked:
+        if (p.blockedBy == Verdict::Login)
+            return u"挖词暂停：淘宝要求登录，" + keyword + u"未挖。请在浏览器中登录后按 F5 继续";
+        return u"挖词暂停：淘宝要求验证，" + keyword + u"未挖。请在浏览器中完成验证后按 F5 继续";
+    case MiningEnd::ThrottledTooOften:
+        return u"挖词停止：" + keyword + u"连续 " + number(RetryPolicy::throttledTries) +
+               u" 次被限流。稍候再按 F5 继续";
+    case MiningEnd::PagesLookChanged:
+        return u"挖词暂停：搜索页面与预期不符（连续 " + number(RetryPolicy::emptyPagesInARow) +
+               u" 页没有相关词和宝贝数）" +
+               (p.keptPage.isEmpty() ? QString() : u"，最后一页存于 " + p.keptPage);
     case MiningEnd::QuantityReached:
         return u"挖词完成：结果已达 " + rows + u" 行（已挖 " + mined + u" 个关键词）";
     case MiningEnd::QuantityNotANumber:
@@ -48,10 +66,17 @@ QString miningStatus(const MiningProgress& p) {
 QString indexStatus(const IndexProgress& p, std::int64_t timeLeftMs) {
     if (!p.started)
         return {};
-    const QString row = number(p.queryRow), rows = number(p.rows);
+    const QString row = number(p.position), rows = number(p.rows);
+    const QString which = p.onlyEmptyRows ? QStringLiteral("重查空行") : QStringLiteral("查询指数");
     if (p.running)
-        return u"查询指数：第 " + row + u"/" + rows + u" 行，剩余约 " + durationText(timeLeftMs);
+        return which + u"：第 " + row + u"/" + rows + u" 行，剩余约 " + durationText(timeLeftMs);
     switch (p.end) {
+    case IndexEnd::Blocked:
+        if (p.blockedBy == Verdict::Login)
+            return u"指数查询暂停：淘宝要求登录，第 " + row +
+                   u" 行未查。请在浏览器中登录后按 F5 继续";
+        return u"指数查询暂停：淘宝要求验证，第 " + row +
+               u" 行未查。请在浏览器中完成验证后按 F5 继续";
     case IndexEnd::Finished:
         return u"指数查询完成：共 " + rows + u" 行";
     case IndexEnd::IntervalRefused:

@@ -89,6 +89,10 @@ void WebEngineBrowser::navigate(const QString& address) {
         page_->load(url);
 }
 
+QString WebEngineBrowser::address() const {
+    return page_ ? page_->url().toString() : QString();
+}
+
 void WebEngineBrowser::setValue(const QString& name, const QString& value,
                                 std::function<void(bool)> done) {
     evaluate(page_script::setValue(name, value),

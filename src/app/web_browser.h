@@ -34,6 +34,7 @@ public:
     explicit WebEngineBrowser(QWebEngineView* view, QObject* parent = nullptr);
 
     void navigate(const QString& address) override;
+    QString address() const override;
     void setValue(const QString& name, const QString& value,
                   std::function<void(bool)> done) override;
     void click(const QString& name, std::function<void(bool)> done) override;

@@ -39,4 +39,15 @@ private:
     QPointer<QWidget> owner_;
 };
 
+// The embedded browser as the place where the user sees a page.
+class BrowserPageView final : public PageView {
+public:
+    explicit BrowserPageView(std::function<void(const QString&)> navigate)
+        : navigate_(std::move(navigate)) {}
+    void show(const QString& address) override { navigate_(address); }
+
+private:
+    std::function<void(const QString&)> navigate_;
+};
+
 } // namespace quilla

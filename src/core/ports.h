@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace quilla {
 
@@ -43,6 +44,20 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual std::int64_t nowMs() const = 0;
+};
+
+// Where the user sees a page: the embedded browser.
+class PageView {
+public:
+    virtual ~PageView() = default;
+    virtual void show(const QString& address) = 0;
+};
+
+// Keeps a page for a report; gives where it went, or nothing when it could not.
+class PageArchive {
+public:
+    virtual ~PageArchive() = default;
+    virtual std::optional<QString> keep(const QString& name, const QString& text) = 0;
 };
 
 } // namespace quilla

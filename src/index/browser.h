@@ -17,6 +17,8 @@ public:
 
     // Start loading in this same view; nothing waits for the page.
     virtual void navigate(const QString& address) = 0;
+    // The address of the page shown now.
+    virtual QString address() const = 0;
 
     // Set the value of the element bearing `name`; false when there is no
     // document or no such element.

@@ -17,11 +17,19 @@ std::int32_t plusOne(std::int32_t n) {
     return n == std::numeric_limits<std::int32_t>::max() ? n : n + 1;
 }
 
+QString blockMessage(Verdict why) {
+    return why == Verdict::Login
+               ? QStringLiteral(
+                     "淘宝要求登录，指数查询已暂停。请在下方的浏览器中登录，然后按 F5 继续。")
+               : QStringLiteral(
+                     "淘宝要求验证，指数查询已暂停。请在下方的浏览器中完成验证，然后按 F5 继续。");
+}
+
 } // namespace
 
 std::int64_t QueryPacing::timeLeft(const IndexProgress& progress, std::int64_t currentWaitMs,
                                    std::int64_t intervalMs) {
-    const std::int64_t ticksLeft = progress.rows + 1 - progress.queryRow;
+    const std::int64_t ticksLeft = progress.rows + 1 - progress.position;
     if (!progress.running || ticksLeft <= 0)
         return 0;
     std::int64_t total = currentWaitMs;
@@ -38,9 +46,9 @@ std::int64_t QueryPacing::timeLeft(const IndexProgress& progress, std::int64_t c
 }
 
 IndexRun::IndexRun(RowList& results, Timer& timer, Browser& browser, const TextBox& interval,
-                   StepGate& gate)
+                   StepGate& gate, MessageBox* messages)
     : results_(results), timer_(timer), browser_(browser), interval_(interval), gate_(gate),
-      ticks_(gate, timer, QStringLiteral("index-tick")) {}
+      ticks_(gate, timer, QStringLiteral("index-tick")), messages_(messages) {}
 
 QString IndexRun::startAddress() {
     return QStringLiteral("http://shu.taobao.com/trendindex?type=query%2Ctrade&query=qq");
@@ -54,19 +62,64 @@ bool IndexRun::mayOpen(const QString& address) {
 }
 
 void IndexRun::start() {
-    queryRow_ = static_cast<std::int32_t>(firstRow);
+    only_.reset();
+    begin(firstRow);
+}
+
+void IndexRun::startWith(std::vector<std::int64_t> rows) {
+    if (rows.empty())
+        return;
+    only_ = std::move(rows);
+    onlyAt_ = 0;
+    begin(only_->front());
+}
+
+void IndexRun::begin(std::int64_t row) {
+    queryRow_ = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(row, 0, std::numeric_limits<std::int32_t>::max()));
     queriesSinceLongWait_ = 0;
     started_ = true;
     end_ = IndexEnd::None;
+    blockedBy_ = Verdict::Page;
+    resubmit_ = false;
     inStep_ = true;
     gate_.begin();
-    submitQuery(results_.row(firstRow).keyword(), [this] { finishPageWork(false); });
+    submitQuery(results_.row(queryRow_).keyword(), [this] { finishPageWork(false); });
+}
+
+bool IndexRun::resume() {
+    if (!canContinue())
+        return false;
+    end_ = IndexEnd::None;
+    blockedBy_ = Verdict::Page;
+    // The browser may still show the page that asked for a login: back to
+    // the trend page first, and the row is submitted there on the next tick.
+    if (addressVerdict(startAddress(), browser_.address()) != Verdict::Page ||
+        QUrl(browser_.address()).host() != QUrl(startAddress()).host())
+        browser_.navigate(startAddress());
+    resubmit_ = true;
+    setWaitFromBox();
+    if (timer_.interval() == 0) {
+        end_ = IndexEnd::IntervalRefused;
+        refusedInterval_ = interval_.text();
+    }
+    return true;
+}
+
+void IndexRun::forgetProgress() {
+    if (!running())
+        end_ = IndexEnd::Finished;
 }
 
 void IndexRun::tick() {
     timer_.setInterval(0);
     inStep_ = true;
     gate_.begin();
+    if (resubmit_) {
+        resubmit_ = false;
+        submitQuery(results_.row(queryRow_).keyword(), [this] { finishPageWork(false); });
+        return;
+    }
     browser_.pageText(alive_.guard([this](const QString& page) { writeResult(page); }));
 }
 
@@ -75,17 +128,51 @@ void IndexRun::timerFired() {
 }
 
 void IndexRun::writeResult(const QString& pageText) {
+    // A page that asks for a login or a check holds no figures: the row stays
+    // as it is, and the run waits for the user.
+    if (const Verdict block = addressVerdict(startAddress(), browser_.address());
+        block != Verdict::Page) {
+        end_ = IndexEnd::Blocked;
+        blockedBy_ = block;
+        inStep_ = false;
+        if (messages_)
+            messages_->show(blockMessage(block));
+        gate_.end();
+        return;
+    }
     // A row that is gone (the table was reset meanwhile) is not written.
     results_.setRow(queryRow_, extendRow(results_.row(queryRow_), trendFigures(pageText)));
-    queryRow_ = plusOne(queryRow_);
     queriesSinceLongWait_ = plusOne(queriesSinceLongWait_);
-    if (queryRow_ >= results_.count()) {
+    if (!advance()) {
         end_ = IndexEnd::Finished;
         inStep_ = false;
         gate_.end();
         return;
     }
     submitQuery(results_.row(queryRow_).keyword(), [this] { finishPageWork(true); });
+}
+
+// To the next row of the run; false when there is none.
+bool IndexRun::advance() {
+    if (!only_) {
+        queryRow_ = plusOne(queryRow_);
+        return queryRow_ < results_.count();
+    }
+    if (++onlyAt_ >= only_->size())
+        return false;
+    queryRow_ = static_cast<std::int32_t>((*only_)[onlyAt_]);
+    return true;
+}
+
+std::int64_t IndexRun::runRows() const {
+    return only_ ? static_cast<std::int64_t>(only_->size())
+                 : std::max<std::int64_t>(0, results_.count() - 1);
+}
+
+bool IndexRun::canContinue() const {
+    if (!started_ || end_ == IndexEnd::Finished || running())
+        return false;
+    return only_ ? onlyAt_ < only_->size() : queryRow_ >= 1 && queryRow_ < results_.count();
 }
 
 // Sets the next wait once the query is submitted; a step that leaves the
@@ -129,13 +216,18 @@ void IndexRun::setWaitFromBox() {
 }
 
 IndexProgress IndexRun::progress() const {
-    return {started_,
-            inStep_ || timer_.interval() > 0,
-            queryRow_,
-            queriesSinceLongWait_,
-            std::max<std::int64_t>(0, results_.count() - 1),
-            end_,
-            refusedInterval_};
+    IndexProgress p;
+    p.started = started_;
+    p.running = running();
+    p.position = only_ ? static_cast<std::int64_t>(onlyAt_) + 1 : queryRow_;
+    p.queriesSinceLongWait = queriesSinceLongWait_;
+    p.rows = runRows();
+    p.end = end_;
+    p.refusedInterval = refusedInterval_;
+    p.blockedBy = blockedBy_;
+    p.onlyEmptyRows = only_.has_value();
+    p.canContinue = canContinue();
+    return p;
 }
 
 } // namespace quilla

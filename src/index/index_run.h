@@ -10,26 +10,32 @@
 #include "core/row_list.h"
 #include "core/step_gate.h"
 #include "index/browser.h"
+#include "net/page_verdict.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace quilla {
 
 // Why a run stopped by itself.
-enum class IndexEnd { None, Finished, IntervalRefused };
+enum class IndexEnd { None, Finished, IntervalRefused, Blocked };
 
 // What the window tells the user about the run.
 struct IndexProgress {
-    bool started = false; // the index button was pressed
-    bool running = false; // a wait or a tick is under way
-    std::int32_t queryRow = 0;
+    bool started = false;      // the index button was pressed
+    bool running = false;      // a wait or a tick is under way
+    std::int64_t position = 0; // of the row in flight among the run's rows, from 1
     std::int32_t queriesSinceLongWait = 0;
-    std::int64_t rows = 0; // result rows below the header
+    std::int64_t rows = 0; // the run's rows: below the header, or those asked for again
     IndexEnd end = IndexEnd::None;
-    QString refusedInterval; // the box text that halted the run
+    QString refusedInterval;           // the box text that halted the run
+    Verdict blockedBy = Verdict::Page; // for Blocked
+    bool onlyEmptyRows = false;        // a run over the rows without figures
+    bool canContinue = false;
 };
 
 // The pacing of the queries: after every 41st tick since the start or the
@@ -53,12 +59,20 @@ struct QueryPacing {
 class IndexRun final {
 public:
     IndexRun(RowList& results, Timer& timer, Browser& browser, const TextBox& interval,
-             StepGate& gate);
+             StepGate& gate, MessageBox* messages = nullptr);
     IndexRun(const IndexRun&) = delete;
     IndexRun& operator=(const IndexRun&) = delete;
 
     // The index start: submits row 1 and starts the timer, over from row 1.
     void start();
+    // A run over these rows only (the rows without figures, say), in order.
+    void startWith(std::vector<std::int64_t> rows);
+    // Goes on from the row where a block or a stop ended the run; its first
+    // tick only submits that row again, on the trend page. False when there
+    // is nothing to go on with.
+    bool resume();
+    // The rows were edited: what the run was doing no longer applies.
+    void forgetProgress();
     // One tick: reads the page, extends row `queryRow`, submits the next row.
     void tick();
     // The timer fell due: the tick runs through the gate (see GatedTicks).
@@ -85,9 +99,14 @@ public:
     static bool mayOpen(const QString& address);
 
 private:
+    void begin(std::int64_t firstRow);
     void writeResult(const QString& pageText);
     void finishPageWork(bool afterTick);
     void setWaitFromBox();
+    bool advance();
+    bool canContinue() const;
+    bool running() const { return inStep_ || timer_.interval() > 0; }
+    std::int64_t runRows() const;
 
     RowList& results_;
     Timer& timer_;
@@ -96,12 +115,18 @@ private:
     StepGate& gate_;
     GatedTicks ticks_;
 
+    MessageBox* messages_;
+
     std::int32_t queryRow_ = 0;
     std::int32_t queriesSinceLongWait_ = 0;
+    std::optional<std::vector<std::int64_t>> only_; // the rows of a run over some rows
+    std::size_t onlyAt_ = 0;
     bool started_ = false;
-    bool inStep_ = false; // between a start or tick and the end of its page work
+    bool inStep_ = false;   // between a start or tick and the end of its page work
+    bool resubmit_ = false; // the next tick submits again rather than reads
     IndexEnd end_ = IndexEnd::None;
     QString refusedInterval_;
+    Verdict blockedBy_ = Verdict::Page;
     AliveToken alive_;
 };
 

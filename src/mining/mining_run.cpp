@@ -4,15 +4,48 @@
 #include "core/number_text.h"
 #include "mining/search_page.h"
 
+#include <QRandomGenerator>
+
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace quilla {
 
+namespace {
+
+double randomJitter() {
+    return 0.8 + 0.4 * QRandomGenerator::global()->generateDouble();
+}
+
+QString blockMessage(Verdict why) {
+    return why == Verdict::Login
+               ? QStringLiteral(
+                     "淘宝要求登录，挖词已暂停。请在下方的浏览器中登录，然后按 F5 继续。")
+               : QStringLiteral(
+                     "淘宝要求验证，挖词已暂停。请在下方的浏览器中完成验证，然后按 F5 继续。");
+}
+
+} // namespace
+
+std::int64_t RetryPolicy::throttleWaitMs(int level, std::optional<std::chrono::seconds> retryAfter,
+                                         double jitter) {
+    if (retryAfter)
+        return std::min<std::int64_t>(longestWaitMs,
+                                      std::chrono::milliseconds(*retryAfter).count());
+    const std::int64_t base = firstThrottleWaitMs << std::min(level, 10);
+    return std::min<std::int64_t>(
+        longestWaitMs, std::llround(std::min(base, longestWaitMs) * std::clamp(jitter, 0.8, 1.2)));
+}
+
 MiningRun::MiningRun(RowList& candidates, RowList& results, Timer& timer, AsyncFetcher& fetcher,
-                     StepGate& gate, MessageBox& messages, Boxes boxes)
+                     StepGate& gate, MessageBox& messages, Boxes boxes, PushBackParts parts)
     : candidates_(candidates), results_(results), timer_(timer), fetcher_(fetcher), gate_(gate),
-      messages_(messages), boxes_(boxes), ticks_(gate, timer, QStringLiteral("mining-tick")) {}
+      messages_(messages), boxes_(boxes), ticks_(gate, timer, QStringLiteral("mining-tick")),
+      parts_(std::move(parts)), clock_(parts_.clock ? *parts_.clock : ownClock_) {
+    if (!parts_.jitter)
+        parts_.jitter = randomJitter;
+}
 
 bool MiningRun::start() {
     // Only empty text is refused: spaces pass, and the quantity is read as a
@@ -29,6 +62,10 @@ bool MiningRun::start() {
     miningRow_ = 1;
     started_ = true;
     end_ = MiningEnd::None;
+    blockedBy_ = Verdict::Page;
+    wait_.reset();
+    failures_ = throttled_ = throttleLevel_ = emptyInARow_ = 0;
+    keptPage_.clear();
     candidates_.clear();
     candidates_.append(Row{candidateHeader()});
     results_.clear();
@@ -38,19 +75,32 @@ bool MiningRun::start() {
     return true;
 }
 
+bool MiningRun::resume() {
+    if (!canContinue())
+        return false;
+    end_ = MiningEnd::None;
+    blockedBy_ = Verdict::Page;
+    wait_.reset();
+    emptyInARow_ = 0;
+    timer_.setInterval(tickInterval);
+    return true;
+}
+
 void MiningRun::timerFired() {
     ticks_.fired([this] { step(); });
 }
 
 void MiningRun::step() {
+    if (wait_ && clock_.nowMs() < wait_->untilMs)
+        return; // counting down to the next try
     const auto address = stepAddress();
     if (!address)
         return;
     inFlight_ = true;
     gate_.begin();
-    fetcher_.fetch(*address, alive_.guard([this](const FetchResult& page) {
+    fetcher_.fetch(*address, alive_.guard([this, address = *address](const FetchResult& page) {
         inFlight_ = false;
-        finishStep(page);
+        finishStep(address, page);
         gate_.end();
     }));
 }
@@ -67,10 +117,64 @@ std::optional<QString> MiningRun::stepAddress() {
     return searchAddress(candidates_.row(miningRow_).keyword());
 }
 
-void MiningRun::finishStep(const FetchResult& fetched) {
+void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
     if (!hasCandidate())
         return;
     const SearchPage page = readSearchPage(fetched.text);
+    const Verdict verdict = verdictOf(fetched, address, page.yielded());
+    switch (verdict) {
+    case Verdict::Page:
+        throttleLevel_ = 0;
+        useThePage(page, fetched.text);
+        return;
+    case Verdict::Throttled:
+        if (++throttled_ >= RetryPolicy::throttledTries) {
+            stopFor(MiningEnd::ThrottledTooOften);
+            return;
+        }
+        waitToRetry(verdict, RetryPolicy::throttleWaitMs(throttleLevel_++, fetched.retryAfter,
+                                                         parts_.jitter()));
+        return;
+    case Verdict::ServerError:
+    case Verdict::Network:
+        // A keyword that never works must not hold the run up for long.
+        if (failures_ < RetryPolicy::failureRetries) {
+            waitToRetry(verdict, RetryPolicy::failureWaitMs(failures_++));
+            return;
+        }
+        useThePage(page, fetched.text);
+        return;
+    case Verdict::Login:
+    case Verdict::Verification:
+        stopForBlock(verdict, fetched.finalAddress.isEmpty() ? address : fetched.finalAddress);
+        return;
+    }
+}
+
+void MiningRun::waitToRetry(Verdict why, std::int64_t ms) {
+    wait_ = Wait{why, clock_.nowMs() + ms};
+}
+
+void MiningRun::stopFor(MiningEnd end) {
+    timer_.setInterval(0);
+    end_ = end;
+    wait_.reset();
+}
+
+// The keyword stays unmined; the browser shows the page that asked, so the
+// user can log in or pass the check there and go on.
+void MiningRun::stopForBlock(Verdict why, const QString& address) {
+    stopFor(MiningEnd::Blocked);
+    blockedBy_ = why;
+    if (parts_.pageView)
+        parts_.pageView->show(address);
+    messages_.show(blockMessage(why));
+}
+
+// The step as it always was, with the page that came.
+void MiningRun::useThePage(const SearchPage& page, const QString& text) {
+    wait_.reset();
+    failures_ = throttled_ = 0;
     // Offered while the keyword's own row is still bare, so a page that
     // suggests the keyword itself does not add it again.
     for (const QString& word : page.related)
@@ -84,6 +188,13 @@ void MiningRun::finishStep(const FetchResult& fetched) {
     }
     if (miningRow_ < std::numeric_limits<std::int32_t>::max())
         ++miningRow_;
+    emptyInARow_ = page.yielded() ? 0 : emptyInARow_ + 1;
+    if (emptyInARow_ >= RetryPolicy::emptyPagesInARow && end_ == MiningEnd::None) {
+        if (parts_.archive)
+            keptPage_ = parts_.archive->keep(QStringLiteral("unexpected-search-page.html"), text)
+                            .value_or(QString());
+        stopFor(MiningEnd::PagesLookChanged);
+    }
 }
 
 void MiningRun::offerCandidate(const QString& word) {
@@ -99,6 +210,12 @@ void MiningRun::addResult(const Row& row) {
 
 bool MiningRun::hasCandidate() const {
     return miningRow_ >= 1 && miningRow_ < candidates_.count();
+}
+
+bool MiningRun::canContinue() const {
+    const bool ended = end_ == MiningEnd::QuantityReached ||
+                       end_ == MiningEnd::QuantityNotANumber || end_ == MiningEnd::CandidatesUsedUp;
+    return started_ && !ended && timer_.interval() == 0 && !inFlight_ && hasCandidate();
 }
 
 bool MiningRun::passesFilters(const QString& keyword) const {
@@ -126,6 +243,13 @@ MiningProgress MiningRun::progress() const {
     p.results = std::max<std::int64_t>(0, results_.count() - 1);
     p.quantity = numberFromText(boxes_.quantity.text());
     p.end = end_;
+    if (wait_ && p.running)
+        p.wait = MiningWait{wait_->why, std::max<std::int64_t>(0, wait_->untilMs - clock_.nowMs()),
+                            wait_->why == Verdict::Throttled ? throttled_ : failures_};
+    p.blockedBy = blockedBy_;
+    p.keyword = candidates_.row(miningRow_).keyword();
+    p.keptPage = keptPage_;
+    p.canContinue = canContinue();
     return p;
 }
 

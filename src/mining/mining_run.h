@@ -8,18 +8,38 @@
 #include "core/alive.h"
 #include "core/ports.h"
 #include "core/row_list.h"
+#include "core/steady_clock.h"
 #include "core/step_gate.h"
+#include "mining/search_page.h"
 #include "net/background_fetch.h"
+#include "net/page_verdict.h"
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace quilla {
 
 // Why a run stopped by itself.
-enum class MiningEnd { None, QuantityReached, QuantityNotANumber, CandidatesUsedUp };
+enum class MiningEnd {
+    None,
+    QuantityReached,
+    QuantityNotANumber,
+    CandidatesUsedUp,
+    Blocked,           // the marketplace asked for a login or a verification
+    ThrottledTooOften, // one keyword was throttled five times
+    PagesLookChanged,  // pages in a row yielded nothing: the layout seems changed
+};
+
+// A wait before the same keyword is fetched again.
+struct MiningWait {
+    Verdict why = Verdict::Throttled;
+    std::int64_t leftMs = 0;
+    int attempt = 0; // tries of this keyword so far
+};
 
 // What the window tells the user about the run.
 struct MiningProgress {
@@ -30,6 +50,36 @@ struct MiningProgress {
     std::int64_t results = 0; // result rows below the header
     std::optional<std::int32_t> quantity;
     MiningEnd end = MiningEnd::None;
+    std::optional<MiningWait> wait;    // while the run waits to try again
+    Verdict blockedBy = Verdict::Page; // for Blocked
+    QString keyword;                   // the candidate at the mining row
+    QString keptPage;                  // where the last page that yielded nothing went
+    bool canContinue = false;
+};
+
+// What the run needs beyond the lists and boxes to deal with push-back; each
+// may be left out (a steady clock, random jitter, nowhere to show or keep).
+struct PushBackParts {
+    Clock* clock = nullptr;
+    PageView* pageView = nullptr;   // shows the page that asked for a login
+    PageArchive* archive = nullptr; // keeps a page that no longer reads as expected
+    std::function<double()> jitter; // a factor in [0.8, 1.2]
+};
+
+// How long to wait before trying a keyword again, and when to give up.
+struct RetryPolicy {
+    static constexpr int failureRetries = 3;                   // after a server error or no answer
+    static constexpr std::int64_t firstFailureWaitMs = 2000;   // then 4 s, 8 s
+    static constexpr int throttledTries = 5;                   // of one keyword, then the run stops
+    static constexpr std::int64_t firstThrottleWaitMs = 30000; // then 60 s, 120 s, ...
+    static constexpr std::int64_t longestWaitMs = 600000;
+    static constexpr int emptyPagesInARow = 20; // then the run pauses
+
+    // The wait after the `level`-th throttled answer since a page passed
+    // (0 for the first), or the server's Retry-After; capped either way.
+    static std::int64_t throttleWaitMs(int level, std::optional<std::chrono::seconds> retryAfter,
+                                       double jitter);
+    static std::int64_t failureWaitMs(int retry) { return firstFailureWaitMs << retry; }
 };
 
 class MiningRun final {
@@ -45,11 +95,16 @@ public:
     static constexpr int tickInterval = 100;
 
     MiningRun(RowList& candidates, RowList& results, Timer& timer, AsyncFetcher& fetcher,
-              StepGate& gate, MessageBox& messages, Boxes boxes);
+              StepGate& gate, MessageBox& messages, Boxes boxes, PushBackParts parts = {});
 
     // The mining start. True when it passed its checks and (re)started the
     // run; a refused start shows its message and changes nothing.
     bool start();
+
+    // Goes on with a run that a block, the pause for changed pages or a stop
+    // ended, from the keyword where it ended: nothing is cleared, no mined
+    // keyword is fetched again. False when there is nothing to go on with.
+    bool resume();
 
     // The timer fell due: the step runs through the gate (see GatedTicks).
     void timerFired();
@@ -78,8 +133,13 @@ private:
     // The address for row `miningRow`, or nullopt when the list has run dry:
     // the run then stops.
     std::optional<QString> stepAddress();
-    void finishStep(const FetchResult& page);
+    void finishStep(const QString& address, const FetchResult& fetched);
+    void useThePage(const SearchPage& page, const QString& text);
+    void waitToRetry(Verdict why, std::int64_t ms);
+    void stopFor(MiningEnd end);
+    void stopForBlock(Verdict why, const QString& address);
     bool hasCandidate() const;
+    bool canContinue() const;
     bool passesFilters(const QString& keyword) const;
     MiningEnd stopReason() const;
 
@@ -91,10 +151,26 @@ private:
     MessageBox& messages_;
     Boxes boxes_;
     GatedTicks ticks_;
+    PushBackParts parts_;
+    SteadyClock ownClock_;
+    Clock& clock_;
     std::int32_t miningRow_ = 0;
     bool started_ = false;
     bool inFlight_ = false;
     MiningEnd end_ = MiningEnd::None;
+    Verdict blockedBy_ = Verdict::Page;
+
+    // Push-back of the keyword at the mining row, and of the run.
+    struct Wait {
+        Verdict why;
+        std::int64_t untilMs;
+    };
+    std::optional<Wait> wait_;
+    int failures_ = 0;      // server errors and missing answers, this keyword
+    int throttled_ = 0;     // throttled answers, this keyword
+    int throttleLevel_ = 0; // throttled answers since a page passed
+    int emptyInARow_ = 0;   // pages in a row that yielded nothing
+    QString keptPage_;
     AliveToken alive_;
 };
 

@@ -13,6 +13,9 @@ namespace quilla {
 struct SearchPage {
     std::vector<QString> related; // at most 14, in page order; may be empty or repeat
     QString count;                // as the page shows it, spaces removed; "未找到" when none
+
+    // Whether the page gave anything: related words or a count.
+    bool yielded() const { return !related.empty() || count != QStringLiteral("未找到"); }
 };
 
 inline constexpr int maxRelatedWords = 14;

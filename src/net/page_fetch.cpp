@@ -175,7 +175,28 @@ FetchFailure failureOf(CURLcode code, const Transfer& transfer) {
     }
 }
 
-FetchResult fetchWith(const QString& address, const FetchLimits& limits, std::stop_token stop) {
+// The jar's cookies into libcurl's engine, which keeps them for this
+// transfer's redirects and adds what the answers set.
+void sendCookies(CURL* curl, const CookieJar* jar) {
+    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, ""); // the engine on, nothing read from disk
+    if (!jar)
+        return;
+    for (const Cookie& cookie : jar->all())
+        curl_easy_setopt(curl, CURLOPT_COOKIELIST, cookie.netscapeLine().constData());
+}
+
+void keepCookies(CURL* curl, CookieJar* jar) {
+    curl_slist* list = nullptr;
+    if (!jar || curl_easy_getinfo(curl, CURLINFO_COOKIELIST, &list) != CURLE_OK)
+        return;
+    const HeaderList owned(list);
+    for (const curl_slist* at = list; at; at = at->next)
+        if (const auto cookie = Cookie::fromNetscapeLine(at->data))
+            jar->set(*cookie);
+}
+
+FetchResult fetchWith(const QString& address, const FetchLimits& limits, std::stop_token stop,
+                      CookieJar* jar) {
     FetchResult result;
     result.failure = FetchFailure::Other;
     if (!curlReady())
@@ -189,9 +210,11 @@ FetchResult fetchWith(const QString& address, const FetchLimits& limits, std::st
     transfer.stop = std::move(stop);
     if (!curl || !configure(curl.get(), url, headers.get(), transfer, limits))
         return result;
+    sendCookies(curl.get(), jar);
     transfer.lastArrival = Clock::now();
     // However the transfer ended, what arrived until then is the page.
     const CURLcode code = curl_easy_perform(curl.get());
+    keepCookies(curl.get(), jar);
     result.failure = failureOf(code, transfer);
     result.text = decodePage(transfer.body, transfer.contentType);
     long status = 0;
@@ -229,11 +252,12 @@ std::optional<std::chrono::seconds> retryAfterSeconds(QByteArrayView value,
     return std::chrono::seconds(std::max<qint64>(0, when.toSecsSinceEpoch() - nowSeconds));
 }
 
-CurlFetcher::CurlFetcher(FetchLimits limits) : limits_(limits) {}
+CurlFetcher::CurlFetcher(FetchLimits limits, std::shared_ptr<CookieJar> cookies)
+    : limits_(limits), cookies_(std::move(cookies)) {}
 
 FetchResult CurlFetcher::fetch(const QString& address, std::stop_token stop) {
     try {
-        return fetchWith(address, limits_, std::move(stop));
+        return fetchWith(address, limits_, std::move(stop), cookies_.get());
     } catch (...) {
         // Out of memory on a huge page: the caller is told there was no page.
         FetchResult none;

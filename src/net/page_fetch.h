@@ -2,11 +2,14 @@
 
 // One GET of a web page, and what came back with it.
 
+#include "net/cookie_jar.h"
+
 #include <QByteArrayView>
 #include <QString>
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <stop_token>
 
@@ -50,16 +53,20 @@ public:
 
 // Each call is a fresh GET straight from the origin server: redirects are
 // followed, an error page's body counts like any other, the proxy comes from
-// the environment (http_proxy, no_proxy), and nothing is kept between calls.
+// the environment (http_proxy, no_proxy), and nothing is kept between calls
+// but the cookies.
+// With a cookie jar, each GET sends the jar's cookies and the jar keeps
+// those the answer sets.
 class CurlFetcher final : public PageFetcher {
 public:
-    explicit CurlFetcher(FetchLimits limits = {});
+    explicit CurlFetcher(FetchLimits limits = {}, std::shared_ptr<CookieJar> cookies = {});
 
     // The address must already be percent-encoded. Never throws.
     FetchResult fetch(const QString& address, std::stop_token stop = {}) override;
 
 private:
     FetchLimits limits_;
+    std::shared_ptr<CookieJar> cookies_;
 };
 
 // The seconds a Retry-After value asks for: a number of seconds or an HTTP

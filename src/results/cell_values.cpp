@@ -99,6 +99,19 @@ std::optional<double> cellValue(ColumnKind kind, QStringView text) {
     }
 }
 
+bool queriedWithoutFigures(const Row& row) {
+    if (row.fields.size() <= column::searchYesterday)
+        return false;
+    for (qsizetype i = column::searchYesterday; i < row.fields.size(); ++i)
+        if (!row.fields[i].isEmpty())
+            return false;
+    return true;
+}
+
+bool lacksFigures(const Row& row) {
+    return row.fields.size() <= column::searchYesterday || queriedWithoutFigures(row);
+}
+
 Opportunity opportunityOf(const Row& row) {
     const auto search = indexValue(row.fields.value(column::searchYesterday));
     const auto count = countValue(row.fields.value(column::count));

@@ -37,6 +37,12 @@ std::optional<double> percentValue(QStringView text);
 // A cell's number by its column's kind; nothing for text columns.
 std::optional<double> cellValue(ColumnKind kind, QStringView text);
 
+// An index query reached the row (it has its nine fields) but the page gave
+// none of the figures.
+bool queriedWithoutFigures(const Row& row);
+// The rows "重查空行" asks for again: never queried, or queried without figures.
+bool lacksFigures(const Row& row);
+
 // Searches per thousand listings: yesterday's search index ÷ item count × 1000.
 struct Opportunity {
     enum class Kind { Unknown, Figure, NoCompetition };

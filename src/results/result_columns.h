@@ -15,6 +15,9 @@ class ResultColumns final : public QAbstractTableModel {
     Q_OBJECT
 
 public:
+    // True for a row an index query reached without finding any figure.
+    static constexpr int noFiguresRole = Qt::UserRole + 1;
+
     explicit ResultColumns(const RowList& rows, QObject* parent = nullptr);
 
     const RowList& rows() const { return rows_; }

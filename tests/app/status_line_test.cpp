@@ -109,7 +109,7 @@ TEST(IndexTimeLeft, CountsTheWaitsStillAheadWithTheLongOnes) {
         IndexProgress p;
         p.started = p.running = true;
         p.rows = c.rows;
-        p.queryRow = c.queryRow;
+        p.position = c.queryRow;
         p.queriesSinceLongWait = c.queriesSinceLongWait;
         EXPECT_EQ(QueryPacing::timeLeft(p, c.currentWait, c.interval), c.expected)
             << c.rows << " rows at row " << c.queryRow;

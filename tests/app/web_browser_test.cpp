@@ -367,6 +367,7 @@ public:
         real_.click(name, std::move(done));
     }
     void pageText(std::function<void(QString)> done) override { real_.pageText(std::move(done)); }
+    QString address() const override { return real_.address(); }
     void activeHref(std::function<void(std::optional<QString>)> done) override {
         real_.activeHref(std::move(done));
     }

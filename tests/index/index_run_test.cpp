@@ -420,6 +420,78 @@ TEST_F(LateIndexRunTest, StopDuringTheStartsSubmissionLeavesTheTimerStopped) {
     EXPECT_EQ(timer.history[timer.history.size() - 2], 6000);
 }
 
+// The trend page turned into a login or a check: the tick writes nothing and
+// the run waits; F5 goes back to the trend page, submits the row again on the
+// next tick and goes on, so every row is queried once in the end.
+TEST_F(IndexRunTest, ALoginPageStopsTheRunAndF5GoesOnFromThatRow) {
+    test::FakeMessageBox messages;
+    IndexRun guarded{results, timer, browser, interval, gate, &messages};
+    fill(4);
+    browser.shown = IndexRun::startAddress();
+    guarded.start();
+    browser.page = pageReading(1);
+    guarded.tick();
+    ASSERT_EQ(results.rowText(1), indexedRow(1, 1));
+    browser.shown = u"https://login.taobao.com/member/login.jhtml"_s; // the page asked to log in
+    browser.page = u"<form><input type=password></form>"_s;
+    guarded.tick();
+    EXPECT_EQ(results.rowText(2), u"kw2,2"_s); // not written
+    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_EQ(guarded.progress().end, IndexEnd::Blocked);
+    EXPECT_EQ(guarded.progress().blockedBy, Verdict::Login);
+    EXPECT_EQ(messages.shown.size(), 1);
+    ASSERT_TRUE(guarded.progress().canContinue);
+
+    ASSERT_TRUE(guarded.resume());
+    EXPECT_EQ(browser.navigations.back(), IndexRun::startAddress());
+    EXPECT_EQ(timer.interval(), 6000);
+    const auto submittedBefore = submitted().size();
+    guarded.tick(); // submits row 2 again, reads nothing
+    EXPECT_EQ(submitted().size(), submittedBefore + 1);
+    EXPECT_EQ(submitted().back(), keyword(2));
+    EXPECT_EQ(results.rowText(2), u"kw2,2"_s);
+    for (int row = 2; row <= 4; ++row) {
+        browser.page = pageReading(row);
+        guarded.tick();
+    }
+    for (int row = 1; row <= 4; ++row)
+        EXPECT_EQ(results.rowText(row), indexedRow(row, row)) << row;
+    EXPECT_EQ(guarded.progress().end, IndexEnd::Finished);
+    EXPECT_FALSE(guarded.progress().canContinue);
+}
+
+// "重查空行": only the rows without figures, never queried or queried in
+// vain, are asked for again, in table order.
+TEST_F(IndexRunTest, AskingAgainForTheEmptyRowsQueriesThoseOnly) {
+    fill(5);
+    run.start();
+    const QString empties[] = {pageReading(1), QString(), pageReading(3), QString()};
+    for (const QString& page : empties) {
+        browser.page = page;
+        run.tick();
+    }
+    ASSERT_EQ(run.queryRow(), 5); // row 5 never queried: the run was stopped
+    stop();
+    std::vector<std::int64_t> empty;
+    for (std::int64_t i = 1; i < results.count(); ++i)
+        if (results.row(i).fields.size() <= 2 ||
+            results.row(i).fields.mid(2).join(QString()).isEmpty())
+            empty.push_back(i);
+    ASSERT_EQ(empty, (std::vector<std::int64_t>{2, 4, 5}));
+    const auto before = submitted().size();
+    run.startWith(empty);
+    EXPECT_EQ(run.progress().rows, 3);
+    EXPECT_EQ(run.progress().position, 1);
+    for (const int row : {2, 4, 5}) {
+        browser.page = pageReading(row);
+        run.tick();
+    }
+    EXPECT_EQ(submitted().mid(before), (QStringList{keyword(2), keyword(4), keyword(5)}));
+    for (int row = 1; row <= 5; ++row)
+        EXPECT_EQ(results.rowText(row), indexedRow(row, row)) << row;
+    EXPECT_EQ(run.progress().end, IndexEnd::Finished);
+}
+
 TEST(IndexRunLifetime, AnAnswerAfterTheRunIsGoneIsDropped) {
     RowList results;
     results.append(header);

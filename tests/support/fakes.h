@@ -41,4 +41,27 @@ public:
     QStringList shown;
 };
 
+// A clock that moves only when the test moves it.
+class FakeClock final : public Clock {
+public:
+    std::int64_t nowMs() const override { return now; }
+    std::int64_t now = 0;
+};
+
+// Records where pages were shown and what was kept.
+class FakePageView final : public PageView {
+public:
+    void show(const QString& address) override { shown.append(address); }
+    QStringList shown;
+};
+
+class FakeArchive final : public PageArchive {
+public:
+    std::optional<QString> keep(const QString& name, const QString& text) override {
+        kept.append(text);
+        return QStringLiteral("/cache/") + name;
+    }
+    QStringList kept;
+};
+
 } // namespace quilla::test

@@ -29,7 +29,13 @@ public:
     QStringList clicks;                              // elements clicked
     QStringList log; // what the page did, in order: "value query=...", "click ...", "page"
 
-    void navigate(const QString& address) override { navigations.append(address); }
+    // Where the page is: the last address navigated to, or what a test says.
+    QString shown;
+    void navigate(const QString& address) override {
+        navigations.append(address);
+        shown = address;
+    }
+    QString address() const override { return shown; }
 
     void setValue(const QString& name, const QString& value,
                   std::function<void(bool)> done) override {

@@ -31,7 +31,7 @@ protected:
         ASSERT_TRUE(folder.isValid());
         previousFolder = QDir::currentPath();
         QDir::setCurrent(folder.path());
-        window = std::make_unique<MainWindow>(shell, fetcher);
+        window = std::make_unique<MainWindow>(shell, fetcher, cookies);
         window->show();
     }
     void TearDown() override {
@@ -73,7 +73,8 @@ protected:
     QTemporaryDir folder;
     QString previousFolder;
     FakeShell shell;
-    std::shared_ptr<CurlFetcher> fetcher = std::make_shared<CurlFetcher>();
+    std::shared_ptr<CookieJar> cookies = std::make_shared<CookieJar>();
+    std::shared_ptr<CurlFetcher> fetcher = std::make_shared<CurlFetcher>(FetchLimits{}, cookies);
     std::unique_ptr<MainWindow> window;
 };
 

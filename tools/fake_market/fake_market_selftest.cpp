@@ -276,7 +276,7 @@ TEST(Server, LogsMethodTargetAndUserAgent) {
 }
 
 TEST(Server, DelaysSearchAnswers) {
-    FakeMarketServer server({std::chrono::milliseconds(300), false});
+    FakeMarketServer server({std::chrono::milliseconds(300), false, {}});
     ASSERT_TRUE(server.start());
     const auto begin = std::chrono::steady_clock::now();
     ASSERT_TRUE(get(server.port(), true, "s.taobao.com", "/search?q=qq"));

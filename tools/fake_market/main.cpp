@@ -1,4 +1,4 @@
-// fake_market [--port N] [--delay-ms N] [--verbose]
+// fake_market [--port N] [--delay-ms N] [--block KIND[:KEYWORD[:TIMES]]]... [--verbose]
 // Serves the fake marketplace on 127.0.0.1 until SIGTERM or SIGINT. Prints one
 // line "listening 127.0.0.1:<port>" when ready, for scripts to read the port.
 
@@ -45,6 +45,11 @@ std::optional<Options> parseOptions(int argc, char** argv) {
             if (!port)
                 return std::nullopt;
             options.port = *port;
+        } else if (arg == "--block" && hasValue) {
+            const auto rule = quilla::fake_market::parseBlockRule(argv[++i]);
+            if (!rule)
+                return std::nullopt;
+            options.server.blocks.push_back(*rule);
         } else if (arg == "--delay-ms" && hasValue) {
             const auto delay = wholeNumber(argv[++i], 0, 600000);
             if (!delay)
@@ -62,7 +67,11 @@ std::optional<Options> parseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
-        std::cerr << "usage: fake_market [--port N] [--delay-ms N] [--verbose]\n";
+        std::cerr << "usage: fake_market [--port N] [--delay-ms N] [--verbose]\n"
+                     "                   [--block KIND[:KEYWORD[:TIMES]]]...\n"
+                     "  KIND: 429, 429-retry-after=SECONDS, 503, 500, login, slider, layout,\n"
+                     "        trend-login; KEYWORD: one keyword, or * for every one;\n"
+                     "  TIMES: how many requests to answer so (every one when left out)\n";
         return 2;
     }
     std::signal(SIGINT, onStopSignal);

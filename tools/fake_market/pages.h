@@ -24,4 +24,12 @@ QByteArray morePage();
 
 QByteArray notFoundPage();
 
+// The pages of a marketplace that pushes back: throttled, a slider check, a
+// login form, and a search page whose layout has changed (GB18030), which
+// holds neither the did-you-mean block nor the count sentence.
+QByteArray tooManyRequestsPage();
+QByteArray sliderPage();
+QByteArray loginPage();
+QByteArray changedLayoutPage(const QString& keyword);
+
 } // namespace quilla::fake_market

@@ -1,5 +1,6 @@
 #include "fake_market/router.h"
 
+#include "fake_market/block_plan.h"
 #include "fake_market/pages.h"
 #include "fake_market/url_text.h"
 
@@ -12,6 +13,8 @@ namespace {
 
 constexpr std::string_view searchHost = "s.taobao.com";
 constexpr std::string_view trendHost = "shu.taobao.com";
+constexpr std::string_view loginHost = "login.taobao.com";
+constexpr std::string_view sliderPath = "/search/_____tmd_____/punish";
 
 std::string lowerCase(std::string_view text) {
     std::string lower(text);
@@ -44,7 +47,50 @@ QString utf8Value(const Target& t, std::string_view name) {
 }
 
 Answer page(std::string_view contentType, const QByteArray& body) {
-    return Answer{200, std::string(contentType), body.toStdString(), false};
+    return Answer{200, std::string(contentType), body.toStdString(), false, {}};
+}
+
+Answer redirect(std::string location) {
+    Answer a{302, "text/html; charset=utf-8", "<html><body>moved</body></html>", false, {}};
+    a.headers.emplace_back("Location", std::move(location));
+    return a;
+}
+
+// How a search request that a rule catches is answered.
+Answer pushBack(const BlockRule& rule, const QString& keyword) {
+    switch (rule.kind) {
+    case BlockKind::Throttle: {
+        Answer a{429, "text/html; charset=utf-8", tooManyRequestsPage().toStdString(), true, {}};
+        if (rule.retryAfterSeconds > 0)
+            a.headers.emplace_back("Retry-After", std::to_string(rule.retryAfterSeconds));
+        return a;
+    }
+    case BlockKind::Unavailable:
+        return Answer{503,
+                      "text/html; charset=utf-8",
+                      "<html><body>Service Unavailable</body></html>",
+                      true,
+                      {}};
+    case BlockKind::ServerError:
+        return Answer{500,
+                      "text/html; charset=utf-8",
+                      "<html><body>Internal Server Error</body></html>",
+                      true,
+                      {}};
+    case BlockKind::Login:
+        return redirect(std::string(loginAddress) +
+                        "?redirectURL=http%3A%2F%2Fs.taobao.com%2Fsearch");
+    case BlockKind::Slider:
+        return redirect("http://s.taobao.com" + std::string(sliderPath) + "?x5secdata=fake");
+    case BlockKind::ChangedLayout: {
+        Answer a = page("text/html; charset=gbk", changedLayoutPage(keyword));
+        a.isSearchPage = true;
+        return a;
+    }
+    case BlockKind::TrendLogin:
+        break;
+    }
+    return Answer{404, "text/html; charset=utf-8", notFoundPage().toStdString(), false, {}};
 }
 
 } // namespace
@@ -71,23 +117,38 @@ Target parseTarget(std::string_view target, std::string_view hostHeader) {
     return t;
 }
 
-Answer answer(std::string_view method, std::string_view target, std::string_view hostHeader) {
+Answer answer(std::string_view method, std::string_view target, std::string_view hostHeader,
+              BlockPlan* plan) {
     const Target t = parseTarget(target, hostHeader);
+    const Answer none{404, "text/html; charset=utf-8", notFoundPage().toStdString(), false, {}};
     if (method != "GET" && method != "HEAD")
-        return Answer{404, "text/html; charset=utf-8", notFoundPage().toStdString(), false};
+        return none;
     if (isAt(t, searchHost, "/search")) {
         const QString keyword = fromGb18030(percentDecoded(rawQueryValue(t.query, "q")));
+        if (const auto rule = plan ? plan->take(keyword, false) : std::nullopt)
+            return pushBack(*rule, keyword);
         Answer a = page("text/html; charset=gbk", searchPage(keyword));
         a.isSearchPage = true;
+        // A visitor cookie, as the marketplace sets one, for the fetch to send back.
+        a.headers.emplace_back("Set-Cookie", "cna=fake-visitor; Domain=.taobao.com; Path=/");
         return a;
     }
+    if (isAt(t, searchHost, sliderPath))
+        return page("text/html; charset=utf-8", sliderPage());
+    if (isAt(t, loginHost, "/member/login.jhtml"))
+        return page("text/html; charset=utf-8", loginPage());
     if (isAt(t, trendHost, "/trendindex"))
         return page("text/html; charset=utf-8", trendPage(utf8Value(t, "query")));
-    if (isAt(t, trendHost, "/trendindex/data"))
-        return page("application/json; charset=utf-8", trendData(utf8Value(t, "query")));
+    if (isAt(t, trendHost, "/trendindex/data")) {
+        const QString query = utf8Value(t, "query");
+        if (plan && plan->take(query, true))
+            return page("application/json; charset=utf-8",
+                        QByteArray("{\"redirect\":\"") + QByteArray(loginAddress.data()) + "\"}");
+        return page("application/json; charset=utf-8", trendData(query));
+    }
     if (isAt(t, trendHost, "/more"))
         return page("text/html; charset=utf-8", morePage());
-    return Answer{404, "text/html; charset=utf-8", notFoundPage().toStdString(), false};
+    return none;
 }
 
 } // namespace quilla::fake_market

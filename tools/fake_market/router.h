@@ -6,6 +6,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace quilla::fake_market {
 
@@ -22,10 +24,18 @@ struct Answer {
     std::string contentType;
     std::string body;
     bool isSearchPage = false; // the answer that a configured delay slows down
+    std::vector<std::pair<std::string, std::string>> headers;
 };
 
+class BlockPlan;
+
 // GET and HEAD of the known pages; 404 for anything else. The loopback host
-// matches every page, so a person can open them at 127.0.0.1 directly.
-Answer answer(std::string_view method, std::string_view target, std::string_view hostHeader);
+// matches every page, so a person can open them at 127.0.0.1 directly. With
+// a plan, the search and trend pages push back as it says.
+Answer answer(std::string_view method, std::string_view target, std::string_view hostHeader,
+              BlockPlan* plan = nullptr);
+
+// Where a blocked search page sends the browser to log in.
+inline constexpr std::string_view loginAddress = "http://login.taobao.com/member/login.jhtml";
 
 } // namespace quilla::fake_market

@@ -202,6 +202,44 @@ QByteArray searchPage(const QString& keyword) {
     return toGb18030(page);
 }
 
+QByteArray tooManyRequestsPage() {
+    return QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>访问过于频繁"
+                          "</title></head><body><h1>Too Many Requests</h1><p>您的访问过于频繁，"
+                          "请稍后再试。</p></body></html>\n")
+        .toUtf8();
+}
+
+QByteArray sliderPage() {
+    return QStringLiteral(
+               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>验证码拦截"
+               "</title></head><body><div id=\"nocaptcha\"><p>亲，请按住滑块，拖动到最右边"
+               "</p><div class=\"slider\">滑动验证</div></div></body></html>\n")
+        .toUtf8();
+}
+
+QByteArray loginPage() {
+    return QStringLiteral(
+               "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>淘宝网 - 登录"
+               "</title></head><body><form id=\"login-form\" method=\"post\">"
+               "<input name=\"fm-login-id\" type=\"text\" placeholder=\"会员名/邮箱/手机号\">"
+               "<input name=\"fm-login-password\" type=\"password\">"
+               "<button type=\"submit\">登录</button></form></body></html>\n")
+        .toUtf8();
+}
+
+QByteArray changedLayoutPage(const QString& keyword) {
+    const QString keywordHtml = keyword.toHtmlEscaped();
+    QString page = head(keywordHtml) + siteHeader(keywordHtml);
+    page += u"<div class=\"main-v2\"><section class=\"suggest\">猜你想搜："_s;
+    for (const QString& word : fakeRelated(keyword))
+        page += u"<span class=\"sg\">"_s + word.toHtmlEscaped() + u"</span>"_s;
+    page += u"</section><div class=\"total-v2\">共 "_s + fakeCount(keyword) + u" 件商品</div>\n"_s;
+    if (!keyword.isEmpty())
+        page += itemList(keyword, keywordHtml);
+    page += u"</div>\n"_s + pagerAndFooter() + u"</body>\n</html>\n"_s;
+    return toGb18030(page);
+}
+
 QByteArray notFoundPage() {
     return QByteArrayLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>404 Not "
                              "Found</title></head><body><h1>404 Not Found</h1><p>The fake "

@@ -14,18 +14,23 @@ struct FakeMarketServer::Http {
 
 FakeMarketServer::FakeMarketServer(ServerOptions options)
     : options_(options), http_(std::make_unique<Http>()) {
+    for (const BlockRule& rule : options_.blocks)
+        plan_.add(rule);
     // Short keep-alive, so that stop() does not wait long on an idle client.
     http_->server.set_keep_alive_timeout(1);
     // Every request is routed here, whatever its target looks like: through a
     // proxy the whole address arrives as the path, which no route would match.
     http_->server.set_pre_routing_handler(
         [this](const httplib::Request& req, httplib::Response& res) {
-            record({req.method, req.target, req.get_header_value("User-Agent")});
-            const Answer a = answer(req.method, req.target, req.get_header_value("Host"));
+            record({req.method, req.target, req.get_header_value("User-Agent"),
+                    req.get_header_value("Cookie")});
+            const Answer a = answer(req.method, req.target, req.get_header_value("Host"), &plan_);
             if (a.isSearchPage && options_.searchDelay.count() > 0)
                 std::this_thread::sleep_for(options_.searchDelay);
             res.status = a.status;
             res.set_header("Cache-Control", "no-store");
+            for (const auto& [name, value] : a.headers)
+                res.set_header(name, value);
             res.set_content(a.body, a.contentType.c_str());
             return httplib::Server::HandlerResponse::Handled;
         });

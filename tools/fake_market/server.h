@@ -3,6 +3,8 @@
 // The fake marketplace as an HTTP server on 127.0.0.1 that also answers as a
 // proxy: point http_proxy at it and ask for the marketplace's own addresses.
 
+#include "fake_market/block_plan.h"
+
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -16,11 +18,13 @@ struct LoggedRequest {
     std::string method;
     std::string target; // as it arrived: absolute through a proxy, else the path
     std::string userAgent;
+    std::string cookie; // the Cookie header, "" when none
 };
 
 struct ServerOptions {
     std::chrono::milliseconds searchDelay{0}; // before each search page answer
     bool verbose = false;                     // every request to stderr
+    std::vector<BlockRule> blocks;            // how the marketplace pushes back
 };
 
 class FakeMarketServer final {
@@ -39,6 +43,10 @@ public:
 
     int port() const { return port_; }
 
+    // Pushes back as the rule says, from the next request on.
+    void block(BlockRule rule) { plan_.add(std::move(rule)); }
+    void unblock() { plan_.clear(); }
+
     // Every request so far, in the order they arrived.
     std::vector<LoggedRequest> requests() const;
     void clearRequests();
@@ -52,6 +60,7 @@ private:
     std::unique_ptr<Http> http_;
     std::thread thread_;
     int port_ = 0;
+    BlockPlan plan_;
     mutable std::mutex logMutex_;
     std::vector<LoggedRequest> log_;
 };

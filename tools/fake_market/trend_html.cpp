@@ -166,6 +166,7 @@ body{margin:0;font:13px/1.6 "Microsoft YaHei",sans-serif;color:#333;background:#
       return response.json();
     }).then(function (d) {
       if (ticket !== latest) return;
+      if (d.redirect) { window.location.href = d.redirect; return; }
       render(d);
       setStatus('');
     }).catch(function () {

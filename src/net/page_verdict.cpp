@@ -1,0 +1,80 @@
+#include "net/page_verdict.h"
+
+#include <QUrl>
+
+#include <algorithm>
+
+namespace quilla {
+
+const PushBackRules& marketplaceRules() {
+    static const PushBackRules rules{
+        {429, 503},
+        QStringLiteral("login"),
+        {QStringLiteral("punish"), QStringLiteral("_____tmd_____")},
+        {QStringLiteral("滑动验证"), QStringLiteral("请按住滑块"), QStringLiteral("验证码"),
+         QStringLiteral("拖动到最右边")},
+        {QStringLiteral("type=\"password\""), QStringLiteral("type=password"),
+         QStringLiteral("type='password'")},
+    };
+    return rules;
+}
+
+Verdict addressVerdict(const QString& requested, const QString& shown, const PushBackRules& rules) {
+    const QUrl from(requested), at(shown);
+    if (!at.isValid() || at.host().isEmpty())
+        return Verdict::Page;
+    const QString host = at.host().toLower();
+    if (host != from.host().toLower() && host.contains(rules.loginHostWord))
+        return Verdict::Login;
+    const QString path = at.path();
+    for (const QString& word : rules.verificationPathWords)
+        if (path.contains(word))
+            return Verdict::Verification;
+    return Verdict::Page;
+}
+
+Verdict verdictOf(const FetchResult& fetched, const QString& requested, bool holdsResults,
+                  const PushBackRules& rules) {
+    if (fetched.status == 0)
+        return Verdict::Network;
+    const auto& throttling = rules.throttleStatuses;
+    if (std::find(throttling.begin(), throttling.end(), fetched.status) != throttling.end())
+        return Verdict::Throttled;
+    if (const Verdict byAddress = addressVerdict(requested, fetched.finalAddress, rules);
+        byAddress != Verdict::Page)
+        return byAddress;
+    if (fetched.status >= 500)
+        return Verdict::ServerError;
+    if (holdsResults)
+        return Verdict::Page;
+    const auto holdsAny = [&](const QStringList& texts) {
+        return std::any_of(texts.begin(), texts.end(), [&](const QString& t) {
+            return fetched.text.contains(t, Qt::CaseInsensitive);
+        });
+    };
+    if (holdsAny(rules.verificationTexts))
+        return Verdict::Verification;
+    if (holdsAny(rules.loginFormTexts))
+        return Verdict::Login;
+    return Verdict::Page;
+}
+
+QString verdictName(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Page:
+        return QStringLiteral("页面");
+    case Verdict::Throttled:
+        return QStringLiteral("限流");
+    case Verdict::Login:
+        return QStringLiteral("登录");
+    case Verdict::Verification:
+        return QStringLiteral("验证");
+    case Verdict::ServerError:
+        return QStringLiteral("服务器错误");
+    case Verdict::Network:
+        return QStringLiteral("网络错误");
+    }
+    return {};
+}
+
+} // namespace quilla

@@ -1,0 +1,43 @@
+#pragma once
+
+// What a marketplace answer is: a page to read, or the marketplace pushing
+// back (throttling, a login, a slider check, a fault of its own). The rules
+// are data, in one table, to be amended when the marketplace changes.
+
+#include "net/page_fetch.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace quilla {
+
+enum class Verdict { Page, Throttled, Login, Verification, ServerError, Network };
+
+struct PushBackRules {
+    std::vector<int> throttleStatuses; // slow down: wait and try again
+    QString loginHostWord;             // in the host of a login page elsewhere
+    QStringList verificationPathWords; // in the path of a slider or captcha page
+    QStringList verificationTexts;     // on such a page, which shows no results
+    QStringList loginFormTexts;        // on a login form that shows no results
+};
+
+// The marketplace's rules as they stand.
+const PushBackRules& marketplaceRules();
+
+// The verdict on one fetched answer to `requested`. `holdsResults`: the page
+// reads as what was asked for (search results, a trend page), which a
+// verification or login text elsewhere on it does not overrule.
+Verdict verdictOf(const FetchResult& fetched, const QString& requested, bool holdsResults,
+                  const PushBackRules& rules = marketplaceRules());
+
+// Whether a page now at `shown`, reached from `requested`, is a login or a
+// verification page by its address alone; Page otherwise.
+Verdict addressVerdict(const QString& requested, const QString& shown,
+                       const PushBackRules& rules = marketplaceRules());
+
+// For the status line: "登录", "验证", ...
+QString verdictName(Verdict verdict);
+
+} // namespace quilla
