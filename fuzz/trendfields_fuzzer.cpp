@@ -187,6 +187,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(pageHasClose ||
                    !holdsAny(got[i], {u"<SPANclass=up>", u"<SPANclass=down>", u"</SPAN>"}));
 
+    // The whole series, read from the same text, never disagree with the
+    // figures on their last two values, and a series without figures is empty.
+    const quilla::TrendReading reading = quilla::readTrendPage(page);
+    FUZZ_CHECK(reading.fields == got);
+    const auto agrees = [](const quilla::SeriesValues& s, const QString& last,
+                           const QString& before) {
+        const std::size_t n = s.size();
+        return (n >= 1 ? s.at(n - 1) : std::nullopt) == quilla::seriesNumber(last) &&
+               (n >= 2 ? s.at(n - 2) : std::nullopt) == quilla::seriesNumber(before) &&
+               (n >= 1 || last.isEmpty()) && (n >= 2 || before.isEmpty());
+    };
+    FUZZ_CHECK(agrees(reading.series.search, got[0], got[1]));
+    FUZZ_CHECK(agrees(reading.series.trade, got[2], got[3]));
+
     // A row keeps its keyword and count and never grows past eleven fields.
     const QStringList parts = page.left(64).split(u',');
     const quilla::Row row = quilla::extendRow(quilla::Row{parts}, got);

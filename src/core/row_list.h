@@ -5,21 +5,34 @@
 // Row 0 is the header; an index of the row keywords from row 1 on answers
 // "is this keyword in the list" without a scan.
 
+#include "core/trend_series.h"
 #include <QAbstractListModel>
 #include <QHash>
+
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace quilla {
 
 struct Row {
+    Row() = default;
+    Row(QStringList f, std::shared_ptr<const TrendSeries> s = {})
+        : fields(std::move(f)), series(std::move(s)) {}
+
     QStringList fields;
+    // The index series the trend page gave, beside the row's text (none
+    // before its index query); shared, so copying a row stays cheap.
+    std::shared_ptr<const TrendSeries> series;
 
     QString text() const { return fields.join(u','); }
     QString keyword() const { return fields.value(0); }
-    bool operator==(const Row&) const = default;
+    bool operator==(const Row& other) const {
+        return fields == other.fields &&
+               (series == other.series || (series && other.series && *series == *other.series));
+    }
 };
 
 class RowList final : public QAbstractListModel {

@@ -141,7 +141,10 @@ void IndexRun::writeResult(const QString& pageText) {
         return;
     }
     // A row that is gone (the table was reset meanwhile) is not written.
-    results_.setRow(queryRow_, extendRow(results_.row(queryRow_), trendFigures(pageText)));
+    TrendReading reading = readTrendPage(pageText);
+    results_.setRow(queryRow_,
+                    extendRow(results_.row(queryRow_), reading.fields,
+                              std::make_shared<const TrendSeries>(std::move(reading.series))));
     queriesSinceLongWait_ = plusOne(queriesSinceLongWait_);
     if (!advance()) {
         end_ = IndexEnd::Finished;

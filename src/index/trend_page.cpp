@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <initializer_list>
 #include <optional>
 #include <string_view>
@@ -258,19 +259,78 @@ void lastTwoPieces(const NormalPage& page, qsizetype from, qsizetype to, QString
     before = page.text(from + previous + 1, from + comma);
 }
 
-// Fields 1 to 4. A series whose markers are missing gives no figures, rather
-// than figures from elsewhere on the page.
-void takeSeries(Finder& finder, Window w, TrendFields& out) {
+// Where the two series stand: from the opening bracket to the closing one,
+// and where the first "cityEndDate" ends, the end date after it.
+struct SeriesSpans {
+    std::optional<Window> search, trade;
+    qsizetype endDateFrom = -1;
+};
+
+// A series whose markers are missing has no span, rather than one taken
+// from elsewhere on the page.
+SeriesSpans findSeries(Finder& finder, Window w) {
+    SeriesSpans spans;
     qsizetype end = 0;
-    if (!cutAtMarker(finder, w, appSet) || !cutAtMarker(finder, w, cityEndDate) ||
-        !cutAtMarker(finder, w, openBracket) || !seriesEnd(finder, w, end))
-        return;
-    lastTwoPieces(finder.page(), w.begin, end, out[0], out[1]);
+    if (!cutAtMarker(finder, w, appSet))
+        return spans;
+    if (const auto date = finder.find(w, cityEndDate))
+        spans.endDateFrom = date->end;
+    if (!cutAtMarker(finder, w, cityEndDate) || !cutAtMarker(finder, w, openBracket) ||
+        !seriesEnd(finder, w, end))
+        return spans;
+    spans.search = Window{w.begin, end};
     // w now begins at the first series' bracket, so these find the second one.
     if (!cutAtMarker(finder, w, cityEndDate) || !cutAtMarker(finder, w, openBracket) ||
         !seriesEnd(finder, w, end))
-        return;
-    lastTwoPieces(finder.page(), w.begin, end, out[2], out[3]);
+        return spans;
+    spans.trade = Window{w.begin, end};
+    return spans;
+}
+
+// Fields 1 to 4: the last two pieces of each series.
+void takeSeries(const NormalPage& page, const SeriesSpans& spans, TrendFields& out) {
+    if (spans.search)
+        lastTwoPieces(page, spans.search->begin, spans.search->end, out[0], out[1]);
+    if (spans.trade)
+        lastTwoPieces(page, spans.trade->begin, spans.trade->end, out[2], out[3]);
+}
+
+// Every piece of a series as a number; a piece that is not one is missing.
+// The pieces are the figures' pieces: the first carries the opening bracket,
+// which seriesNumber takes off.
+SeriesValues seriesValues(const NormalPage& page, const std::optional<Window>& span) {
+    std::vector<std::optional<double>> values;
+    if (!span || page.trimmed(span->begin, span->end) == span->begin)
+        return SeriesValues(values);
+    const QString text = page.text(span->begin, span->end);
+    for (const QStringView piece : QStringView(text).split(u','))
+        values.push_back(seriesNumber(piece));
+    return SeriesValues(values);
+}
+
+// The day after "cityEndDate:", when it reads as a date ("2024-05-31",
+// quoted or not, or with slashes).
+std::optional<QDate> endDateAt(const NormalPage& page, qsizetype from) {
+    if (from < 0)
+        return std::nullopt;
+    const QStringView rest =
+        page.view().sliced(from).first(std::min<qsizetype>(40, page.size() - from));
+    QString text = copyWithout(rest, u" \r\n");
+    if (!text.startsWith(u':'))
+        return std::nullopt;
+    text = text.mid(1);
+    qsizetype end = 0;
+    while (end < text.size() && text[end] != u',' && text[end] != u'}')
+        ++end;
+    QString value = text.first(end);
+    value.remove(u'"').remove(u'\'');
+    for (const QString& format :
+         {QStringLiteral("yyyy-MM-dd"), QStringLiteral("yyyy/MM/dd"), QStringLiteral("yyyyMMdd")}) {
+        const QDate date = QDate::fromString(value, format);
+        if (date.isValid())
+            return date;
+    }
+    return std::nullopt;
 }
 
 // The text from `skip` characters after the marker up to the first `stop`;
@@ -319,22 +379,51 @@ QString ratioText(QString field) {
 
 } // namespace
 
-TrendFields trendFigures(const QString& pageText) {
-    const NormalPage page(pageText);
-    Finder finder(page);
-    finder.prime({&appSet, &sevenDays, &moreLink, &lastYear, &thirtyDays, &forecast});
+namespace {
 
+TrendFields figuresOf(const NormalPage& page, Finder& finder, const SeriesSpans& spans) {
     const Window whole{0, page.trimmed(0, page.size())};
     TrendFields fields;
-    takeSeries(finder, whole, fields);
+    takeSeries(page, spans, fields);
     takeSentences(finder, whole, fields);
     for (std::size_t i = 4; i <= 7; ++i)
         fields[i] = ratioText(fields[i]);
     return fields;
 }
 
-Row extendRow(const Row& row, const TrendFields& fields) {
-    Row extended{row.fields.mid(0, 2)};
+} // namespace
+
+std::optional<double> seriesNumber(QStringView piece) {
+    if (piece.startsWith(u'['))
+        piece = piece.sliced(1);
+    bool ok = false;
+    const double value = piece.toDouble(&ok);
+    return ok && std::isfinite(value) && !piece.isEmpty() ? std::optional(value) : std::nullopt;
+}
+
+TrendFields trendFigures(const QString& pageText) {
+    const NormalPage page(pageText);
+    Finder finder(page);
+    finder.prime({&appSet, &sevenDays, &moreLink, &lastYear, &thirtyDays, &forecast});
+    return figuresOf(page, finder, findSeries(finder, {0, page.trimmed(0, page.size())}));
+}
+
+TrendReading readTrendPage(const QString& pageText) {
+    const NormalPage page(pageText);
+    Finder finder(page);
+    finder.prime({&appSet, &sevenDays, &moreLink, &lastYear, &thirtyDays, &forecast});
+    const SeriesSpans spans = findSeries(finder, {0, page.trimmed(0, page.size())});
+    TrendReading reading;
+    reading.fields = figuresOf(page, finder, spans);
+    reading.series.search = seriesValues(page, spans.search);
+    reading.series.trade = seriesValues(page, spans.trade);
+    reading.series.endDate = endDateAt(page, spans.endDateFrom);
+    return reading;
+}
+
+Row extendRow(const Row& row, const TrendFields& fields,
+              std::shared_ptr<const TrendSeries> series) {
+    Row extended{row.fields.mid(0, 2), std::move(series)};
     for (const QString& field : fields)
         extended.fields.append(field);
     return extended;
