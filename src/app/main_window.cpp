@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/browser_cookies.h"
+#include "app/chart_window.h"
 #include "app/controls.h"
 #include "app/result_table.h"
 #include "app/status_line.h"
@@ -21,6 +22,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -247,6 +249,9 @@ void MainWindow::connectResultTable() {
     menu->addSeparator();
     menu->addAction(QStringLiteral("重查空行"), this, &MainWindow::requeryEmptyRows);
     menu->addSeparator();
+    QAction* chart = addWindowAction(QStringLiteral("图表"), QKeySequence(Qt::CTRL | Qt::Key_G));
+    connect(chart, &QAction::triggered, this, [this] { openChartWindow(); });
+    menu->addAction(chart);
     QAction* excel =
         addWindowAction(QStringLiteral("导出 Excel"), QKeySequence(Qt::CTRL | Qt::Key_E));
     connect(excel, &QAction::triggered, this, &MainWindow::exportWorkbookFile);
@@ -361,6 +366,35 @@ void MainWindow::placeContinueButton(bool shown) {
     if (shown)
         strip.setRight(continueButton_->geometry().left() - 8);
     status_->setGeometry(strip);
+}
+
+ChartWindow& MainWindow::openChartWindow() {
+    if (!chart_) {
+        chart_ = new ChartWindow(results_, this);
+        connect(chart_, &ChartWindow::rowChosen, this, &MainWindow::selectListRow);
+        connect(resultView_->selectionModel(), &QItemSelectionModel::currentRowChanged, chart_,
+                [this](const QModelIndex& current) {
+                    if (current.isValid())
+                        chart_->showTrendOf(resultOrder_.listRow(current.row()));
+                });
+        const QModelIndex current = resultView_->currentIndex();
+        if (current.isValid())
+            chart_->showTrendOf(resultOrder_.listRow(current.row()));
+    }
+    chart_->show();
+    chart_->raise();
+    chart_->activateWindow();
+    return *chart_;
+}
+
+void MainWindow::selectListRow(std::int64_t listRow) {
+    const QModelIndex at =
+        resultOrder_.mapFromSource(resultColumns_.index(ResultColumns::tableRow(listRow), 0));
+    if (!at.isValid())
+        return;
+    resultView_->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+    resultView_->scrollTo(at);
 }
 
 void MainWindow::continueRuns() {

@@ -33,6 +33,7 @@ class QWebEngineView;
 
 namespace quilla {
 
+class ChartWindow;
 class ResultTableView;
 class WebEngineBrowser;
 
@@ -84,6 +85,12 @@ public:
     // Queries the index of the rows without figures only.
     void requeryEmptyRows();
 
+    // "图表" and Ctrl+G: the chart window, made on first use.
+    ChartWindow& openChartWindow();
+    ChartWindow* chartWindow() const { return chart_; }
+    // Selects the row in the result table and brings it into view.
+    void selectListRow(std::int64_t listRow);
+
     // True while either run goes (a timer running or a step under way).
     bool runsGoing() const;
     ResultOrder& resultOrder() { return resultOrder_; }
@@ -124,6 +131,7 @@ private:
     QWebEngineView* browserView_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* continueButton_ = nullptr;
+    ChartWindow* chart_ = nullptr;
     QString notice_; // what the last edit did, until a run starts
 
     std::unique_ptr<LineEditBox> keywordBox_, includeBox_, excludeBox_, quantityBox_, intervalBox_;

@@ -3,6 +3,7 @@
 #include "core/list_headers.h"
 #include "results/cell_values.h"
 
+#include <QDate>
 #include <QFile>
 
 #include <xlsxwriter.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <optional>
 
 namespace quilla {
 namespace {
@@ -140,6 +142,113 @@ QStringList captionsOf(const RowList& table) {
     return captions;
 }
 
+// The second sheet: one column per keyword in the first sheet's order, one
+// row per day, the search index. Days are dates when every series states its
+// end date, else counted back from the last; a line chart shows the first
+// ten keywords that have a series.
+class TrendSheetWriter {
+public:
+    static constexpr int chartedKeywords = 10;
+    static constexpr lxw_col_t maxColumns = 16383; // Excel's, less the day column
+
+    TrendSheetWriter(lxw_workbook* wb, lxw_worksheet* sheet) : wb_(wb), sheet_(sheet) {
+        bold_ = workbook_add_format(wb);
+        format_set_bold(bold_);
+        date_ = workbook_add_format(wb);
+        format_set_num_format(date_, "yyyy-mm-dd");
+    }
+
+    void write(const RowList& table, const std::vector<std::int64_t>& order) {
+        std::vector<Row> rows;
+        for (const std::int64_t listRow : order)
+            if (rows.size() < maxColumns)
+                rows.push_back(table.row(listRow));
+        bool dated = false, undated = false;
+        std::optional<QDate> first, last;
+        std::size_t longest = 0;
+        for (const Row& row : rows) {
+            if (!row.series || row.series->search.empty())
+                continue;
+            const auto n = static_cast<qint64>(row.series->search.size());
+            longest = std::max(longest, row.series->search.size());
+            if (const auto end = row.series->endDate) {
+                dated = true;
+                first = first ? std::min(*first, end->addDays(1 - n)) : end->addDays(1 - n);
+                last = last ? std::max(*last, *end) : *end;
+            } else {
+                undated = true;
+            }
+        }
+        const bool byDate = dated && !undated;
+        const std::size_t days =
+            byDate ? static_cast<std::size_t>(first->daysTo(*last) + 1) : longest;
+        note(worksheet_write_string(sheet_, 0, 0, byDate ? "日期" : "天前", bold_));
+        for (std::size_t d = 0; d < days; ++d) {
+            const auto at = static_cast<lxw_row_t>(d + 1);
+            if (byDate) {
+                const QDate day = first->addDays(static_cast<qint64>(d));
+                lxw_datetime when{day.year(), day.month(), day.day(), 0, 0, 0};
+                note(worksheet_write_datetime(sheet_, at, 0, &when, date_));
+            } else {
+                note(worksheet_write_number(sheet_, at, 0, -static_cast<double>(days - 1 - d),
+                                            nullptr));
+            }
+        }
+        lxw_chart* chart = nullptr;
+        int charted = 0;
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            const auto col = static_cast<lxw_col_t>(k + 1);
+            const Row& row = rows[k];
+            note(
+                worksheet_write_string(sheet_, 0, col, cellText(row.keyword()).constData(), bold_));
+            if (!row.series || row.series->search.empty())
+                continue;
+            const SeriesValues& values = row.series->search;
+            const std::size_t n = values.size();
+            // Where its last day stands among the rows.
+            const std::size_t lastAt =
+                byDate ? static_cast<std::size_t>(first->daysTo(*row.series->endDate)) : days - 1;
+            for (std::size_t i = 0; i < n; ++i)
+                if (const auto v = values.at(i))
+                    note(worksheet_write_number(sheet_,
+                                                static_cast<lxw_row_t>(lastAt - (n - 1 - i) + 1),
+                                                col, *v, nullptr));
+            if (charted < chartedKeywords) {
+                if (!chart) {
+                    chart = workbook_add_chart(wb_, LXW_CHART_LINE);
+                    chart_title_set_name(chart, "搜索指数");
+                }
+                lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
+                const auto lastRow = static_cast<lxw_row_t>(days);
+                chart_series_set_categories(series, "趋势", 1, 0, lastRow, 0);
+                chart_series_set_values(series, "趋势", 1, col, lastRow, col);
+                chart_series_set_name_range(series, "趋势", 0, col);
+                ++charted;
+            }
+        }
+        note(worksheet_set_column(sheet_, 0, 0, 12, nullptr));
+        worksheet_freeze_panes(sheet_, 1, 1);
+        if (chart)
+            note(worksheet_insert_chart(
+                sheet_, 1, static_cast<lxw_col_t>(std::min<std::size_t>(rows.size(), 10) + 2),
+                chart));
+    }
+
+    lxw_error error() const { return error_; }
+
+private:
+    void note(lxw_error e) {
+        if (error_ == LXW_NO_ERROR)
+            error_ = e;
+    }
+
+    lxw_workbook* wb_;
+    lxw_worksheet* sheet_;
+    lxw_format* bold_ = nullptr;
+    lxw_format* date_ = nullptr;
+    lxw_error error_ = LXW_NO_ERROR;
+};
+
 QString reasonOf(lxw_error error) {
     return QString::fromUtf8(lxw_strerror(error));
 }
@@ -160,11 +269,15 @@ bool writeWorkbook(const QString& path, const RowList& table,
     for (const std::int64_t listRow : order)
         writer.row(++at, table.row(listRow));
     writer.finish(at);
+    TrendSheetWriter trend(wb, workbook_add_worksheet(wb, "趋势"));
+    trend.write(table, order);
     errno = 0;
     const lxw_error closed = workbook_close(wb);
     // The system's reason says more than the library's ("usually a permissions error").
     const int systemError = errno;
-    const lxw_error first = writer.error() != LXW_NO_ERROR ? writer.error() : closed;
+    const lxw_error first = writer.error() != LXW_NO_ERROR  ? writer.error()
+                            : trend.error() != LXW_NO_ERROR ? trend.error()
+                                                            : closed;
     if (first != LXW_NO_ERROR) {
         reason = reasonOf(first);
         if (closed != LXW_NO_ERROR && systemError != 0)

@@ -14,10 +14,12 @@
 
 namespace quilla {
 
-// Writes the workbook to `path`: the header row bold, frozen and filtered,
-// then the rows of `table` in `order` (list rows from 1 on). Keyword and
-// forecast are text cells, whatever they begin with; counts, index figures
-// and the opportunity numbers; percentages numbers in a percent format.
+// Writes the workbook to `path`. Sheet "关键词": the header row bold, frozen
+// and filtered, then the rows of `table` in `order` (list rows from 1 on).
+// Keyword and forecast are text cells, whatever they begin with; counts,
+// index figures and the opportunity numbers; percentages numbers in a
+// percent format. Sheet "趋势": each keyword's search series by day, with a
+// line chart of the first ten.
 bool writeWorkbook(const QString& path, const RowList& table,
                    const std::vector<std::int64_t>& order, QString& reason);
 

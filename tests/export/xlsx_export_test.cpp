@@ -121,6 +121,77 @@ TEST(ExcelFile, HoldsNumbersTextAndFormatsAsTheTableShowsThem) {
     EXPECT_GE(sheet[u"widths"_s].toObject()[u"A"_s].toDouble(), 8.0);
 }
 
+std::shared_ptr<const TrendSeries> seriesOf(std::vector<std::optional<double>> search,
+                                            std::optional<QDate> end) {
+    auto s = std::make_shared<TrendSeries>();
+    s->search = SeriesValues(search);
+    s->trade = SeriesValues(search);
+    s->endDate = end;
+    return s;
+}
+
+// The second sheet: the search series by day, under each keyword, and a
+// line chart of the first ten keywords.
+TEST(ExcelFile, TheTrendSheetHoldsEachSeriesByDayAndAChart) {
+    const auto none = std::nullopt;
+    const struct {
+        const char* name;
+        std::optional<QDate> endA, endB;
+        QJsonValue firstDay;
+        QJsonArray columnA, columnB; // from the first day on
+    } cases[] = {
+        {"dated",
+         QDate(2024, 5, 31),
+         QDate(2024, 6, 1),
+         u"2024-05-29T00:00:00"_s,
+         {1, 2, 3, QJsonValue::Null},
+         {QJsonValue::Null, QJsonValue::Null, 7, 8}},
+        // Counted back from the last day when any series lacks its date.
+        {"undated", none, none, -2, {1, 2, 3}, {QJsonValue::Null, 7, 8}},
+        {"one undated", QDate(2024, 5, 31), none, -2, {1, 2, 3}, {QJsonValue::Null, 7, 8}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RowList table;
+        table.append(Row{resultHeader()});
+        table.append(Row{{u"a"_s, u"1"_s}, seriesOf({1, 2, 3}, c.endA)});
+        table.append(Row{{u"b"_s, u"1"_s}, seriesOf({7, 8}, c.endB)});
+        table.append(Row{{u8("未查"), u"1"_s}});
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        ASSERT_EQ(exportWorkbook(table, {1, 2, 3}, u"k"_s, folder.path()).kind,
+                  ExportOutcome::Kind::Written);
+        const QJsonObject book = readBack(folder.filePath(u"k.xlsx"_s));
+        EXPECT_EQ(book[u"sheets"_s].toArray(), (QJsonArray{u8("关键词"), u8("趋势")}));
+        const QJsonArray rows = book[u8("趋势")].toObject()[u"rows"_s].toArray();
+        ASSERT_EQ(rows.size(), c.columnA.size() + 1);
+        const auto value = [&](int r, int col) -> QJsonValue {
+            return rows[r].toArray()[col].toObject()[u"value"_s];
+        };
+        EXPECT_EQ(value(0, 0),
+                  c.firstDay.isString() ? QJsonValue(u8("日期")) : QJsonValue(u8("天前")));
+        EXPECT_EQ(value(0, 1), u"a"_s);
+        EXPECT_EQ(value(0, 2), u"b"_s);
+        EXPECT_EQ(value(0, 3), u8("未查"));
+        EXPECT_EQ(value(1, 0), c.firstDay);
+        for (int d = 0; d < c.columnA.size(); ++d) {
+            EXPECT_EQ(value(d + 1, 1), c.columnA[d]) << d;
+            EXPECT_EQ(value(d + 1, 2), c.columnB[d]) << d;
+        }
+        const QString last = QString::number(c.columnA.size() + 1);
+        const QJsonObject charts = book[u"charts"_s].toObject();
+        const QJsonObject parts = charts[u"parts"_s].toObject();
+        ASSERT_EQ(parts.size(), 1);
+        const QJsonObject chart = parts.begin().value().toObject();
+        EXPECT_EQ(chart[u"kinds"_s].toArray(), QJsonArray{u"lineChart"_s});
+        EXPECT_EQ(chart[u"values"_s].toArray(),
+                  (QJsonArray{QString(u8("'趋势'!$B$2:$B$") + last),
+                              QString(u8("'趋势'!$C$2:$C$") + last)}));
+        EXPECT_EQ(charts[u"sheets_with_drawings"_s].toArray(),
+                  QJsonArray{u"xl/worksheets/_rels/sheet2.xml.rels"_s});
+    }
+}
+
 // The same refusals and the same no-replace move as the CSV file.
 TEST(ExcelFile, RefusesAsTheCsvFileDoesAndNeverReplaces) {
     RowList table;

@@ -1,0 +1,88 @@
+#include "results/demand_supply.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <algorithm>
+
+namespace quilla {
+namespace {
+
+// An index query has reached the row: it holds its nine fields.
+bool indexed(const Row& row) {
+    return row.fields.size() > column::searchYesterday;
+}
+
+double medianOf(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    const std::size_t mid = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid),
+                     values.end());
+    const double upper = values[mid];
+    if (values.size() % 2 == 1)
+        return upper;
+    return (*std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid)) +
+            upper) /
+           2;
+}
+
+// Larger opportunity first, "无竞品" above every figure; ties in table order.
+bool moreOpportunity(const DemandPoint& a, const DemandPoint& b) {
+    const auto rank = [](const Opportunity& o) {
+        return o.kind == Opportunity::Kind::NoCompetition ? std::numeric_limits<double>::infinity()
+                                                          : o.perThousand;
+    };
+    if (rank(a.opportunity) != rank(b.opportunity))
+        return rank(a.opportunity) > rank(b.opportunity);
+    return a.listRow < b.listRow;
+}
+
+} // namespace
+
+DemandSupply demandSupplyOf(const RowList& table) {
+    DemandSupply out;
+    for (std::int64_t i = 1; i < table.count(); ++i) {
+        const Row row = table.row(i);
+        if (!indexed(row))
+            continue;
+        const auto count = countValue(row.fields.value(column::count));
+        const auto search = indexValue(row.fields.value(column::searchYesterday));
+        if (!count || !search || *count <= 0 || *search <= 0) {
+            ++out.leftOut;
+            continue;
+        }
+        out.points.push_back({i, row.keyword(), *count, *search, opportunityOf(row)});
+    }
+    std::vector<double> counts, searches;
+    for (const DemandPoint& p : out.points) {
+        counts.push_back(p.count);
+        searches.push_back(p.search);
+    }
+    out.medianCount = medianOf(counts);
+    out.medianSearch = medianOf(searches);
+    for (const DemandPoint& p : out.points)
+        if (p.search > out.medianSearch && p.count < out.medianCount)
+            out.scarce.push_back(p);
+    std::sort(out.scarce.begin(), out.scarce.end(), moreOpportunity);
+    return out;
+}
+
+std::vector<QPointF> seriesPoints(const SeriesValues& values, std::optional<QDate> endDate) {
+    std::vector<QPointF> points;
+    const auto n = static_cast<qint64>(values.size());
+    for (qint64 day = 0; day < n; ++day) {
+        const auto value = values.at(static_cast<std::size_t>(day));
+        if (!value)
+            continue;
+        const qint64 back = n - 1 - day;
+        const double x = endDate
+                             ? static_cast<double>(
+                                   endDate->addDays(-back).startOfDay(Qt::UTC).toMSecsSinceEpoch())
+                             : static_cast<double>(-back);
+        points.emplace_back(x, *value);
+    }
+    return points;
+}
+
+} // namespace quilla

@@ -1,0 +1,42 @@
+#pragma once
+
+// What the chart window draws: demand (yesterday's search index) against
+// supply (the item count) of the indexed rows, the quarter with high demand
+// and little supply, and a keyword's series over time.
+
+#include "core/row_list.h"
+#include "results/cell_values.h"
+
+#include <QPointF>
+
+#include <optional>
+#include <vector>
+
+namespace quilla {
+
+struct DemandPoint {
+    std::int64_t listRow = 0;
+    QString keyword;
+    double count = 0;  // x
+    double search = 0; // y
+    Opportunity opportunity;
+};
+
+struct DemandSupply {
+    std::vector<DemandPoint> points; // one per indexed row with both figures above 0
+    int leftOut = 0;                 // indexed rows with a 0 or missing count or search index
+    double medianCount = 0;
+    double medianSearch = 0;
+    // Above the median search index and below the median count, by
+    // opportunity, largest first.
+    std::vector<DemandPoint> scarce;
+};
+
+DemandSupply demandSupplyOf(const RowList& table);
+
+// A series as points over time: x is the day's time (ms since 1970, UTC)
+// when the end date is known, else days back from the last (..., -1, 0).
+// Missing values make no point.
+std::vector<QPointF> seriesPoints(const SeriesValues& values, std::optional<QDate> endDate);
+
+} // namespace quilla

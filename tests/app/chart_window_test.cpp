@@ -1,0 +1,104 @@
+// The chart window over the real window's result table: it opens with
+// Ctrl+G, follows the table as it changes, and chooses rows both ways.
+
+#include "app/chart_window.h"
+#include "app/main_window.h"
+
+#include "core/list_headers.h"
+#include "support/fake_fetcher.h"
+#include "support/fake_shell.h"
+#include "support/qstring_print.h"
+
+#include <QImage>
+#include <QListWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quilla {
+namespace {
+
+using namespace Qt::StringLiterals;
+using test::u8;
+
+Row indexed(const QString& keyword, int count, int search) {
+    auto series = std::make_shared<TrendSeries>();
+    series->search = SeriesValues({search / 2.0, std::nullopt, double(search)});
+    series->trade = SeriesValues({1, 2, 3});
+    series->endDate = QDate(2024, 5, 31);
+    return Row{{keyword, QString::number(count), QString::number(search), u"1"_s, u"2"_s, u"3"_s,
+                u"+1%"_s, u"-1%"_s, u"+2%"_s, u"-2%"_s, u8("上升")},
+               series};
+}
+
+class ChartWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        RowList& rows = window.results();
+        rows.append(Row{resultHeader()});
+        rows.append(indexed(u"a"_s, 100, 9000));
+        rows.append(indexed(u"b"_s, 50000, 10));
+        rows.append(indexed(u"c"_s, 1000, 1000));
+    }
+    QTableView* table() { return window.findChild<QTableView*>(u"resultTable"_s); }
+
+    test::FakeShell shell;
+    MainWindow window{shell, std::make_shared<test::FakePageFetcher>()};
+};
+
+TEST_F(ChartWindowTest, OpensWithCtrlGAndFollowsTheTable) {
+    QTest::keyClick(&window, Qt::Key_G, Qt::ControlModifier);
+    ChartWindow* chart = window.chartWindow();
+    ASSERT_NE(chart, nullptr);
+    EXPECT_TRUE(chart->isVisible());
+    EXPECT_EQ(chart->drawn().points.size(), 3u);
+    ASSERT_EQ(chart->drawn().scarce.size(), 1u);
+    EXPECT_EQ(chart->drawn().scarce[0].keyword, u"a"_s);
+
+    // An index run rewriting a row and a mining run adding one.
+    window.results().setRow(2, indexed(u"b"_s, 10, 20000));
+    window.results().append(indexed(u"d"_s, 5, 30000));
+    QTRY_COMPARE_WITH_TIMEOUT(chart->drawn().points.size(), 4u, 5000);
+    auto* list = chart->findChild<QListWidget*>(u"scarceList"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), int(chart->drawn().scarce.size()), 5000);
+    EXPECT_EQ(chart->drawn().scarce[0].keyword, u"d"_s); // 6,000,000 per thousand first
+}
+
+TEST_F(ChartWindowTest, ChoosingAKeywordSelectsItsRowAndSelectingARowShowsItsTrend) {
+    ChartWindow& chart = window.openChartWindow();
+    auto* list = chart.findChild<QListWidget*>(u"scarceList"_s);
+    ASSERT_EQ(list->count(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(0)).center());
+    ASSERT_TRUE(table()->currentIndex().isValid());
+    EXPECT_EQ(window.resultOrder().listRow(table()->currentIndex().row()), 1);
+    EXPECT_EQ(chart.trendRow(), 1);
+
+    window.selectListRow(3);
+    EXPECT_EQ(chart.trendRow(), 3);
+    // With the view sorted, rows are still found by their place in the list.
+    window.resultOrder().sort(2, Qt::AscendingOrder);
+    window.selectListRow(1);
+    EXPECT_EQ(chart.trendRow(), 1);
+    EXPECT_EQ(table()->model()->index(table()->currentIndex().row(), 0).data().toString(), u"a"_s);
+}
+
+TEST_F(ChartWindowTest, SavesItsPictureOrSaysItCouldNot) {
+    ChartWindow& chart = window.openChartWindow();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(u"图表.png"_s);
+    ASSERT_TRUE(chart.savePicture(path));
+    const QImage picture(path);
+    EXPECT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.size(), chart.size() * chart.devicePixelRatio());
+    EXPECT_FALSE(chart.savePicture(folder.filePath(u"absent/图表.png"_s)));
+}
+
+} // namespace
+} // namespace quilla
