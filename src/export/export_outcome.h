@@ -3,7 +3,7 @@
 // What the exports have in common: the file's name from the keyword, the
 // outcome and the message the window shows for it.
 
-#include "export/new_file.h"
+#include "core/new_file.h"
 
 #include <QString>
 

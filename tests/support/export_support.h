@@ -3,7 +3,7 @@
 // Folders, files and tables for the export tests.
 
 #include "core/row_list.h"
-#include "export/new_file.h"
+#include "core/new_file.h"
 
 #include <QByteArray>
 #include <QString>

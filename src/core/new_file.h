@@ -29,6 +29,9 @@ struct NewFileOptions {
     // as unsupported: for tests of the later ways.
     bool refuseRename = false;
     bool refuseLink = false;
+    // Replace what is there, in one rename: only for a file the user has
+    // agreed to write over.
+    bool replaceExisting = false;
 };
 
 // Any entry of that name already there (a file, a folder, a dangling link)

@@ -1,6 +1,6 @@
 #ifndef _WIN32
 
-#include "export/new_file.h"
+#include "core/new_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -189,6 +189,13 @@ int copyIntoNew(int dir, const QByteArray& temp, const QByteArray& target) {
 // The temporary file is gone afterwards, whatever happened.
 NewFileResult moveIntoPlace(int dir, const QByteArray& temp, const QByteArray& target,
                             const NewFileOptions& options) {
+    if (options.replaceExisting) {
+        const int replaced =
+            ::renameat(dir, temp.constData(), dir, target.constData()) == 0 ? 0 : errno;
+        if (replaced != 0)
+            ::unlinkat(dir, temp.constData(), 0);
+        return outcomeOf(replaced);
+    }
     int error = renameNoReplace(dir, temp, target, options.refuseRename);
     if (error == 0)
         return outcomeOf(0);
@@ -218,11 +225,14 @@ NewFileResult place(int dir, const QByteArray& temp, const QByteArray& target,
 }
 
 // The folder, open, when the target's name is free there.
-std::variant<int, NewFileResult> openFolderFor(const QString& folder, const QByteArray& target) {
+std::variant<int, NewFileResult> openFolderFor(const QString& folder, const QByteArray& target,
+                                               bool replace) {
     const int dir =
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return failed(errno);
+    if (replace)
+        return dir;
     if (const auto taken = occupied(dir, target)) {
         ::close(dir);
         return *taken;
@@ -235,7 +245,7 @@ std::variant<int, NewFileResult> openFolderFor(const QString& folder, const QByt
 NewFileResult writeNewFile(const QString& folder, const QString& name, const QByteArray& bytes,
                            const NewFileOptions& options) {
     const QByteArray target = QFile::encodeName(name);
-    auto opened = openFolderFor(folder, target);
+    auto opened = openFolderFor(folder, target, options.replaceExisting);
     if (auto* refused = std::get_if<NewFileResult>(&opened))
         return *refused;
     const Descriptor dir(std::get<int>(opened));
@@ -254,7 +264,7 @@ NewFileResult writeNewFile(const QString& folder, const QString& name, const QBy
 NewFileResult writeNewFile(const QString& folder, const QString& name, const FileWriter& write,
                            const NewFileOptions& options) {
     const QByteArray target = QFile::encodeName(name);
-    auto opened = openFolderFor(folder, target);
+    auto opened = openFolderFor(folder, target, options.replaceExisting);
     if (auto* refused = std::get_if<NewFileResult>(&opened))
         return *refused;
     const Descriptor dir(std::get<int>(opened));

@@ -1,6 +1,6 @@
 #ifdef _WIN32
 
-#include "export/new_file.h"
+#include "core/new_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -74,7 +74,8 @@ NewFileResult place(QFile& temp, const QString& target, const NewFileOptions& op
     if (options.beforeMove)
         options.beforeMove();
     const QString source = QDir::toNativeSeparators(temp.fileName());
-    if (::MoveFileExW(wide(source), wide(target), MOVEFILE_WRITE_THROUGH))
+    const DWORD how = MOVEFILE_WRITE_THROUGH | (options.replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (::MoveFileExW(wide(source), wide(target), how))
         return {NewFileResult::Kind::Written, {}};
     const DWORD error = ::GetLastError();
     temp.remove();
@@ -88,7 +89,7 @@ NewFileResult place(QFile& temp, const QString& target, const NewFileOptions& op
 NewFileResult writeNewFile(const QString& folder, const QString& name, const QByteArray& bytes,
                            const NewFileOptions& options) {
     const QString target = QDir::toNativeSeparators(QDir(folder).filePath(name));
-    if (const auto taken = occupied(target))
+    if (const auto taken = options.replaceExisting ? std::nullopt : occupied(target))
         return *taken;
     QFile temp;
     if (!openTemp(temp, folder))
@@ -103,7 +104,7 @@ NewFileResult writeNewFile(const QString& folder, const QString& name, const QBy
 NewFileResult writeNewFile(const QString& folder, const QString& name, const FileWriter& write,
                            const NewFileOptions& options) {
     const QString target = QDir::toNativeSeparators(QDir(folder).filePath(name));
-    if (const auto taken = occupied(target))
+    if (const auto taken = options.replaceExisting ? std::nullopt : occupied(target))
         return *taken;
     QFile temp;
     if (!openTemp(temp, folder))
