@@ -15,9 +15,11 @@ namespace {
 
 class IndexIntegration : public test::MarketWindowTest {
 protected:
-    bool trendPageShown() {
+    // The page's script asks for the start query's figures as its last step,
+    // after its query button listens: the page is ready for a submission.
+    bool trendPageReady() {
         for (const auto& r : server.requests())
-            if (r.target.find("shu.taobao.com/trendindex") != std::string::npos)
+            if (r.target.find("shu.taobao.com/trendindex/data?") != std::string::npos)
                 return true;
         return false;
     }
@@ -25,8 +27,7 @@ protected:
 
 TEST_F(IndexIntegration, IndexesEveryMinedRowAndExportsElevenColumns) {
     // The start-up navigation reached the trend page through the proxy.
-    QTRY_VERIFY_WITH_TIMEOUT(trendPageShown(), 20000);
-    QTest::qWait(1500); // let the page finish loading before the first submission
+    QTRY_VERIFY_WITH_TIMEOUT(trendPageReady(), 60000);
 
     type("quantityBox", QStringLiteral("4"));
     click("mineButton");

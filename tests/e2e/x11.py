@@ -2,10 +2,11 @@
 
 Typing a character that the keymap lacks makes xdotool remap a key for a
 moment, and a busy program can read the key after the mapping has gone back:
-so the characters get keys of their own before the program starts. A window
-is closed the way a window manager closes it, with WM_DELETE_WINDOW, so the
-program runs its own closing path. And the screen is saved as PNG without
-an image tool.
+so the characters get keys of their own before the program starts. Those keys
+last only on a server that keeps its keymap when its last client leaves
+(Xvfb -noreset). A window is closed the way a window manager closes it, with
+WM_DELETE_WINDOW, so the program runs its own closing path. And the screen is
+saved as PNG without an image tool.
 """
 
 import ctypes
@@ -66,6 +67,10 @@ class XError(Exception):
     pass
 
 
+def _unicode_keysym(char):
+    return 0x01000000 | ord(char)
+
+
 class Display:
     def __init__(self, name):
         self._x = ctypes.CDLL("libX11.so.6")
@@ -108,8 +113,8 @@ class Display:
     def __exit__(self, *exc):
         self.close()
 
-    def give_keys(self, characters):
-        """Maps each character onto a keycode that had no symbol at all."""
+    def _keyboard_map(self):
+        """(first keycode, keysyms per keycode, one tuple of keysyms per keycode)."""
         lo, hi = ctypes.c_int(), ctypes.c_int()
         self._x.XDisplayKeycodes(self._d, ctypes.byref(lo), ctypes.byref(hi))
         count = hi.value - lo.value + 1
@@ -118,18 +123,30 @@ class Display:
         if not table:
             raise XError("cannot read the keyboard mapping")
         try:
-            spare = [lo.value + i for i in range(count)
-                     if all(table[i * per.value + j] == _NO_SYMBOL for j in range(per.value))]
+            keys = [tuple(table[i * per.value + j] for j in range(per.value))
+                    for i in range(count)]
         finally:
             self._x.XFree(table)
+        return lo.value, per.value, keys
+
+    def give_keys(self, characters):
+        """Maps each character onto a keycode that had no symbol at all."""
+        lo, per, keys = self._keyboard_map()
+        spare = [lo + i for i, syms in enumerate(keys) if all(s == _NO_SYMBOL for s in syms)]
         wanted = sorted(set(characters))
         if len(spare) < len(wanted):
             raise XError(f"{len(wanted)} characters but only {len(spare)} spare keys")
         for keycode, char in zip(spare, wanted):
-            keysym = 0x01000000 | ord(char)  # the Unicode keysym of the character
-            syms = (ctypes.c_ulong * per.value)(*([keysym, keysym] + [0] * (per.value - 2)))
-            self._x.XChangeKeyboardMapping(self._d, keycode, per.value, syms, 1)
+            keysym = _unicode_keysym(char)
+            syms = (ctypes.c_ulong * per)(*([keysym, keysym] + [0] * (per - 2)))
+            self._x.XChangeKeyboardMapping(self._d, keycode, per, syms, 1)
         self._x.XSync(self._d, 0)
+
+    def keyless(self, characters):
+        """The characters that no key gives, in order, each once."""
+        _, _, keys = self._keyboard_map()
+        mapped = {s for syms in keys for s in syms}
+        return [c for c in dict.fromkeys(characters) if _unicode_keysym(c) not in mapped]
 
     def ask_to_close(self, window):
         protocols = self._x.XInternAtom(self._d, b"WM_PROTOCOLS", 0)
