@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QMetaObject>
+#include <QStandardPaths>
 
 int main(int argc, char** argv) {
     quilla::prepareWebEngine();
@@ -14,8 +16,11 @@ int main(int argc, char** argv) {
     quilla::DesktopShell shell;
     auto cookies = std::make_shared<quilla::CookieJar>();
     quilla::MainWindow window(
-        shell, std::make_shared<quilla::CurlFetcher>(quilla::FetchLimits{}, cookies), cookies);
+        shell, std::make_shared<quilla::CurlFetcher>(quilla::FetchLimits{}, cookies), cookies,
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     window.show();
+    // Once the window is there: the question, when there is one, comes over it.
+    QMetaObject::invokeMethod(&window, &quilla::MainWindow::offerRecovery, Qt::QueuedConnection);
     if (qEnvironmentVariableIsSet("QUILLA_EXIT_WHEN_READY"))
         quilla::exitWhenReady(window);
     return app.exec();

@@ -13,13 +13,19 @@
 #include "results/cell_values.h"
 #include "results/keyword_import.h"
 #include "results/tsv_text.h"
+#include "session/project_file.h"
+#include "session/session_binding.h"
+#include "session/session_store.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QItemSelectionModel>
@@ -27,9 +33,12 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -42,7 +51,8 @@ static void loadResources() {
 namespace quilla {
 
 MainWindow::MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher,
-                       std::shared_ptr<CookieJar> cookies, QWidget* parent)
+                       std::shared_ptr<CookieJar> cookies, const QString& journalFolder,
+                       QWidget* parent)
     : QWidget(parent), shell_(shell) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(title());
@@ -73,6 +83,10 @@ MainWindow::MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher,
 
     connectControls();
     setStartValues();
+    setAcceptDrops(true);
+    if (!journalFolder.isEmpty())
+        journal_ = SessionJournal::open(journalFolder, candidates_, results_,
+                                        [this] { return currentState(); });
 }
 
 MainWindow::~MainWindow() {
@@ -80,6 +94,7 @@ MainWindow::~MainWindow() {
     // before any of those goes. The fetch thread is joined here.
     miningTimer_.setInterval(0);
     indexTimer_.setInterval(0);
+    journal_.reset();
     index_.reset();
     background_.reset();
     mining_.reset();
@@ -176,6 +191,10 @@ void MainWindow::connectControls() {
     followNewRows(resultView_, resultOrder_);
     connectResultTable();
     connect(continueButton_, &QPushButton::clicked, this, &MainWindow::continueRuns);
+    connect(addWindowAction(QStringLiteral("保存项目"), QKeySequence::Save), &QAction::triggered,
+            this, &MainWindow::saveProjectFile);
+    connect(addWindowAction(QStringLiteral("打开项目"), QKeySequence::Open), &QAction::triggered,
+            this, &MainWindow::openProjectFile);
     connect(addWindowAction(QStringLiteral("继续"), QKeySequence(Qt::Key_F5)), &QAction::triggered,
             this, &MainWindow::continueRuns);
     connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::refreshStatus);
@@ -352,6 +371,16 @@ QString MainWindow::statusText() const {
 }
 
 void MainWindow::refreshStatus() {
+    if (journal_) {
+        if (const auto failure = journal_->takeFailure())
+            notice_ = QStringLiteral("会话记录写入失败：") + *failure +
+                      QStringLiteral("（运行照常进行）");
+        // The runs and the boxes change without the lists too (a stop, typing).
+        if (const SessionState now = currentState(); !(now == lastJournalled_)) {
+            lastJournalled_ = now;
+            journal_->noteChange();
+        }
+    }
     const QString text = statusText();
     if (status_->text() != text)
         status_->setText(text);
@@ -451,10 +480,184 @@ void MainWindow::followNewRows(QAbstractItemView* view, QAbstractItemModel& rows
     });
 }
 
-// Closing cannot be refused: the promotion opens and the program ends.
+// Closing cannot be refused: the promotion opens and the program ends. A
+// normal end keeps nothing: the journal goes.
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (journal_)
+        journal_->endNormally();
     openAddress(shell_, links::promotionLink());
     event->accept();
+}
+
+SessionState MainWindow::currentState() const {
+    SessionState s = runState(*mining_, *index_);
+    s.keyword = keywordEdit_->text();
+    s.include = includeEdit_->text();
+    s.exclude = excludeEdit_->text();
+    s.quantity = quantityEdit_->text();
+    s.interval = intervalEdit_->text();
+    return s;
+}
+
+SessionSnapshot MainWindow::snapshot() const {
+    return {rowsOf(candidates_), rowsOf(results_), currentState()};
+}
+
+void MainWindow::applySnapshot(const SessionSnapshot& snapshot) {
+    miningTimer_.setInterval(0);
+    indexTimer_.setInterval(0);
+    restoreSession(snapshot, candidates_, results_, *mining_, *index_);
+    keywordEdit_->setText(snapshot.state.keyword);
+    includeEdit_->setText(snapshot.state.include);
+    excludeEdit_->setText(snapshot.state.exclude);
+    quantityEdit_->setText(snapshot.state.quantity);
+    intervalEdit_->setText(snapshot.state.interval);
+    refreshStatus();
+}
+
+void MainWindow::offerRecovery() {
+    if (!journal_)
+        return;
+    if (const auto left = journal_->leftOver()) {
+        const auto read = readSession(*left);
+        const auto* failed = std::get_if<SessionReadError>(&read);
+        if (const auto* found = std::get_if<SessionSnapshot>(&read)) {
+            QMessageBox ask(QMessageBox::Question, WindowMessageBox::caption(),
+                            QStringLiteral("上次的运行没有正常结束。要恢复上次的关键词和结果吗？"),
+                            QMessageBox::Yes | QMessageBox::No, this);
+            ask.setObjectName(QStringLiteral("recoveryQuestion"));
+            ask.setDefaultButton(QMessageBox::Yes);
+            ask.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+            ask.button(QMessageBox::No)->setText(QStringLiteral("否"));
+            if (ask.exec() == QMessageBox::Yes)
+                applySnapshot(*found);
+        } else if (failed->kind == SessionReadError::Kind::Empty) {
+            // Ended before its first write: there was nothing to keep yet.
+            journal_->discardLeftOver();
+        } else {
+            const auto aside = journal_->moveLeftOverAside();
+            messages_.show(QStringLiteral("上次的会话记录已损坏，无法恢复") +
+                           (aside ? QStringLiteral("，已移到 ") + *aside : QString()) +
+                           QStringLiteral("。程序重新开始。"));
+        }
+    }
+    journal_->start();
+    lastJournalled_ = currentState();
+}
+
+void MainWindow::showProjectName() {
+    setWindowTitle(projectPath_.isEmpty() ? title()
+                                          : title() + QStringLiteral(" - ") +
+                                                QFileInfo(projectPath_).completeBaseName());
+}
+
+void MainWindow::saveProjectFile() {
+    const QString suggested =
+        projectPath_.isEmpty()
+            ? QDir::current().filePath(keywordEdit_->text() + QLatin1StringView(projectSuffix))
+            : projectPath_;
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存项目"), suggested,
+                                                      QStringLiteral("Quilla 项目 (*.quilla)"),
+                                                      nullptr, QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty())
+        return;
+    bool replace = false;
+    if (QFileInfo(path) == QFileInfo(projectPath_) && QFileInfo::exists(path)) {
+        replace =
+            QMessageBox::question(
+                this, WindowMessageBox::caption(),
+                QStringLiteral("要用现在的会话替换“%1”吗？").arg(QFileInfo(path).fileName())) ==
+            QMessageBox::Yes;
+        if (!replace)
+            return;
+    }
+    saveProjectTo(path, replace);
+}
+
+void MainWindow::saveProjectTo(const QString& path, bool replaceExisting) {
+    gate_.run([this, path, replaceExisting] {
+        const NewFileResult saved = saveProject(snapshot(), path, replaceExisting);
+        switch (saved.kind) {
+        case NewFileResult::Kind::Written:
+            projectPath_ = path;
+            showProjectName();
+            notice_ = QStringLiteral("项目已保存：") + QDir::toNativeSeparators(path);
+            refreshStatus();
+            return;
+        case NewFileResult::Kind::Exists:
+            messages_.show(QStringLiteral("文件已存在，没有保存。请换一个文件名。"));
+            return;
+        case NewFileResult::Kind::Failed:
+            messages_.show(QStringLiteral("保存失败：") + saved.reason);
+            return;
+        }
+    });
+}
+
+bool MainWindow::mayReplaceLists() {
+    const bool hasLists = candidates_.count() > 1 || results_.count() > 0;
+    return !hasLists ||
+           QMessageBox::question(this, WindowMessageBox::caption(),
+                                 QStringLiteral("打开项目会替换现在的关键词和结果。要继续吗？")) ==
+               QMessageBox::Yes;
+}
+
+void MainWindow::openProjectFile() {
+    if (!mayReplaceLists())
+        return;
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("打开项目"), QDir::currentPath(),
+                                     QStringLiteral("Quilla 项目 (*.quilla);;所有文件 (*)"));
+    if (!path.isEmpty())
+        openProjectFrom(path);
+}
+
+void MainWindow::openProjectFrom(const QString& path) {
+    gate_.run([this, path] {
+        const auto read = openProject(path);
+        if (const auto* error = std::get_if<SessionReadError>(&read)) {
+            messages_.show(sessionReadMessage(*error));
+            return;
+        }
+        applySnapshot(std::get<SessionSnapshot>(read));
+        projectPath_ = path;
+        showProjectName();
+        notice_ = QStringLiteral("已打开项目：") + QDir::toNativeSeparators(path);
+        refreshStatus();
+    });
+}
+
+namespace {
+
+QString projectIn(const QMimeData* mime) {
+    if (!mime->hasUrls())
+        return {};
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1StringView(projectSuffix)))
+            return url.toLocalFile();
+    return {};
+}
+
+} // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!projectIn(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QString path = projectIn(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // After the drop has finished, as a question may come first.
+    QMetaObject::invokeMethod(
+        this,
+        [this, path] {
+            if (mayReplaceLists())
+                openProjectFrom(path);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace quilla

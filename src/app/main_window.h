@@ -15,6 +15,7 @@
 #include "net/page_fetch.h"
 #include "results/result_columns.h"
 #include "results/result_order.h"
+#include "session/session_journal.h"
 
 #include <QKeySequence>
 #include <QTimer>
@@ -42,9 +43,11 @@ class MainWindow final : public QWidget {
 
 public:
     // The fetcher runs on the background fetch's thread.
-    // With a cookie jar, the fetcher's, the browser's marketplace cookies go into it.
+    // With a cookie jar, the fetcher's, the browser's marketplace cookies go
+    // into it. With a journal folder, the session is journalled there.
     MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher,
-               std::shared_ptr<CookieJar> cookies = {}, QWidget* parent = nullptr);
+               std::shared_ptr<CookieJar> cookies = {}, const QString& journalFolder = {},
+               QWidget* parent = nullptr);
     ~MainWindow() override;
 
     static QString title() { return QStringLiteral("Quilla淘宝指数批量查询工具 v1.0  by:tarnick"); }
@@ -91,12 +94,29 @@ public:
     // Selects the row in the result table and brings it into view.
     void selectListRow(std::int64_t listRow);
 
+    // At start: a journal left by a session that did not end normally is
+    // offered back (or, damaged, moved aside); then journalling begins.
+    void offerRecovery();
+    SessionJournal* journal() const { return journal_.get(); }
+
+    // Ctrl+S and Ctrl+O; a .quilla file dropped on the window opens too.
+    void saveProjectFile();
+    void saveProjectTo(const QString& path, bool replaceExisting);
+    void openProjectFile();
+    void openProjectFrom(const QString& path);
+    QString projectPath() const { return projectPath_; }
+
+    // The whole session as a project or journal holds it.
+    SessionSnapshot snapshot() const;
+
     // True while either run goes (a timer running or a step under way).
     bool runsGoing() const;
     ResultOrder& resultOrder() { return resultOrder_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildControls();
@@ -108,6 +128,11 @@ private:
     void placeContinueButton(bool shown);
     void followNewRows(QAbstractItemView* view, QAbstractItemModel& rows);
     bool refuseEditDuringRun();
+    SessionState currentState() const;
+    // Asks first when the lists hold anything.
+    bool mayReplaceLists();
+    void applySnapshot(const SessionSnapshot& snapshot);
+    void showProjectName();
     void addKeywords(const QString& text);
 
     Shell& shell_;
@@ -132,6 +157,9 @@ private:
     QLabel* status_ = nullptr;
     QPushButton* continueButton_ = nullptr;
     ChartWindow* chart_ = nullptr;
+    std::unique_ptr<SessionJournal> journal_;
+    SessionState lastJournalled_;
+    QString projectPath_;
     QString notice_; // what the last edit did, until a run starts
 
     std::unique_ptr<LineEditBox> keywordBox_, includeBox_, excludeBox_, quantityBox_, intervalBox_;

@@ -25,6 +25,8 @@ public:
     std::vector<std::optional<double>> values() const;
     // Bytes the values take, for the memory check.
     std::size_t bytes() const;
+    // Whether every value is a whole number (kept in four bytes).
+    bool whole() const { return std::holds_alternative<std::vector<std::int32_t>>(values_); }
 
     bool operator==(const SeriesValues& other) const { return values() == other.values(); }
 

@@ -111,6 +111,19 @@ void IndexRun::forgetProgress() {
         end_ = IndexEnd::Finished;
 }
 
+void IndexRun::restore(std::int32_t queryRow, std::int32_t queriesSinceLongWait, bool wasGoing,
+                       std::optional<std::vector<std::int64_t>> only, std::size_t onlyAt) {
+    timer_.setInterval(0);
+    queryRow_ = queryRow;
+    queriesSinceLongWait_ = queriesSinceLongWait;
+    started_ = wasGoing;
+    only_ = std::move(only);
+    onlyAt_ = onlyAt;
+    end_ = IndexEnd::None;
+    blockedBy_ = Verdict::Page;
+    resubmit_ = false;
+}
+
 void IndexRun::tick() {
     timer_.setInterval(0);
     inStep_ = true;

@@ -73,6 +73,15 @@ public:
     bool resume();
     // The rows were edited: what the run was doing no longer applies.
     void forgetProgress();
+    // Puts the run back where a saved session left it, with nothing going;
+    // a run that was going can then be continued.
+    void restore(std::int32_t queryRow, std::int32_t queriesSinceLongWait, bool wasGoing,
+                 std::optional<std::vector<std::int64_t>> only, std::size_t onlyAt);
+    bool started() const { return started_; }
+    bool going() const { return running(); }
+    // For a run over some rows: those rows and how far it got.
+    const std::optional<std::vector<std::int64_t>>& onlyRows() const { return only_; }
+    std::size_t onlyAt() const { return onlyAt_; }
     // One tick: reads the page, extends row `queryRow`, submits the next row.
     void tick();
     // The timer fell due: the tick runs through the gate (see GatedTicks).

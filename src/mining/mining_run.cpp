@@ -86,6 +86,17 @@ bool MiningRun::resume() {
     return true;
 }
 
+void MiningRun::restore(std::int32_t miningRow, bool wasGoing) {
+    timer_.setInterval(0);
+    miningRow_ = miningRow;
+    started_ = wasGoing;
+    end_ = MiningEnd::None;
+    blockedBy_ = Verdict::Page;
+    wait_.reset();
+    failures_ = throttled_ = throttleLevel_ = emptyInARow_ = 0;
+    keptPage_.clear();
+}
+
 void MiningRun::timerFired() {
     ticks_.fired([this] { step(); });
 }

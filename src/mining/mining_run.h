@@ -106,6 +106,13 @@ public:
     // keyword is fetched again. False when there is nothing to go on with.
     bool resume();
 
+    // Puts the run back where a saved session left it, with nothing going;
+    // a run that was going can then be continued.
+    void restore(std::int32_t miningRow, bool wasGoing);
+    bool started() const { return started_; }
+    // The timer runs or a step waits for its page.
+    bool going() const { return timer_.interval() > 0 || inFlight_; }
+
     // The timer fell due: the step runs through the gate (see GatedTicks).
     void timerFired();
 

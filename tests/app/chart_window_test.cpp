@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/wait.h"
 #include <gtest/gtest.h>
 
 namespace quilla {
@@ -63,9 +64,9 @@ TEST_F(ChartWindowTest, OpensWithCtrlGAndFollowsTheTable) {
     // An index run rewriting a row and a mining run adding one.
     window.results().setRow(2, indexed(u"b"_s, 10, 20000));
     window.results().append(indexed(u"d"_s, 5, 30000));
-    QTRY_COMPARE_WITH_TIMEOUT(chart->drawn().points.size(), 4u, 5000);
+    ASSERT_EVENTUALLY((chart->drawn().points.size()) == (4u), 5000);
     auto* list = chart->findChild<QListWidget*>(u"scarceList"_s);
-    QTRY_COMPARE_WITH_TIMEOUT(list->count(), int(chart->drawn().scarce.size()), 5000);
+    ASSERT_EVENTUALLY((list->count()) == (int(chart->drawn().scarce.size())), 5000);
     EXPECT_EQ(chart->drawn().scarce[0].keyword, u"d"_s); // 6,000,000 per thousand first
 }
 

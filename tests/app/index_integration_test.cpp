@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 #include <QTest>
 
+#include "support/wait.h"
 #include <gtest/gtest.h>
 
 namespace quilla {
@@ -27,17 +28,16 @@ protected:
 
 TEST_F(IndexIntegration, IndexesEveryMinedRowAndExportsElevenColumns) {
     // The start-up navigation reached the trend page through the proxy.
-    QTRY_VERIFY_WITH_TIMEOUT(trendPageReady(), 60000);
+    ASSERT_EVENTUALLY(trendPageReady(), 60000);
 
     type("quantityBox", QStringLiteral("4"));
     click("mineButton");
-    QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0, 30000);
+    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0, 30000);
     ASSERT_EQ(window->results().count(), 5);
 
     type("intervalBox", QStringLiteral("1500"));
     click("indexButton");
-    QTRY_VERIFY_WITH_TIMEOUT(window->queryRow() == 5 && window->indexTimer().interval() == 0,
-                             60000);
+    ASSERT_EVENTUALLY(window->queryRow() == 5 && window->indexTimer().interval() == 0, 60000);
     EXPECT_EQ(window->queriesSinceLongWait(), 4);
 
     QString expectedText = QString::fromUtf8(

@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include "support/wait.h"
 #include <gtest/gtest.h>
 
 namespace quilla {
@@ -54,7 +55,7 @@ protected:
     void startAndWaitForTheFetch() {
         type("quantityBox", QStringLiteral("50"));
         click("mineButton");
-        QTRY_VERIFY_WITH_TIMEOUT(fetcher->waiting() == 1, 5000);
+        ASSERT_EVENTUALLY(fetcher->waiting() == 1, 5000);
         ASSERT_TRUE(window->fetching());
     }
 
@@ -68,7 +69,7 @@ TEST_F(LiveWindow, PaintsAndTakesClicksWhileAPageIsOnItsWay) {
     PaintCounter counter;
     window->installEventFilter(&counter);
     window->update();
-    QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, 10000);
+    ASSERT_EVENTUALLY(counter.paints > 0, 10000);
     EXPECT_EQ(fetcher->waiting(), 1); // still waiting: the window was not blocked
     // The step's effects are not there yet: row 1 is still bare.
     EXPECT_EQ(window->candidates().rowText(1), QStringLiteral("qq"));
@@ -81,7 +82,7 @@ TEST_F(LiveWindow, StopDuringAFetchLetsTheStepFinishAndNoOtherFollow) {
     click("stopButton");
     EXPECT_EQ(window->miningTimer().interval(), 100); // Stop waits for the step
     fetcher->releaseOne();
-    QTRY_VERIFY_WITH_TIMEOUT(!window->fetching() && window->miningTimer().interval() == 0, 5000);
+    ASSERT_EVENTUALLY(!window->fetching() && window->miningTimer().interval() == 0, 5000);
     EXPECT_EQ(window->candidates().rowText(1), QStringLiteral("qq,12"));
     EXPECT_EQ(window->candidates().rowText(2), QString::fromUtf8("qq币"));
     EXPECT_EQ(window->results().rowText(1), QStringLiteral("qq,12"));
@@ -100,7 +101,7 @@ TEST_F(LiveWindow, AStartDuringAFetchRestartsAfterTheStep) {
     fetcher->releaseOne();
     // The old step finished first (row 1 of the old list was mined), then the
     // restart cleared both lists and began again from the new seed.
-    QTRY_VERIFY_WITH_TIMEOUT(fetcher->asked().size() == 2, 5000);
+    ASSERT_EVENTUALLY(fetcher->asked().size() == 2, 5000);
     EXPECT_TRUE(fetcher->asked()[1].endsWith(QStringLiteral("&q=new")));
     EXPECT_EQ(window->candidates().count(), 2);
     EXPECT_EQ(window->candidates().rowText(1), QStringLiteral("new"));
@@ -148,12 +149,14 @@ TEST_F(LiveWindow, TheStatusLineSitsInTheFreeStripAndShowsTheRun) {
     EXPECT_EQ(status->geometry(), QRect(8, 708, 1009, 28));
     EXPECT_TRUE(status->text().isEmpty());
     startAndWaitForTheFetch();
-    QTRY_COMPARE_WITH_TIMEOUT(
-        status->text(), QString::fromUtf8("挖词中：已挖 0 个，待挖 1 个，结果 0/50 行"), 2000);
+    ASSERT_EVENTUALLY((status->text()) ==
+                          (QString::fromUtf8("挖词中：已挖 0 个，待挖 1 个，结果 0/50 行")),
+                      2000);
     click("stopButton");
     fetcher->releaseOne();
-    QTRY_COMPARE_WITH_TIMEOUT(
-        status->text(), QString::fromUtf8("挖词已停止（已挖 1 个，待挖 1 个，结果 1 行）"), 5000);
+    ASSERT_EVENTUALLY((status->text()) ==
+                          (QString::fromUtf8("挖词已停止（已挖 1 个，待挖 1 个，结果 1 行）")),
+                      5000);
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QWebEngineView>
 
+#include "support/wait.h"
 #include <gtest/gtest.h>
 
 namespace quilla {
@@ -149,7 +150,7 @@ TEST_F(MainWindowTest, FeedbackShowsItsMessageBeforeTheContactLink) {
         openedWhileShown = shell.opened;
         EXPECT_TRUE(box.isModal());
     }));
-    QTRY_COMPARE_WITH_TIMEOUT(shell.opened.size(), 1, 5000);
+    ASSERT_EVENTUALLY((shell.opened.size()) == (1), 5000);
     EXPECT_EQ(shownText,
               QString::fromUtf8("请把您需要功能和遇到的问题反馈给我们，如果必要可以截图，谢谢！"));
     EXPECT_EQ(shownCaption, QStringLiteral("Quilla"));
@@ -164,7 +165,7 @@ TEST_F(MainWindowTest, AMiningRunGoesOnBehindAMessageBox) {
     ASSERT_EQ(window.miningRow(), 1);
     std::int32_t miningRowWhileShown = -1;
     ASSERT_TRUE(test::clickAndAnswer(control<QPushButton>("feedbackButton"), [&](QMessageBox&) {
-        QTRY_VERIFY_WITH_TIMEOUT(window.miningRow() > 1, 5000);
+        ASSERT_EVENTUALLY(window.miningRow() > 1, 5000);
         miningRowWhileShown = window.miningRow();
     }));
     EXPECT_GT(miningRowWhileShown, 1);

@@ -9,6 +9,7 @@
 #include <QStringEncoder>
 #include <QTest>
 
+#include "support/wait.h"
 #include <gtest/gtest.h>
 
 namespace quilla {
@@ -68,7 +69,7 @@ TEST_F(MiningIntegration, MinesThroughTheProxyAndExportsTheTable) {
     type("excludeBox", filters.exclude);
     type("quantityBox", QStringLiteral("6"));
     click("mineButton");
-    QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0, 30000);
+    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0, 30000);
 
     const auto rows = expectedRows(QStringLiteral("qq"), 6, filters);
     ASSERT_EQ(rows.size(), 6);
@@ -102,7 +103,7 @@ TEST_F(MiningIntegration, AChineseSeedWithAnAmpersandReachesTheServerWhole) {
     type("keywordBox", seed);
     type("quantityBox", QStringLiteral("1"));
     click("mineButton");
-    QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0, 30000);
+    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0, 30000);
     ASSERT_EQ(window->results().count(), 2);
     // The server derives the count from the keyword it decoded.
     EXPECT_EQ(window->results().row(1).fields, (QStringList{seed, fakeCount(seed)}));

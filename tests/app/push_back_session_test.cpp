@@ -15,6 +15,7 @@
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 
+#include "support/wait.h"
 #include <gtest/gtest.h>
 
 namespace quilla {
@@ -49,11 +50,11 @@ TEST_F(PushBackSession, TheBrowsersCookiesReachTheSearchPageAndItsOwnComeBack) {
     QWebEngineCookieStore* store = QWebEngineProfile::defaultProfile()->cookieStore();
     store->setCookie(login);
     store->setCookie(elsewhere);
-    QTRY_VERIFY_WITH_TIMEOUT(!cookies->all().empty(), 10000);
+    ASSERT_EVENTUALLY(!cookies->all().empty(), 10000);
 
     type("quantityBox", u"2"_s);
     click("mineButton");
-    QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0 && !window->fetching(), 30000);
+    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0 && !window->fetching(), 30000);
     const auto sent = searchCookies();
     ASSERT_GE(sent.size(), 2u);
     EXPECT_NE(sent[0].find("_tb_token_=logged-in"), std::string::npos) << sent[0];
@@ -83,7 +84,7 @@ TEST_F(PushBackSession, ARedirectToTheLoginHostIsReportedAsSuch) {
 TEST_F(PushBackSession, ALoginStopsTheRunAndContinueFinishesItAsIfNothingHappened) {
     type("quantityBox", u"5"_s);
     click("mineButton");
-    QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0 && !window->fetching(), 30000);
+    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0 && !window->fetching(), 30000);
     const QStringList candidates = texts(window->candidates());
     const QStringList results = texts(window->results());
 
@@ -92,21 +93,21 @@ TEST_F(PushBackSession, ALoginStopsTheRunAndContinueFinishesItAsIfNothingHappene
     QString message;
     test::answerNextMessageBox([&](QMessageBox& box) { message = box.text(); });
     click("mineButton");
-    QTRY_VERIFY_WITH_TIMEOUT(!message.isEmpty(), 30000);
+    ASSERT_EVENTUALLY(!message.isEmpty(), 30000);
     EXPECT_EQ(message, u8("淘宝要求登录，挖词已暂停。请在下方的浏览器中登录，然后按 F5 继续。"));
     EXPECT_EQ(window->miningTimer().interval(), 0);
     EXPECT_EQ(window->candidates().rowText(3), blocked); // unmined
     auto* view = window->findChild<QWebEngineView*>(u"browser"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(view->url().host() == u"login.taobao.com"_s, 20000);
+    ASSERT_EVENTUALLY(view->url().host() == u"login.taobao.com"_s, 20000);
     auto* continueButton = window->findChild<QPushButton*>(u"continueButton"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(continueButton->isVisible(), 5000);
+    ASSERT_EVENTUALLY(continueButton->isVisible(), 5000);
     EXPECT_TRUE(window->statusText().contains(u8("淘宝要求登录")))
         << window->statusText().toStdString();
 
     continueButton->click();
-    QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0 && !window->fetching() &&
-                                 !continueButton->isVisible(),
-                             30000);
+    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0 && !window->fetching() &&
+                          !continueButton->isVisible(),
+                      30000);
     EXPECT_EQ(texts(window->candidates()), candidates);
     EXPECT_EQ(texts(window->results()), results);
 }

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QTableView>
 
+#include "support/wait.h"
 #include <gtest/gtest.h>
 
 namespace quilla {
@@ -54,7 +55,7 @@ TEST_F(WorkbenchSession, PasteIndexSortByOpportunityAndExportExcel) {
     ASSERT_TRUE(waitForTrendPage());
     type("quantityBox", u"3"_s);
     click("mineButton");
-    QTRY_VERIFY_WITH_TIMEOUT(window->miningTimer().interval() == 0 && !window->fetching(), 30000);
+    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0 && !window->fetching(), 30000);
     ASSERT_EQ(window->results().count(), 4);
 
     const QStringList own = test::listOf({"真丝连衣裙", "碎花裙", "qq", "防晒衣", "阔腿裤"});
@@ -69,8 +70,7 @@ TEST_F(WorkbenchSession, PasteIndexSortByOpportunityAndExportExcel) {
 
     type("intervalBox", u"1200"_s);
     click("indexButton");
-    QTRY_VERIFY_WITH_TIMEOUT(window->queryRow() == 8 && window->indexTimer().interval() == 0,
-                             60000);
+    ASSERT_EVENTUALLY(window->queryRow() == 8 && window->indexTimer().interval() == 0, 60000);
     for (std::int64_t i = 1; i < 8; ++i) {
         const Row row = window->results().row(i);
         const auto figures = fake_market::expectedFields(row.keyword());
@@ -90,7 +90,7 @@ TEST_F(WorkbenchSession, PasteIndexSortByOpportunityAndExportExcel) {
     QString message;
     test::answerNextMessageBox([&](QMessageBox& box) { message = box.text(); });
     QTest::keyClick(window.get(), Qt::Key_E, Qt::ControlModifier);
-    QTRY_VERIFY_WITH_TIMEOUT(!message.isEmpty(), 5000);
+    ASSERT_EVENTUALLY(!message.isEmpty(), 5000);
     EXPECT_EQ(message, u8("导出成功，你可在程序目录中找到该文件。文件名与关键词相同。"));
 
     const QJsonArray rows = workbookRows(folder.filePath(u"qq.xlsx"_s));

@@ -11,18 +11,20 @@
 
 namespace quilla::test {
 
-// Once a modal message box is up, hands it to `inspect`, then presses OK.
-// Polls on a timer, so it works from inside the box's own event loop.
-inline void answerNextMessageBox(std::function<void(QMessageBox&)> inspect, int attempts = 400) {
-    QTimer::singleShot(10, [inspect = std::move(inspect), attempts]() mutable {
+// Once a modal message box is up, hands it to `inspect`, then presses
+// `answer` (OK by default). Polls on a timer, so it works from inside the
+// box's own event loop.
+inline void answerNextMessageBox(std::function<void(QMessageBox&)> inspect, int attempts = 400,
+                                 QMessageBox::StandardButton answer = QMessageBox::Ok) {
+    QTimer::singleShot(10, [inspect = std::move(inspect), attempts, answer]() mutable {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) {
             if (attempts > 0)
-                answerNextMessageBox(std::move(inspect), attempts - 1);
+                answerNextMessageBox(std::move(inspect), attempts - 1, answer);
             return;
         }
         inspect(*box);
-        box->button(QMessageBox::Ok)->click();
+        box->button(answer)->click();
     });
 }
 

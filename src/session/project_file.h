@@ -1,0 +1,22 @@
+#pragma once
+
+// A session saved as a project file (.quilla), in the journal's schema, to be
+// opened again later or on another machine.
+
+#include "core/new_file.h"
+#include "session/session_store.h"
+
+namespace quilla {
+
+inline constexpr const char* projectSuffix = ".quilla";
+
+// Writes the whole session to `path`, complete or not at all, never over
+// an existing entry unless `replaceExisting` (the user agreed to it).
+NewFileResult saveProject(const SessionSnapshot& snapshot, const QString& path,
+                          bool replaceExisting = false);
+
+// Reads a project; a file that is none, a newer version or a damaged one
+// is refused and left as it is.
+std::variant<SessionSnapshot, SessionReadError> openProject(const QString& path);
+
+} // namespace quilla

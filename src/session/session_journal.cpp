@@ -1,0 +1,304 @@
+#include "session/session_journal.h"
+
+#include "session/session_store.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include <atomic>
+#include <condition_variable>
+
+namespace quilla {
+
+constexpr int maxSlots = 16;
+
+// What the journal and its writer share across threads.
+struct JournalShared {
+    std::mutex lock;
+    std::condition_variable written;
+    std::optional<QString> failure; // the first one
+    bool failureTaken = false;
+    std::uint64_t asked = 0, done = 0;
+
+    void fail(const QString& why) {
+        const std::lock_guard guard(lock);
+        if (!failure)
+            failure = why;
+    }
+    void finished() {
+        const std::lock_guard guard(lock);
+        ++done;
+        written.notify_all();
+    }
+};
+
+// One write: the changed rows of each list, each list's length, the state.
+struct JournalBatch {
+    std::int64_t count[2] = {0, 0};
+    std::vector<std::pair<std::int64_t, Row>> rows[2];
+    SessionState state;
+};
+
+class JournalWriter final : public QObject {
+public:
+    JournalWriter(QString path, std::shared_ptr<JournalShared> shared)
+        : path_(std::move(path)), shared_(std::move(shared)),
+          connection_(QStringLiteral("journal-") + QUuid::createUuid().toString(QUuid::Id128)) {}
+
+    void open() {
+        QSqlDatabase db;
+        if (const auto error = openSessionDatabase(db, path_, connection_, true)) {
+            shared_->fail(*error);
+            return;
+        }
+        QSqlQuery q(db);
+        // WAL: a write is one append; a crash leaves the last whole transaction.
+        if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+            !q.exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+            shared_->fail(q.lastError().text());
+        open_ = true;
+    }
+
+    void write(const JournalBatch& batch) {
+        if (open_) {
+            if (const auto error = writeBatch(batch))
+                shared_->fail(*error);
+        }
+        shared_->finished();
+    }
+
+    void close() {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection_, false);
+            if (db.isOpen())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(connection_);
+        open_ = false;
+    }
+
+private:
+    std::optional<QString> writeBatch(const JournalBatch& batch) {
+        QSqlDatabase db = QSqlDatabase::database(connection_, false);
+        if (!db.transaction())
+            return db.lastError().text();
+        QSqlQuery trim(db), put(db), state(db);
+        const auto fail = [&](const QSqlQuery& q) {
+            const QString why = q.lastError().text();
+            db.rollback();
+            return std::optional(why);
+        };
+        if (!trim.prepare(QStringLiteral("DELETE FROM rows WHERE list = ? AND place >= ?")))
+            return fail(trim);
+        if (!put.prepare(QStringLiteral("INSERT OR REPLACE INTO rows VALUES (?, ?, ?, ?)")))
+            return fail(put);
+        for (int list = 0; list < 2; ++list) {
+            trim.bindValue(0, list);
+            trim.bindValue(1, static_cast<qint64>(batch.count[list]));
+            if (!trim.exec())
+                return fail(trim);
+            for (const auto& [place, row] : batch.rows[list]) {
+                put.bindValue(0, list);
+                put.bindValue(1, static_cast<qint64>(place));
+                put.bindValue(2, encodeFields(row.fields));
+                put.bindValue(3, row.series ? QVariant(encodeSeries(*row.series))
+                                            : QVariant(QMetaType(QMetaType::QByteArray)));
+                if (!put.exec())
+                    return fail(put);
+            }
+        }
+        if (!state.prepare(QStringLiteral("INSERT OR REPLACE INTO state VALUES (?, ?)")))
+            return fail(state);
+        for (const auto& [name, value] : statePairs(batch.state)) {
+            state.bindValue(0, name);
+            state.bindValue(1, storedText(value));
+            if (!state.exec())
+                return fail(state);
+        }
+        if (!db.commit())
+            return db.lastError().text();
+        return std::nullopt;
+    }
+
+    QString path_;
+    std::shared_ptr<JournalShared> shared_;
+    QString connection_;
+    bool open_ = false;
+};
+
+namespace {
+
+QString slotPath(const QString& folder, int slot) {
+    return QDir(folder).filePath(QStringLiteral("journal-%1.sqlite").arg(slot));
+}
+
+void removeDatabaseFiles(const QString& path) {
+    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+        QFile::remove(path + suffix);
+}
+
+} // namespace
+
+std::unique_ptr<SessionJournal> SessionJournal::open(const QString& folder, RowList& candidates,
+                                                     RowList& results, StateSource state) {
+    if (!QDir().mkpath(folder))
+        return nullptr;
+    for (int slot = 0; slot < maxSlots; ++slot) {
+        auto lock = std::make_unique<QLockFile>(
+            QDir(folder).filePath(QStringLiteral("journal-%1.lock").arg(slot)));
+        lock->setStaleLockTime(0); // only a lock whose program is gone is stale
+        if (!lock->tryLock(0))
+            continue;
+        return std::unique_ptr<SessionJournal>(new SessionJournal(
+            slotPath(folder, slot), std::move(lock), candidates, results, std::move(state)));
+    }
+    return nullptr;
+}
+
+SessionJournal::SessionJournal(QString path, std::unique_ptr<QLockFile> lock, RowList& candidates,
+                               RowList& results, StateSource state)
+    : path_(std::move(path)), lock_(std::move(lock)), candidates_(candidates), results_(results),
+      state_(std::move(state)), shared_(std::make_shared<JournalShared>()) {
+    follow(candidates_, 0);
+    follow(results_, 1);
+}
+
+SessionJournal::~SessionJournal() {
+    if (writer_) {
+        QMetaObject::invokeMethod(writer_, [w = writer_] { w->close(); });
+        thread_.quit();
+        thread_.wait();
+        delete writer_;
+    }
+}
+
+std::optional<QString> SessionJournal::leftOver() const {
+    if (started_ || !QFile::exists(path_))
+        return std::nullopt;
+    return path_;
+}
+
+std::optional<QString> SessionJournal::moveLeftOverAside() {
+    if (!leftOver())
+        return std::nullopt;
+    const QString aside = path_.chopped(7) + u".damaged-" +
+                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+                          u".sqlite";
+    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")})
+        QFile::rename(path_ + suffix, aside + suffix);
+    if (!QFile::rename(path_, aside))
+        return std::nullopt;
+    return aside;
+}
+
+void SessionJournal::discardLeftOver() {
+    if (leftOver())
+        removeDatabaseFiles(path_);
+}
+
+void SessionJournal::follow(RowList& list, int which) {
+    const auto mark = [this, which](std::int64_t from, std::int64_t to) {
+        if (!started_)
+            return;
+        for (std::int64_t i = from; i <= to; ++i)
+            dirty_[which].insert(i);
+        flushSoon();
+    };
+    connect(&list, &QAbstractItemModel::rowsInserted, this,
+            [mark](const QModelIndex&, int first, int last) { mark(first, last); });
+    connect(&list, &QAbstractItemModel::dataChanged, this,
+            [mark](const QModelIndex& a, const QModelIndex& b) { mark(a.row(), b.row()); });
+    // Rows after a removal moved up: each takes its new place.
+    connect(&list, &QAbstractItemModel::rowsRemoved, this,
+            [mark, &list](const QModelIndex&, int first, int) { mark(first, list.count() - 1); });
+    connect(&list, &QAbstractItemModel::modelReset, this,
+            [mark, &list] { mark(0, list.count() - 1); });
+}
+
+// A journal left over is not removed first: the first write replaces all it
+// holds in one transaction, so a crash right now still leaves one session.
+void SessionJournal::start() {
+    if (started_)
+        return;
+    writer_ = new JournalWriter(path_, shared_);
+    writer_->moveToThread(&thread_);
+    thread_.start();
+    QMetaObject::invokeMethod(writer_, [w = writer_] { w->open(); });
+    started_ = true;
+    for (std::int64_t i = 0; i < candidates_.count(); ++i)
+        dirty_[0].insert(i);
+    for (std::int64_t i = 0; i < results_.count(); ++i)
+        dirty_[1].insert(i);
+    flush();
+}
+
+void SessionJournal::noteChange() {
+    if (started_)
+        flushSoon();
+}
+
+void SessionJournal::flushSoon() {
+    if (flushQueued_)
+        return;
+    flushQueued_ = true;
+    // After the event that made the change: a step's changes go in one write.
+    QMetaObject::invokeMethod(this, &SessionJournal::flush, Qt::QueuedConnection);
+}
+
+void SessionJournal::flush() {
+    flushQueued_ = false;
+    if (!started_ || !writer_)
+        return;
+    JournalBatch batch;
+    const RowList* lists[2] = {&candidates_, &results_};
+    for (int which = 0; which < 2; ++which) {
+        batch.count[which] = lists[which]->count();
+        for (const std::int64_t place : dirty_[which])
+            if (place < batch.count[which])
+                batch.rows[which].emplace_back(place, lists[which]->row(place));
+        dirty_[which].clear();
+    }
+    batch.state = state_();
+    {
+        const std::lock_guard guard(shared_->lock);
+        ++shared_->asked;
+    }
+    QMetaObject::invokeMethod(writer_,
+                              [w = writer_, batch = std::move(batch)] { w->write(batch); });
+}
+
+void SessionJournal::endNormally() {
+    if (writer_) {
+        QMetaObject::invokeMethod(writer_, [w = writer_] { w->close(); });
+        thread_.quit();
+        thread_.wait();
+        delete writer_;
+        writer_ = nullptr;
+    }
+    started_ = false;
+    removeDatabaseFiles(path_);
+    lock_->unlock();
+}
+
+std::optional<QString> SessionJournal::takeFailure() {
+    const std::lock_guard guard(shared_->lock);
+    if (!shared_->failure || shared_->failureTaken)
+        return std::nullopt;
+    shared_->failureTaken = true;
+    return shared_->failure;
+}
+
+bool SessionJournal::waitUntilWritten(int ms) {
+    if (flushQueued_)
+        flush();
+    std::unique_lock guard(shared_->lock);
+    return shared_->written.wait_for(guard, std::chrono::milliseconds(ms),
+                                     [this] { return shared_->done >= shared_->asked; });
+}
+
+} // namespace quilla

@@ -1,0 +1,41 @@
+#pragma once
+
+// A session as a journal or a project file keeps it: both lists with their
+// series, the counters of the runs, the five boxes and which run was going.
+
+#include "core/row_list.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quilla {
+
+// What the runs and the boxes hold besides the lists.
+struct SessionState {
+    QString keyword, include, exclude, quantity, interval;
+    std::int32_t miningRow = 0;
+    std::int32_t queryRow = 0;
+    std::int32_t queriesSinceLongWait = 0;
+    bool miningStarted = false; // a mining start has passed its checks
+    bool indexStarted = false;
+    bool miningGoing = false; // the run was going, or could be continued, when written
+    bool indexGoing = false;
+    // For an index run over some rows only: those rows, and where it was.
+    std::optional<std::vector<std::int64_t>> indexOnly;
+    std::int64_t indexOnlyAt = 0;
+
+    bool operator==(const SessionState&) const = default;
+};
+
+struct SessionSnapshot {
+    std::vector<Row> candidates;
+    std::vector<Row> results;
+    SessionState state;
+
+    bool operator==(const SessionSnapshot&) const = default;
+};
+
+} // namespace quilla

@@ -1,0 +1,352 @@
+#include "session/session_store.h"
+
+#include <QDataStream>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include <cmath>
+#include <limits>
+
+namespace quilla {
+namespace {
+
+constexpr quint8 seriesFormat = 1;
+const QString sessionKind = QStringLiteral("quilla-session");
+
+QString errorOf(const QSqlQuery& q) {
+    return q.lastError().text();
+}
+
+bool run(QSqlQuery& q, const QString& sql) {
+    return q.exec(sql);
+}
+
+// A database connection that is closed and forgotten when it goes.
+class Connection {
+public:
+    explicit Connection(const QString& name) : name_(name) {}
+    ~Connection() {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name_, false);
+            if (db.isOpen())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(name_);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    QSqlDatabase db() const { return QSqlDatabase::database(name_, false); }
+
+private:
+    QString name_;
+};
+
+void writeValues(QDataStream& out, const SeriesValues& values) {
+    out << quint8(values.whole() ? 0 : 1) << quint32(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const auto v = values.at(i);
+        if (values.whole())
+            out << qint32(v ? static_cast<qint32>(*v) : std::numeric_limits<qint32>::min());
+        else
+            out << (v ? *v : std::numeric_limits<double>::quiet_NaN());
+    }
+}
+
+std::optional<SeriesValues> readValues(QDataStream& in) {
+    quint8 kind = 0;
+    quint32 n = 0;
+    in >> kind >> n;
+    if (in.status() != QDataStream::Ok || kind > 1 || n > 100000)
+        return std::nullopt;
+    std::vector<std::optional<double>> values;
+    values.reserve(n);
+    for (quint32 i = 0; i < n; ++i) {
+        if (kind == 0) {
+            qint32 v = 0;
+            in >> v;
+            values.push_back(v == std::numeric_limits<qint32>::min() ? std::nullopt
+                                                                     : std::optional<double>(v));
+        } else {
+            double v = 0;
+            in >> v;
+            values.push_back(std::isnan(v) ? std::nullopt : std::optional(v));
+        }
+    }
+    if (in.status() != QDataStream::Ok)
+        return std::nullopt;
+    return SeriesValues(values);
+}
+
+QString boolText(bool b) {
+    return b ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+} // namespace
+
+QString storedText(const QString& text) {
+    // A null QString binds as NULL; an empty box is text all the same.
+    return text.isNull() ? QString::fromLatin1("") : text;
+}
+
+QByteArray encodeFields(const QStringList& fields) {
+    return QJsonDocument(QJsonArray::fromStringList(fields)).toJson(QJsonDocument::Compact);
+}
+
+std::optional<QStringList> decodeFields(const QByteArray& json) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return std::nullopt;
+    QStringList fields;
+    for (const QJsonValue& v : doc.array()) {
+        if (!v.isString())
+            return std::nullopt;
+        fields.append(v.toString());
+    }
+    return fields;
+}
+
+QByteArray encodeSeries(const TrendSeries& series) {
+    QByteArray blob;
+    QDataStream out(&blob, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    out << seriesFormat << qint64(series.endDate ? series.endDate->toJulianDay() : -1);
+    writeValues(out, series.search);
+    writeValues(out, series.trade);
+    return blob;
+}
+
+std::optional<TrendSeries> decodeSeries(const QByteArray& blob) {
+    QDataStream in(blob);
+    in.setVersion(QDataStream::Qt_6_4);
+    quint8 format = 0;
+    qint64 end = -1;
+    in >> format >> end;
+    if (in.status() != QDataStream::Ok || format != seriesFormat)
+        return std::nullopt;
+    TrendSeries series;
+    if (end >= 0)
+        series.endDate = QDate::fromJulianDay(end);
+    auto search = readValues(in);
+    auto trade = readValues(in);
+    if (!search || !trade || !in.atEnd())
+        return std::nullopt;
+    series.search = std::move(*search);
+    series.trade = std::move(*trade);
+    return series;
+}
+
+std::vector<std::pair<QString, QString>> statePairs(const SessionState& s) {
+    QString only;
+    if (s.indexOnly) {
+        QJsonArray rows;
+        for (const std::int64_t row : *s.indexOnly)
+            rows.append(static_cast<qint64>(row));
+        only = QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact));
+    }
+    return {{QStringLiteral("kind"), sessionKind},
+            {QStringLiteral("keyword"), s.keyword},
+            {QStringLiteral("include"), s.include},
+            {QStringLiteral("exclude"), s.exclude},
+            {QStringLiteral("quantity"), s.quantity},
+            {QStringLiteral("interval"), s.interval},
+            {QStringLiteral("mining_row"), QString::number(s.miningRow)},
+            {QStringLiteral("query_row"), QString::number(s.queryRow)},
+            {QStringLiteral("queries_since_long_wait"), QString::number(s.queriesSinceLongWait)},
+            {QStringLiteral("mining_started"), boolText(s.miningStarted)},
+            {QStringLiteral("index_started"), boolText(s.indexStarted)},
+            {QStringLiteral("mining_going"), boolText(s.miningGoing)},
+            {QStringLiteral("index_going"), boolText(s.indexGoing)},
+            {QStringLiteral("index_only"), only},
+            {QStringLiteral("index_only_at"), QString::number(s.indexOnlyAt)}};
+}
+
+SessionState stateFromPairs(const std::vector<std::pair<QString, QString>>& pairs) {
+    SessionState s;
+    for (const auto& [name, value] : pairs) {
+        if (name == u"keyword")
+            s.keyword = value;
+        else if (name == u"include")
+            s.include = value;
+        else if (name == u"exclude")
+            s.exclude = value;
+        else if (name == u"quantity")
+            s.quantity = value;
+        else if (name == u"interval")
+            s.interval = value;
+        else if (name == u"mining_row")
+            s.miningRow = value.toInt();
+        else if (name == u"query_row")
+            s.queryRow = value.toInt();
+        else if (name == u"queries_since_long_wait")
+            s.queriesSinceLongWait = value.toInt();
+        else if (name == u"mining_started")
+            s.miningStarted = value == u"1";
+        else if (name == u"index_started")
+            s.indexStarted = value == u"1";
+        else if (name == u"mining_going")
+            s.miningGoing = value == u"1";
+        else if (name == u"index_going")
+            s.indexGoing = value == u"1";
+        else if (name == u"index_only_at")
+            s.indexOnlyAt = value.toLongLong();
+        else if (name == u"index_only" && !value.isEmpty()) {
+            std::vector<std::int64_t> rows;
+            for (const QJsonValue& v : QJsonDocument::fromJson(value.toUtf8()).array())
+                rows.push_back(v.toInteger());
+            s.indexOnly = std::move(rows);
+        }
+    }
+    return s;
+}
+
+std::optional<QString> openSessionDatabase(QSqlDatabase& db, const QString& path,
+                                           const QString& connection, bool create) {
+    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    db.setDatabaseName(path);
+    if (!db.open())
+        return db.lastError().text();
+    if (!create)
+        return std::nullopt;
+    QSqlQuery q(db);
+    const QString schema[] = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS rows (list INTEGER NOT NULL, place INTEGER NOT "
+                       "NULL, fields BLOB NOT NULL, series BLOB, PRIMARY KEY (list, place)) "
+                       "WITHOUT ROWID"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS state (name TEXT PRIMARY KEY, value TEXT NOT "
+                       "NULL)"),
+        QStringLiteral("PRAGMA user_version = %1").arg(sessionSchemaVersion),
+    };
+    for (const QString& sql : schema)
+        if (!run(q, sql))
+            return errorOf(q);
+    return std::nullopt;
+}
+
+std::optional<QString> writeSession(QSqlDatabase& db, const SessionSnapshot& snapshot) {
+    if (!db.transaction())
+        return db.lastError().text();
+    QSqlQuery q(db);
+    const auto fail = [&](const QSqlQuery& failed) {
+        const QString why = errorOf(failed);
+        db.rollback();
+        return std::optional(why);
+    };
+    if (!run(q, QStringLiteral("DELETE FROM rows")) || !run(q, QStringLiteral("DELETE FROM state")))
+        return fail(q);
+    QSqlQuery insert(db);
+    if (!insert.prepare(QStringLiteral("INSERT INTO rows VALUES (?, ?, ?, ?)")))
+        return fail(insert);
+    for (const auto& [list, rows] : {std::pair{SessionList::Candidates, &snapshot.candidates},
+                                     std::pair{SessionList::Results, &snapshot.results}}) {
+        for (std::size_t place = 0; place < rows->size(); ++place) {
+            const Row& row = (*rows)[place];
+            insert.bindValue(0, static_cast<int>(list));
+            insert.bindValue(1, static_cast<qint64>(place));
+            insert.bindValue(2, encodeFields(row.fields));
+            insert.bindValue(3, row.series ? QVariant(encodeSeries(*row.series))
+                                           : QVariant(QMetaType(QMetaType::QByteArray)));
+            if (!insert.exec())
+                return fail(insert);
+        }
+    }
+    QSqlQuery state(db);
+    if (!state.prepare(QStringLiteral("INSERT INTO state VALUES (?, ?)")))
+        return fail(state);
+    for (const auto& [name, value] : statePairs(snapshot.state)) {
+        state.bindValue(0, name);
+        state.bindValue(1, storedText(value));
+        if (!state.exec())
+            return fail(state);
+    }
+    if (!db.commit())
+        return db.lastError().text();
+    return std::nullopt;
+}
+
+std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path) {
+    using Kind = SessionReadError::Kind;
+    if (!QFileInfo(path).isFile())
+        return SessionReadError{Kind::Missing, {}};
+    if (QFileInfo(path).size() == 0)
+        return SessionReadError{Kind::Empty, {}};
+    const QString name = QStringLiteral("read-") + QUuid::createUuid().toString(QUuid::Id128);
+    const Connection connection(name);
+    QSqlDatabase db;
+    if (const auto error = openSessionDatabase(db, path, name, false))
+        return SessionReadError{Kind::NotASession, *error};
+    QSqlQuery q(db);
+    // SQLite reads a file lazily: what is no database shows at the first query.
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
+        return SessionReadError{Kind::NotASession, errorOf(q)};
+    const int version = q.value(0).toInt();
+    if (version > sessionSchemaVersion)
+        return SessionReadError{Kind::Newer, QString::number(version)};
+    const bool hasState = q.exec(QStringLiteral("SELECT value FROM state WHERE name = 'kind'"));
+    if (!hasState || !q.next() || q.value(0).toString() != sessionKind || version < 1) {
+        QSqlQuery tables(db);
+        const bool noTables = tables.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) &&
+                              tables.next() && tables.value(0).toInt() == 0;
+        const bool schemaOnly = version == sessionSchemaVersion && hasState &&
+                                tables.exec(QStringLiteral("SELECT count(*) FROM rows")) &&
+                                tables.next() && tables.value(0).toInt() == 0;
+        return SessionReadError{noTables || schemaOnly ? Kind::Empty : Kind::NotASession, {}};
+    }
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next() ||
+        q.value(0).toString() != u"ok")
+        return SessionReadError{Kind::Damaged, q.isValid() ? q.value(0).toString() : errorOf(q)};
+
+    SessionSnapshot snapshot;
+    std::vector<std::pair<QString, QString>> pairs;
+    if (!q.exec(QStringLiteral("SELECT name, value FROM state")))
+        return SessionReadError{Kind::Damaged, errorOf(q)};
+    while (q.next())
+        pairs.emplace_back(q.value(0).toString(), q.value(1).toString());
+    snapshot.state = stateFromPairs(pairs);
+    if (!q.exec(
+            QStringLiteral("SELECT list, place, fields, series FROM rows ORDER BY list, place")))
+        return SessionReadError{Kind::Damaged, errorOf(q)};
+    while (q.next()) {
+        const int list = q.value(0).toInt();
+        std::vector<Row>& rows = list == 0 ? snapshot.candidates : snapshot.results;
+        const auto fields = decodeFields(q.value(2).toByteArray());
+        if ((list != 0 && list != 1) ||
+            q.value(1).toLongLong() != static_cast<qint64>(rows.size()) || !fields)
+            return SessionReadError{Kind::Damaged, QStringLiteral("rows")};
+        Row row{*fields};
+        if (!q.value(3).isNull()) {
+            auto series = decodeSeries(q.value(3).toByteArray());
+            if (!series)
+                return SessionReadError{Kind::Damaged, QStringLiteral("series")};
+            row.series = std::make_shared<const TrendSeries>(std::move(*series));
+        }
+        rows.push_back(std::move(row));
+    }
+    if (q.lastError().isValid())
+        return SessionReadError{Kind::Damaged, errorOf(q)};
+    return snapshot;
+}
+
+QString sessionReadMessage(const SessionReadError& error) {
+    switch (error.kind) {
+    case SessionReadError::Kind::NotASession:
+    case SessionReadError::Kind::Empty:
+        return QStringLiteral("这个文件不是 Quilla 项目，没有打开。");
+    case SessionReadError::Kind::Newer:
+        return QStringLiteral("这个项目来自更新版本的 Quilla（格式 %1），这个版本打不开它。")
+            .arg(error.detail);
+    case SessionReadError::Kind::Damaged:
+        return QStringLiteral("这个项目文件已损坏，没有打开。");
+    case SessionReadError::Kind::Missing:
+        break;
+    }
+    return QStringLiteral("找不到这个项目文件。");
+}
+
+} // namespace quilla

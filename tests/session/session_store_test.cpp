@@ -1,0 +1,235 @@
+// Sessions kept in SQLite: a project saved and opened again is the same
+// session; a torn, damaged, newer or foreign file is refused, changes
+// nothing and crashes nothing; two programs keep two journals.
+
+#include "session/project_file.h"
+#include "session/session_journal.h"
+#include "session/session_store.h"
+
+#include "core/list_headers.h"
+#include "support/export_support.h"
+#include "support/qstring_print.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quilla {
+namespace {
+
+using namespace Qt::StringLiterals;
+using test::fileBytes;
+using test::u8;
+
+SessionSnapshot sampleSession() {
+    SessionSnapshot s;
+    s.candidates = {Row{{u8("关键词"), u8("宝贝数")}}, Row{{u8("连衣裙"), u"12,345"_s}},
+                    Row{{u8("a,b \"quoted\"\n"), u8("未找到")}}, Row{{u8("等待中")}}};
+    auto series = std::make_shared<TrendSeries>();
+    series->search = SeriesValues({1, std::nullopt, 3});
+    series->trade = SeriesValues({1.5, 2.5});
+    series->endDate = QDate(2024, 5, 31);
+    s.results = {Row{resultHeader()},
+                 Row{{u8("连衣裙"), u"12,345"_s, u"3"_s, u"1"_s, u"2"_s, u"2"_s, u"+1%"_s, u"-1%"_s,
+                      u"+2%"_s, u"-2%"_s, u8("上升")},
+                     series},
+                 Row{{u8("导入"), QString()}}};
+    s.state = {u8("连衣裙"),
+               u8("女"),
+               QString(),
+               u"50"_s,
+               u"6000"_s,
+               3,
+               2,
+               1,
+               true,
+               true,
+               true,
+               false,
+               std::vector<std::int64_t>{1, 2},
+               1};
+    return s;
+}
+
+TEST(ProjectFile, SavedAndOpenedAgainIsTheSameSession) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(u8("我的项目.quilla"));
+    const SessionSnapshot session = sampleSession();
+    ASSERT_EQ(saveProject(session, path).kind, NewFileResult::Kind::Written);
+    const auto read = openProject(path);
+    ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read));
+    EXPECT_EQ(std::get<SessionSnapshot>(read), session);
+    // Nothing else left beside it: no temporary file, no SQLite journal.
+    EXPECT_EQ(test::entriesIn(folder.path()), QStringList{u8("我的项目.quilla")});
+
+    // Never over an existing file, unless the user agreed.
+    SessionSnapshot changed = session;
+    changed.state.keyword = u"other"_s;
+    const QByteArray before = fileBytes(path);
+    EXPECT_EQ(saveProject(changed, path).kind, NewFileResult::Kind::Exists);
+    EXPECT_EQ(fileBytes(path), before);
+    ASSERT_EQ(saveProject(changed, path, true).kind, NewFileResult::Kind::Written);
+    EXPECT_EQ(std::get<SessionSnapshot>(openProject(path)).state.keyword, u"other"_s);
+    EXPECT_EQ(saveProject(session, folder.filePath(u"absent/x.quilla"_s)).kind,
+              NewFileResult::Kind::Failed);
+    EXPECT_EQ(test::entriesIn(folder.path()), QStringList{u8("我的项目.quilla")});
+}
+
+// Whatever the file holds, reading it refuses with the right message, leaves
+// the file as it was and does not crash.
+TEST(ProjectFile, TornDamagedNewerAndForeignFilesAreRefused) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString good = folder.filePath(u"good.quilla"_s);
+    SessionSnapshot big = sampleSession();
+    for (int i = 0; i < 2000; ++i)
+        big.candidates.push_back(Row{{u8("候选") + QString::number(i), u"1"_s}});
+    ASSERT_EQ(saveProject(big, good).kind, NewFileResult::Kind::Written);
+    const QByteArray bytes = fileBytes(good);
+    ASSERT_GT(bytes.size(), 8192);
+
+    const auto expectRefused = [&](const QByteArray& content, const char* what,
+                                   std::initializer_list<SessionReadError::Kind> kinds) {
+        const QString path = folder.filePath(u"bad.quilla"_s);
+        QFile::remove(path);
+        ASSERT_TRUE(test::writeFileBytes(path, content));
+        const auto read = openProject(path);
+        ASSERT_TRUE(std::holds_alternative<SessionReadError>(read)) << what;
+        const auto kind = std::get<SessionReadError>(read).kind;
+        EXPECT_NE(std::find(kinds.begin(), kinds.end(), kind), kinds.end())
+            << what << ": " << int(kind);
+        EXPECT_FALSE(sessionReadMessage(std::get<SessionReadError>(read)).isEmpty());
+        EXPECT_EQ(fileBytes(path), content) << what;
+    };
+    using Kind = SessionReadError::Kind;
+    expectRefused("关键词,宝贝数\r\nqq,1\r\n", "a text file", {Kind::NotASession});
+    expectRefused({}, "an empty file", {Kind::Empty});
+    QRandomGenerator dice(7);
+    for (int i = 0; i < 40; ++i) {
+        const qsizetype cut = dice.bounded(static_cast<int>(bytes.size()));
+        expectRefused(bytes.left(cut), "cut short",
+                      {Kind::NotASession, Kind::Damaged, Kind::Empty});
+    }
+    for (int i = 0; i < 40; ++i) {
+        QByteArray spoiled = bytes;
+        for (int k = 0; k < 16; ++k)
+            spoiled[dice.bounded(100, static_cast<int>(bytes.size()))] = char(dice.bounded(256));
+        const QString path = folder.filePath(u"spoiled.quilla"_s);
+        QFile::remove(path);
+        ASSERT_TRUE(test::writeFileBytes(path, spoiled));
+        const auto read = openProject(path); // either refused or whole; never a crash
+        if (const auto* s = std::get_if<SessionSnapshot>(&read)) {
+            EXPECT_EQ(s->candidates.size(), big.candidates.size());
+        }
+        EXPECT_EQ(fileBytes(path), spoiled);
+    }
+
+    // A newer version of the schema.
+    const QString newer = folder.filePath(u"newer.quilla"_s);
+    ASSERT_EQ(saveProject(sampleSession(), newer).kind, NewFileResult::Kind::Written);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"newer"_s);
+        db.setDatabaseName(newer);
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec(u"PRAGMA user_version = 99"_s);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"newer"_s);
+    const auto read = openProject(newer);
+    ASSERT_TRUE(std::holds_alternative<SessionReadError>(read));
+    EXPECT_EQ(std::get<SessionReadError>(read).kind, Kind::Newer);
+    EXPECT_TRUE(sessionReadMessage(std::get<SessionReadError>(read)).contains(u"99"_s));
+}
+
+// The journal as a run writes it: after each change, the file holds the lists.
+TEST(SessionJournal, WritesEachChangeAndTwoProgramsKeepTwoJournals) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    RowList candidates, results;
+    SessionState state;
+    state.keyword = u"qq"_s;
+    auto first = SessionJournal::open(folder.path(), candidates, results, [&] { return state; });
+    ASSERT_NE(first, nullptr);
+    EXPECT_FALSE(first->leftOver());
+    first->start();
+    candidates.append(Row{{u8("关键词"), u8("宝贝数")}});
+    candidates.append(Row{{u"qq"_s}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->waitUntilWritten(0); }, 5000));
+    candidates.setRow(1, Row{{u"qq"_s, u"5"_s}});
+    candidates.append(Row{{u"qq币"_s}});
+    results.append(Row{resultHeader()});
+    results.append(Row{{u"qq"_s, u"5"_s}});
+    state.miningRow = 2;
+    first->noteChange();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->waitUntilWritten(0); }, 5000));
+    candidates.remove({1});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->waitUntilWritten(0); }, 5000));
+
+    EXPECT_EQ(first->takeFailure(), std::nullopt);
+    const auto read = readSession(first->path());
+    ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read));
+    const SessionSnapshot& s = std::get<SessionSnapshot>(read);
+    EXPECT_EQ(s.candidates,
+              (std::vector<Row>{Row{{u8("关键词"), u8("宝贝数")}}, Row{{u"qq币"_s}}}));
+    EXPECT_EQ(s.results.size(), 2u);
+    EXPECT_EQ(s.state.miningRow, 2);
+    EXPECT_EQ(s.state.keyword, u"qq"_s);
+
+    // A second program at the same time takes a slot of its own.
+    RowList otherCandidates, otherResults;
+    auto second = SessionJournal::open(folder.path(), otherCandidates, otherResults,
+                                       [] { return SessionState{}; });
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second->path(), first->path());
+    EXPECT_FALSE(second->leftOver());
+    second->start();
+    otherCandidates.append(Row{{u"x"_s}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second->waitUntilWritten(0); }, 5000));
+    EXPECT_EQ(std::get<SessionSnapshot>(readSession(first->path())).candidates, s.candidates);
+
+    // A normal end keeps nothing; a later program finds no journal there.
+    const QString path = first->path();
+    first->endNormally();
+    EXPECT_FALSE(QFile::exists(path));
+    first.reset();
+    auto third =
+        SessionJournal::open(folder.path(), candidates, results, [] { return SessionState{}; });
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(third->path(), path);
+    EXPECT_FALSE(third->leftOver());
+}
+
+// A journal that cannot be written says so once; the lists are not touched.
+TEST(SessionJournal, AFailedWriteIsReportedOnce) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath(u"mnt"_s);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    test::TmpfsMount disk(folder, u"size=96k"_s, false);
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs: " << disk.reason().toStdString();
+    RowList candidates, results;
+    auto journal = SessionJournal::open(folder, candidates, results, [] { return SessionState{}; });
+    ASSERT_NE(journal, nullptr);
+    journal->start();
+    for (int i = 0; i < 20000; ++i)
+        candidates.append(Row{{u8("很长的候选关键词") + QString::number(i), u"12,345"_s}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return journal->waitUntilWritten(0); }, 20000));
+    const auto failure = journal->takeFailure();
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_FALSE(failure->isEmpty());
+    candidates.append(Row{{u"more"_s}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return journal->waitUntilWritten(0); }, 20000));
+    EXPECT_EQ(journal->takeFailure(), std::nullopt);
+    EXPECT_EQ(candidates.count(), 20001);
+}
+
+} // namespace
+} // namespace quilla
