@@ -223,9 +223,19 @@ std::optional<QString> openSessionDatabase(QSqlDatabase& db, const QString& path
                        "NULL)"),
         QStringLiteral("PRAGMA user_version = %1").arg(sessionSchemaVersion),
     };
-    for (const QString& sql : schema)
-        if (!run(q, sql))
-            return errorOf(q);
+    // One transaction: a process killed meanwhile leaves no tables or all of
+    // them with their version, never a file that reads as someone else's.
+    if (!db.transaction())
+        return db.lastError().text();
+    for (const QString& sql : schema) {
+        if (!run(q, sql)) {
+            const QString why = errorOf(q);
+            db.rollback();
+            return why;
+        }
+    }
+    if (!db.commit())
+        return db.lastError().text();
     return std::nullopt;
 }
 
