@@ -94,6 +94,7 @@ MainWindow::~MainWindow() {
     // before any of those goes. The fetch thread is joined here.
     miningTimer_.setInterval(0);
     indexTimer_.setInterval(0);
+    workbookWriter_ = {}; // a workbook being written is finished first
     journal_.reset();
     index_.reset();
     background_.reset();
@@ -352,11 +353,34 @@ void MainWindow::copySelectedRows() const {
     QGuiApplication::clipboard()->setText(tsvText(lines));
 }
 
+// A workbook of thousands of series takes seconds: it is written on a thread
+// of its own from a copy of the rows, and the runs and the window go on.
 void MainWindow::exportWorkbookFile() {
     gate_.run([this] {
-        const auto outcome = exportWorkbook(results_, resultOrder_.listRowsInOrder(),
-                                            keywordEdit_->text(), QDir::currentPath());
-        messages_.show(exportMessage(outcome));
+        if (workbookBusy_) {
+            messages_.show(QStringLiteral("上一个 Excel 文件还在写入，请稍候。"));
+            return;
+        }
+        workbookBusy_ = true;
+        notice_ = QStringLiteral("正在写入 Excel 文件…");
+        refreshStatus();
+        std::vector<Row> rows = rowsOf(results_);
+        std::vector<std::int64_t> order = resultOrder_.listRowsInOrder();
+        workbookWriter_ =
+            std::jthread([this, rows = std::move(rows), order = std::move(order),
+                          keyword = keywordEdit_->text(), folder = QDir::currentPath()]() mutable {
+                RowList table;
+                table.append(std::move(rows));
+                const ExportOutcome outcome = exportWorkbook(table, order, keyword, folder);
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, outcome] {
+                        workbookBusy_ = false;
+                        notice_.clear();
+                        messages_.show(exportMessage(outcome));
+                    },
+                    Qt::QueuedConnection);
+            });
     });
 }
 

@@ -22,6 +22,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <thread>
 
 class QLabel;
 class QLineEdit;
@@ -158,6 +159,8 @@ private:
     QPushButton* continueButton_ = nullptr;
     ChartWindow* chart_ = nullptr;
     std::unique_ptr<SessionJournal> journal_;
+    std::jthread workbookWriter_;
+    bool workbookBusy_ = false;
     SessionState lastJournalled_;
     QString projectPath_;
     QString notice_; // what the last edit did, until a run starts

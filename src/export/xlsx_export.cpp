@@ -183,6 +183,21 @@ public:
         const std::size_t days =
             byDate ? static_cast<std::size_t>(first->daysTo(*last) + 1) : longest;
         note(worksheet_write_string(sheet_, 0, 0, byDate ? "日期" : "天前", bold_));
+        // Row by row, as the workbook's constant-memory mode wants it: where
+        // each series' first day stands among the rows.
+        std::vector<std::optional<std::size_t>> firstAt(rows.size());
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            const auto col = static_cast<lxw_col_t>(k + 1);
+            note(worksheet_write_string(sheet_, 0, col, cellText(rows[k].keyword()).constData(),
+                                        bold_));
+            if (!rows[k].series || rows[k].series->search.empty())
+                continue;
+            const std::size_t n = rows[k].series->search.size();
+            const std::size_t lastAt =
+                byDate ? static_cast<std::size_t>(first->daysTo(*rows[k].series->endDate))
+                       : days - 1;
+            firstAt[k] = lastAt + 1 - n;
+        }
         for (std::size_t d = 0; d < days; ++d) {
             const auto at = static_cast<lxw_row_t>(d + 1);
             if (byDate) {
@@ -193,38 +208,30 @@ public:
                 note(worksheet_write_number(sheet_, at, 0, -static_cast<double>(days - 1 - d),
                                             nullptr));
             }
+            for (std::size_t k = 0; k < rows.size(); ++k) {
+                if (!firstAt[k] || d < *firstAt[k])
+                    continue;
+                if (const auto v = rows[k].series->search.at(d - *firstAt[k]))
+                    note(worksheet_write_number(sheet_, at, static_cast<lxw_col_t>(k + 1), *v,
+                                                nullptr));
+            }
         }
         lxw_chart* chart = nullptr;
         int charted = 0;
-        for (std::size_t k = 0; k < rows.size(); ++k) {
-            const auto col = static_cast<lxw_col_t>(k + 1);
-            const Row& row = rows[k];
-            note(
-                worksheet_write_string(sheet_, 0, col, cellText(row.keyword()).constData(), bold_));
-            if (!row.series || row.series->search.empty())
+        for (std::size_t k = 0; k < rows.size() && charted < chartedKeywords; ++k) {
+            if (!firstAt[k])
                 continue;
-            const SeriesValues& values = row.series->search;
-            const std::size_t n = values.size();
-            // Where its last day stands among the rows.
-            const std::size_t lastAt =
-                byDate ? static_cast<std::size_t>(first->daysTo(*row.series->endDate)) : days - 1;
-            for (std::size_t i = 0; i < n; ++i)
-                if (const auto v = values.at(i))
-                    note(worksheet_write_number(sheet_,
-                                                static_cast<lxw_row_t>(lastAt - (n - 1 - i) + 1),
-                                                col, *v, nullptr));
-            if (charted < chartedKeywords) {
-                if (!chart) {
-                    chart = workbook_add_chart(wb_, LXW_CHART_LINE);
-                    chart_title_set_name(chart, "搜索指数");
-                }
-                lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
-                const auto lastRow = static_cast<lxw_row_t>(days);
-                chart_series_set_categories(series, "趋势", 1, 0, lastRow, 0);
-                chart_series_set_values(series, "趋势", 1, col, lastRow, col);
-                chart_series_set_name_range(series, "趋势", 0, col);
-                ++charted;
+            if (!chart) {
+                chart = workbook_add_chart(wb_, LXW_CHART_LINE);
+                chart_title_set_name(chart, "搜索指数");
             }
+            const auto col = static_cast<lxw_col_t>(k + 1);
+            const auto lastRow = static_cast<lxw_row_t>(days);
+            lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
+            chart_series_set_categories(series, "趋势", 1, 0, lastRow, 0);
+            chart_series_set_values(series, "趋势", 1, col, lastRow, col);
+            chart_series_set_name_range(series, "趋势", 0, col);
+            ++charted;
         }
         note(worksheet_set_column(sheet_, 0, 0, 12, nullptr));
         worksheet_freeze_panes(sheet_, 1, 1);
@@ -257,7 +264,11 @@ QString reasonOf(lxw_error error) {
 
 bool writeWorkbook(const QString& path, const RowList& table,
                    const std::vector<std::int64_t>& order, QString& reason) {
-    lxw_workbook* wb = workbook_new(QFile::encodeName(path).constData());
+    // Constant memory: rows go to the file as they are written, a row at a
+    // time, so 10,000 series by 365 days need no table in memory.
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    lxw_workbook* wb = workbook_new_opt(QFile::encodeName(path).constData(), &options);
     if (!wb) {
         reason = reasonOf(LXW_ERROR_CREATING_XLSX_FILE);
         return false;
