@@ -18,7 +18,10 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace quilla {
 namespace {
@@ -39,6 +42,35 @@ std::pair<double, double> logRange(double lo, double hi) {
     lo = std::max(1.0, lo);
     hi = std::max(lo * 10, hi);
     return {std::pow(10, std::floor(std::log10(lo))), std::pow(10, std::ceil(std::log10(hi)))};
+}
+
+// Qt Charts keeps a graphics item per point: a tick moves one point, and
+// moving that one item costs a small part of replacing them all.
+void replaceChanged(QXYSeries& series, const QList<QPointF>& points) {
+    const QList<QPointF> old = series.points();
+    if (old.size() != points.size()) {
+        series.replace(points);
+        return;
+    }
+    std::vector<qsizetype> changed;
+    for (qsizetype i = 0; i < points.size(); ++i)
+        if (old[i] != points[i])
+            changed.push_back(i);
+    if (changed.size() > static_cast<std::size_t>(points.size() / 8 + 1)) {
+        series.replace(points);
+        return;
+    }
+    for (const qsizetype i : changed)
+        series.replace(static_cast<int>(i), points[i]);
+}
+
+bool sameScarce(const std::vector<DemandPoint>& a, const std::vector<DemandPoint>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const DemandPoint& p, const DemandPoint& q) {
+                          return p.listRow == q.listRow && p.keyword == q.keyword &&
+                                 p.count == q.count && p.search == q.search &&
+                                 opportunityText(p.opportunity) == opportunityText(q.opportunity);
+                      });
 }
 
 } // namespace
@@ -106,7 +138,11 @@ void ChartWindow::buildDemandChart() {
     quarter_->setBorderColor(QColor(255, 140, 0, 120));
     points_ = new QScatterSeries;
     points_->setName(QStringLiteral("关键词"));
-    points_->setMarkerSize(7);
+    // Thousands of points: squares without an outline paint several times
+    // faster than outlined circles, and at this size look alike.
+    points_->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    points_->setMarkerSize(6);
+    points_->setPen(Qt::NoPen);
     scarcePoints_ = new QScatterSeries;
     scarcePoints_->setName(QStringLiteral("供不应求"));
     scarcePoints_->setMarkerSize(9);
@@ -142,7 +178,7 @@ void ChartWindow::buildDemandChart() {
     }
     demandView_ = new QChartView(chart, this);
     demandView_->setObjectName(QStringLiteral("demandChart"));
-    demandView_->setRenderHint(QPainter::Antialiasing);
+    demandView_->setRenderHint(QPainter::Antialiasing, false);
 }
 
 void ChartWindow::buildTrendChart() {
@@ -173,7 +209,7 @@ const DemandPoint* ChartWindow::nearestPoint(const QPointF& at) const {
 }
 
 void ChartWindow::redraw() {
-    drawn_ = demandSupplyOf(results_);
+    DemandSupply before = std::exchange(drawn_, demandSupplyOf(results_));
     QList<QPointF> all, scarce;
     double minX = 1, maxX = 10, minY = 1, maxY = 10;
     bool first = true;
@@ -187,8 +223,8 @@ void ChartWindow::redraw() {
     }
     for (const DemandPoint& p : drawn_.scarce)
         scarce.append({p.count, p.search});
-    points_->replace(all);
-    scarcePoints_->replace(scarce);
+    replaceChanged(*points_, all);
+    replaceChanged(*scarcePoints_, scarce);
     const auto [x0, x1] = logRange(minX, maxX);
     const auto [y0, y1] = logRange(minY, maxY);
     demandView_->chart()->axes(Qt::Horizontal).first()->setRange(x0, x1);
@@ -198,19 +234,23 @@ void ChartWindow::redraw() {
     quarterTop_->replace(hasQuarter ? QList<QPointF>{{x0, y1}, {mx, y1}} : QList<QPointF>{});
     quarterBottom_->replace(hasQuarter ? QList<QPointF>{{x0, my}, {mx, my}} : QList<QPointF>{});
 
-    scarceList_->clear();
-    for (const DemandPoint& p : drawn_.scarce) {
-        auto* item = new QListWidgetItem(p.keyword + u"　" + opportunityText(p.opportunity));
-        item->setData(Qt::UserRole, static_cast<qlonglong>(p.listRow));
-        item->setToolTip(describe(p));
-        scarceList_->addItem(item);
+    if (!sameScarce(before.scarce, drawn_.scarce) || scarceList_->count() == 0) {
+        scarceList_->clear();
+        for (const DemandPoint& p : drawn_.scarce) {
+            auto* item = new QListWidgetItem(p.keyword + u"　" + opportunityText(p.opportunity));
+            item->setData(Qt::UserRole, static_cast<qlonglong>(p.listRow));
+            item->setToolTip(describe(p));
+            scarceList_->addItem(item);
+        }
     }
     note_->setText(QStringLiteral("图中 %1 个关键词；%2 个已查指数的关键词因宝贝数或搜索指数为 0 "
                                   "或缺失未画出。中位数：宝贝数 %3，搜索指数 %4")
                        .arg(drawn_.points.size())
                        .arg(drawn_.leftOut)
                        .arg(figure(drawn_.medianCount), figure(drawn_.medianSearch)));
-    drawTrend();
+    const Row shown = results_.row(trendRow_);
+    if (shown.series != trendSeries_ || shown.keyword() != trendKeyword_)
+        drawTrend();
 }
 
 void ChartWindow::showTrendOf(std::int64_t listRow) {
@@ -226,6 +266,8 @@ void ChartWindow::drawTrend() {
         delete axis;
     }
     const Row row = results_.row(trendRow_);
+    trendSeries_ = row.series;
+    trendKeyword_ = row.keyword();
     if (trendRow_ < 1 || !row.series) {
         chart->setTitle(trendRow_ >= 1 ? row.keyword() + u"：尚未查询指数"
                                        : QStringLiteral("趋势：在表中选一个关键词"));

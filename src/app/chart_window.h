@@ -55,6 +55,8 @@ private:
     const RowList& results_;
     DemandSupply drawn_;
     std::int64_t trendRow_ = 0;
+    std::shared_ptr<const TrendSeries> trendSeries_; // what the trend chart shows
+    QString trendKeyword_;
     QTimer redrawTimer_;
 
     QChartView* demandView_ = nullptr;
