@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 
@@ -206,7 +207,7 @@ void SessionJournal::follow(RowList& list, int which) {
         if (!started_)
             return;
         for (std::int64_t i = from; i <= to; ++i)
-            dirty_[which].insert(i);
+            dirty_[which].push_back(i);
         flushSoon();
     };
     connect(&list, &QAbstractItemModel::rowsInserted, this,
@@ -231,9 +232,9 @@ void SessionJournal::start() {
     QMetaObject::invokeMethod(writer_, [w = writer_] { w->open(); });
     started_ = true;
     for (std::int64_t i = 0; i < candidates_.count(); ++i)
-        dirty_[0].insert(i);
+        dirty_[0].push_back(i);
     for (std::int64_t i = 0; i < results_.count(); ++i)
-        dirty_[1].insert(i);
+        dirty_[1].push_back(i);
     flush();
 }
 
@@ -258,7 +259,10 @@ void SessionJournal::flush() {
     const RowList* lists[2] = {&candidates_, &results_};
     for (int which = 0; which < 2; ++which) {
         batch.count[which] = lists[which]->count();
-        for (const std::int64_t place : dirty_[which])
+        std::vector<std::int64_t>& dirty = dirty_[which];
+        std::sort(dirty.begin(), dirty.end());
+        dirty.erase(std::unique(dirty.begin(), dirty.end()), dirty.end());
+        for (const std::int64_t place : dirty)
             if (place < batch.count[which])
                 batch.rows[which].emplace_back(place, lists[which]->row(place));
         dirty_[which].clear();

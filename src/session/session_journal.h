@@ -22,7 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
+#include <vector>
 
 namespace quilla {
 
@@ -53,6 +53,8 @@ public:
     void start();
     // The boxes or the runs changed without the lists: write that too.
     void noteChange();
+    // Hands what changed to the writer now rather than after the event.
+    void flushNow() { flush(); }
     // The window closes normally: nothing is kept.
     void endNormally();
 
@@ -78,7 +80,7 @@ private:
     StateSource state_;
     bool started_ = false;
     bool flushQueued_ = false;
-    std::set<std::int64_t> dirty_[2];
+    std::vector<std::int64_t> dirty_[2]; // places, repeats allowed
     QThread thread_;
     JournalWriter* writer_ = nullptr; // lives on thread_
     std::shared_ptr<struct JournalShared> shared_;
