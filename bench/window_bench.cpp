@@ -4,11 +4,14 @@
 // peak memory of a run that finds 30,000 keywords. Start-up and memory are
 // measured in processes of their own.
 
+#include "app/chart_window.h"
 #include "app/main_window.h"
 #include "app/web_browser.h"
 #include "app/web_setup.h"
 #include "child_process.h"
+#include "core/list_headers.h"
 #include "fake_market/server.h"
+#include "index/trend_page.h"
 #include "mining/search_page.h"
 #include "pages.h"
 #include "results/cell_values.h"
@@ -16,6 +19,7 @@
 #include "support/fake_shell.h"
 #include "support/proxy_env.h"
 #include "table.h"
+#include "thread_time.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -82,14 +86,23 @@ private:
     std::atomic<int> serial_ = 0;
 };
 
+// One fake marketplace for the whole process: the browser takes its proxy
+// from the environment once, when its first page opens.
+fake_market::FakeMarketServer* sharedMarket() {
+    static fake_market::FakeMarketServer server;
+    static const bool started = server.start();
+    return started ? &server : nullptr;
+}
+
 // The window in front of the fake marketplace, which serves the trend page
 // the browser opens at start.
 class Window {
 public:
-    explicit Window(std::shared_ptr<PageFetcher> fetcher) {
-        if (!server_.start())
+    explicit Window(std::shared_ptr<PageFetcher> fetcher) : server_(sharedMarket()) {
+        if (!server_)
             return;
-        proxy_ = std::make_unique<test::ProxyEnvironment>(server_.port());
+        server_->clearRequests();
+        proxy_ = std::make_unique<test::ProxyEnvironment>(server_->port());
         window_ = std::make_unique<MainWindow>(shell_, std::move(fetcher));
         window_->show();
         if (!QTest::qWaitForWindowExposed(window_.get(), 10000))
@@ -104,8 +117,16 @@ public:
         window_->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(text);
     }
 
+    // The trend page's requests for a keyword's figures, the start page's own included.
+    int figureRequests() const {
+        int n = 0;
+        for (const auto& r : server_->requests())
+            n += r.target.find("shu.taobao.com/trendindex/data?") != std::string::npos;
+        return n;
+    }
+
 private:
-    fake_market::FakeMarketServer server_;
+    fake_market::FakeMarketServer* server_;
     std::unique_ptr<test::ProxyEnvironment> proxy_;
     test::FakeShell shell_;
     std::unique_ptr<MainWindow> window_;
@@ -176,6 +197,90 @@ std::string stepName(const StepCase& c) {
 const StepCase& sortedCase = stepCases[std::size(stepCases) - 1];
 std::string sortedStepName() {
     return stepName("window_step_sorted", sortedCase);
+}
+
+// --- an index tick, the chart window open or closed ---
+
+constexpr int chartRows = 10000;
+constexpr int indexTicks = 30;
+
+// 10,000 indexed rows with their two 365-day series, figures spread so
+// that the chart has a cloud of points to draw.
+void fillIndexedRows(MainWindow& w) {
+    const TrendReading reading = readTrendPage(trendPageText(100 * KiB));
+    const auto series = std::make_shared<const TrendSeries>(reading.series);
+    std::vector<Row> rows{Row{resultHeader()}};
+    for (int i = 0; i < chartRows; ++i) {
+        QStringList fields{u"qq会员"_s + QString::number(i), QString::number(1 + i * 7919 % 99991),
+                           QString::number(1 + i * 31 % 20000)};
+        for (std::size_t f = 1; f < reading.fields.size(); ++f)
+            fields.append(reading.fields[f]);
+        rows.push_back(Row{fields, series});
+    }
+    w.results().append(std::move(rows));
+}
+
+// Whether the chart shows the row with the search index it has now.
+bool drawnAsWritten(const ChartWindow& chart, const RowList& results, std::int64_t listRow) {
+    const auto search = indexValue(results.row(listRow).fields.value(column::searchYesterday));
+    for (const DemandPoint& p : chart.drawn().points)
+        if (p.listRow == listRow)
+            return search && p.search == *search;
+    return false;
+}
+
+// The processor time of the window's thread for one tick of the index run in
+// the real browser: from the tick through the row it writes to the half
+// second after, in which an open chart window redraws once. Before each
+// tick, not counted, the page gets the figures of the keyword submitted last.
+void indexTick(benchmark::State& state, bool chartOpen) {
+    Window w(std::make_shared<FreshPages>());
+    if (!w.ready()) {
+        state.SkipWithError("the window did not come up");
+        return;
+    }
+    fillIndexedRows(*w);
+    if (chartOpen)
+        w->openChartWindow();
+    int submitted = 1; // the page asks for the start query's figures itself
+    if (!waitFor([&] { return w.figureRequests() >= submitted; }, 60000)) {
+        state.SkipWithError("the trend page never came up");
+        return;
+    }
+    // Only the benchmark's ticks: the run's own timer waits a minute.
+    w.type("intervalBox", u"60000"_s);
+    w->startIndex();
+    ++submitted;
+    int written = 0;
+    QObject::connect(&w->results(), &QAbstractItemModel::dataChanged, &*w, [&] { ++written; });
+    const auto hold = [](int ms) { // sleeping in the event loop between events
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    double redrawn = 0;
+    for (auto _ : state) {
+        if (!waitFor([&] { return w.figureRequests() >= submitted; }, 30000)) {
+            state.SkipWithError("the page never asked for a keyword's figures");
+            return;
+        }
+        hold(100);
+        const std::int64_t row = w->queryRow();
+        const int before = written;
+        const double cpu = threadSeconds();
+        Q_EMIT w->indexTimer().ticked();
+        if (!waitFor([&] { return written > before; }, 30000)) {
+            state.SkipWithError("a tick wrote no row");
+            return;
+        }
+        hold(500);
+        state.SetIterationTime(threadSeconds() - cpu);
+        ++submitted;
+        if (chartOpen && drawnAsWritten(*w->chartWindow(), w->results(), row))
+            ++redrawn;
+    }
+    if (chartOpen && redrawn < state.iterations())
+        state.SkipWithError("the chart window missed a tick's row");
 }
 
 // --- a run against the fake marketplace ---
@@ -369,6 +474,12 @@ void registerAll() {
         ->Repetitions(3)
         ->ReportAggregatesOnly(true)
         ->Unit(benchmark::kMicrosecond);
+    for (const auto& [name, open] :
+         {std::pair{"index_tick/chart_closed", false}, std::pair{"index_tick/chart_open", true}})
+        benchmark::RegisterBenchmark(name, indexTick, open)
+            ->UseManualTime()
+            ->Iterations(indexTicks)
+            ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("window_run/fake_market", windowRun)
         ->UseManualTime()
         ->Iterations(1)
@@ -403,6 +514,10 @@ std::vector<TableRow> table(const Results& r) {
     rows.push_back(ratioRow(r, cat({"mining step, ", sortedCase.what, ", window sorted by 机会"}),
                             sortedStepName(), stepName(stepCases[0]), "10 candidates",
                             std::optional(2.0), "<= 2x"));
+    rows.push_back(
+        ratioRow(r, "index tick, 10,000 rows with series, chart window open (window's thread)",
+                 "index_tick/chart_open", "index_tick/chart_closed", "chart window closed",
+                 std::optional(1.2), "<= 1.2x"));
     const auto perSecond = r.counter("window_run/fake_market", "steps_per_s");
     TableRow run = limitRow("mining run, fake marketplace, 100 ms tick, window", perSecond,
                             "steps/s", 9.5, false, ">= 9.5 steps/s", "10 steps/s");
