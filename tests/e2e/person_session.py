@@ -10,7 +10,8 @@ marketplace saw, and the addresses the desktop was asked to open.
 
 Exit status: 0 passed, 1 failed, 77 skipped (no X server could be started).
 With QUILLA_E2E_SCREENSHOT=<path> (relative paths from the source folder) the
-window after the run is also saved there as PNG.
+window after the run is also saved there as PNG; with
+QUILLA_E2E_CHART_SCREENSHOT=<path> the chart window too, opened with Ctrl+G.
 """
 
 import argparse
@@ -217,9 +218,9 @@ class Desktop:
                 say(f"the message box is still open after Return #{attempt + 1}")
         raise Failure("the message box did not close on Return")
 
-    def screenshot(self, path):
+    def screenshot(self, path, window=None):
         """The window once the screen has settled (a closed box repaints late)."""
-        x, y, w, h = self.geometry(self.window)
+        x, y, w, h = self.geometry(window or self.window)
         with x11.Display(self.display) as d:
             png = d.screen_png(x, y, w, h)
             for _ in range(20):
@@ -368,6 +369,7 @@ class PersonSession:
         self.index()
         self.export()
         self.save_screenshot()
+        self.save_chart_screenshot()
         self.feedback_and_home()
         self.close()
 
@@ -485,6 +487,23 @@ class PersonSession:
             target.parent.mkdir(parents=True, exist_ok=True)
             shutil.copy(shot, target)
             say(f"screenshot saved as {target}")
+
+    def save_chart_screenshot(self):
+        if not os.environ.get("QUILLA_E2E_CHART_SCREENSHOT"):
+            return
+        self.desktop.xdotool("windowfocus", str(self.desktop.window))
+        self.desktop.xdotool("key", "ctrl+g")
+        chart = wait_for("the chart window",
+                         lambda: next(iter(self.desktop.windows_named("^图表 - Quilla$")), None), 30)
+        target = self.source_dir / os.environ["QUILLA_E2E_CHART_SCREENSHOT"]
+        target.parent.mkdir(parents=True, exist_ok=True)
+        self.desktop.screenshot(target, chart)
+        say(f"chart window saved as {target}")
+        # Closed again: it would stand over the buttons that follow.
+        with x11.Display(self.desktop.display) as d:
+            d.ask_to_close(chart)
+        wait_for("the chart window to close",
+                 lambda: chart not in self.desktop.windows_named("^图表 - Quilla$"), 20)
 
     def feedback_and_home(self):
         self.desktop.click("feedbackButton")
