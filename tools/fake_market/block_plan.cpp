@@ -34,12 +34,12 @@ std::optional<BlockRule> kindOf(std::string_view kind) {
 
 } // namespace
 
-std::optional<BlockRule> parseBlockRule(std::string_view spec) {
-    const std::size_t first = spec.find(':');
-    auto rule = kindOf(spec.substr(0, first));
+std::optional<BlockRule> parseBlockRule(std::string_view text) {
+    const std::size_t first = text.find(':');
+    auto rule = kindOf(text.substr(0, first));
     if (!rule || first == std::string_view::npos)
         return rule;
-    std::string_view rest = spec.substr(first + 1);
+    std::string_view rest = text.substr(first + 1);
     const std::size_t second = rest.rfind(':');
     std::string_view keyword = rest.substr(0, second);
     if (second != std::string_view::npos) {

@@ -33,7 +33,7 @@ struct BlockRule {
 
 // "KIND[:KEYWORD[:TIMES]]", KIND one of 429, 429-retry-after=N, 503, 500,
 // login, slider, layout, trend-login; KEYWORD "*" or empty for every one.
-std::optional<BlockRule> parseBlockRule(std::string_view spec);
+std::optional<BlockRule> parseBlockRule(std::string_view text);
 
 // The rules in force; safe to use from the server's threads.
 class BlockPlan {
