@@ -46,7 +46,8 @@ QStringList keywordFilesIn(const QList<QUrl>& urls) {
     return paths;
 }
 
-ResultTableView::ResultTableView(QWidget* parent) : QTableView(parent), menu_(new QMenu(this)) {
+ResultTableView::ResultTableView(QWidget* parent)
+    : GrowingTableView(parent), menu_(new QMenu(this)) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -112,7 +113,7 @@ void ResultTableView::keyPressEvent(QKeyEvent* event) {
     else if (event->matches(QKeySequence::Delete) || event->key() == Qt::Key_Delete)
         Q_EMIT deleteRequested();
     else
-        QTableView::keyPressEvent(event);
+        GrowingTableView::keyPressEvent(event);
 }
 
 void ResultTableView::contextMenuEvent(QContextMenuEvent* event) {

@@ -3,9 +3,9 @@
 // The result table's view: columns that sort on a header click, files
 // dropped on it, its context menu. What the menu's actions do is the window's.
 
+#include "app/growing_table_view.h"
 #include "results/result_order.h"
 
-#include <QTableView>
 #include <QTimer>
 
 #include <vector>
@@ -14,7 +14,7 @@ class QMenu;
 
 namespace quilla {
 
-class ResultTableView final : public QTableView {
+class ResultTableView final : public GrowingTableView {
     Q_OBJECT
 
 public:

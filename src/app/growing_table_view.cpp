@@ -1,0 +1,92 @@
+#include "app/growing_table_view.h"
+
+#include <QPainter>
+#include <QStyleOptionSlider>
+
+#include <algorithm>
+
+namespace quilla {
+
+SteadyScrollBar::SteadyScrollBar(Qt::Orientation orientation, QWidget* parent)
+    : QScrollBar(orientation, parent) {}
+
+void SteadyScrollBar::paintEvent(QPaintEvent* event) {
+    if (underMouse() || isSliderDown()) {
+        QScrollBar::paintEvent(event);
+        return;
+    }
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    option.subControls = QStyle::SC_All;
+    option.activeSubControls = QStyle::SC_None;
+    const Look now{
+        size(),
+        style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+        static_cast<int>(option.state),
+        value() == minimum(),
+        value() == maximum(),
+        palette().cacheKey(),
+        devicePixelRatio()};
+    if (picture_.isNull() || !(now == look_)) {
+        picture_ = QPixmap(size() * now.pixelRatio);
+        picture_.setDevicePixelRatio(now.pixelRatio);
+        picture_.fill(Qt::transparent);
+        QPainter painter(&picture_);
+        style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
+        look_ = now;
+    }
+    QPainter(this).drawPixmap(0, 0, picture_);
+}
+
+GrowingTableView::GrowingTableView(QWidget* parent) : QTableView(parent) {
+    setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, this));
+    setHorizontalScrollBar(new SteadyScrollBar(Qt::Horizontal, this));
+    // By pixels, so that a longer list leaves the rows in view where they are.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+}
+
+void GrowingTableView::setModel(QAbstractItemModel* model) {
+    if (this->model())
+        disconnect(this->model(), nullptr, this, nullptr);
+    QTableView::setModel(model);
+    fullLayout_ = true;
+    if (model)
+        watch(model);
+}
+
+void GrowingTableView::watch(QAbstractItemModel* model) {
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int first, int) {
+                if (!parent.isValid())
+                    firstInserted_ = std::min(firstInserted_, first);
+            });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &GrowingTableView::layOutFully);
+    connect(model, &QAbstractItemModel::rowsMoved, this, &GrowingTableView::layOutFully);
+    connect(model, &QAbstractItemModel::columnsInserted, this, &GrowingTableView::layOutFully);
+    connect(model, &QAbstractItemModel::columnsRemoved, this, &GrowingTableView::layOutFully);
+    connect(model, &QAbstractItemModel::columnsMoved, this, &GrowingTableView::layOutFully);
+    connect(model, &QAbstractItemModel::modelReset, this, &GrowingTableView::layOutFully);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &GrowingTableView::layOutFully);
+}
+
+void GrowingTableView::doItemsLayout() {
+    const bool onlyInserted = !fullLayout_ && firstInserted_ != INT_MAX;
+    const int first = firstInserted_;
+    fullLayout_ = false;
+    firstInserted_ = INT_MAX;
+    if (!onlyInserted) {
+        QTableView::doItemsLayout();
+        return;
+    }
+    // The rows above the first inserted one stay where they were, unless
+    // the new scroll range moved what is in view.
+    const QPoint offset(horizontalOffset(), verticalOffset());
+    updateGeometries();
+    const bool moved = offset != QPoint(horizontalOffset(), verticalOffset());
+    const int top = moved ? 0 : std::max(0, rowViewportPosition(first));
+    const QRect area = viewport()->rect();
+    if (top < area.height())
+        viewport()->update(area.adjusted(0, top, 0, 0));
+}
+
+} // namespace quilla

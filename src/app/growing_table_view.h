@@ -1,0 +1,65 @@
+#pragma once
+
+// A table view for lists that grow while a run goes on. Qt repaints the
+// whole viewport whenever the row count changes; a step adds a row or a few,
+// mostly below what is in view, so here a layout after insertions alone
+// repaints only from the first inserted row down, and nothing when that row
+// is out of view. Any other change lays out and repaints as Qt does. Its
+// scroll bars repaint only when they would look different.
+
+#include <QPixmap>
+#include <QScrollBar>
+#include <QTableView>
+
+#include <climits>
+
+namespace quilla {
+
+// A scroll bar whose range grows by a few rows at every step looks the same
+// once the list is long (the handle stays at its least length, and at the
+// end when the view follows), yet it is painted again at every layout of its
+// view: while the mouse is away from it, it draws a picture of itself kept
+// from the last time it looked that way.
+class SteadyScrollBar final : public QScrollBar {
+    Q_OBJECT
+
+public:
+    explicit SteadyScrollBar(Qt::Orientation orientation, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Look {
+        QSize size;
+        QRect handle;
+        int state = 0;
+        bool atStart = false;
+        bool atEnd = false;
+        qint64 palette = 0;
+        qreal pixelRatio = 1;
+        bool operator==(const Look&) const = default;
+    };
+
+    Look look_;
+    QPixmap picture_;
+};
+
+class GrowingTableView : public QTableView {
+    Q_OBJECT
+
+public:
+    explicit GrowingTableView(QWidget* parent = nullptr);
+
+    void setModel(QAbstractItemModel* model) override;
+    void doItemsLayout() override;
+
+private:
+    void watch(QAbstractItemModel* model);
+    void layOutFully() { fullLayout_ = true; }
+
+    bool fullLayout_ = true;
+    int firstInserted_ = INT_MAX;
+};
+
+} // namespace quilla
