@@ -3,6 +3,7 @@
 #include "app/browser_cookies.h"
 #include "app/chart_window.h"
 #include "app/controls.h"
+#include "app/keyword_list_view.h"
 #include "app/result_table.h"
 #include "app/status_line.h"
 #include "app/web_browser.h"
@@ -31,7 +32,6 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -122,11 +122,7 @@ QWidget* makeControl(const ControlSpot& spot, QWidget* parent) {
         break;
     }
     case ControlKind::List: {
-        auto* list = new QListView(parent);
-        list->setUniformItemSizes(true);
-        list->setSelectionMode(QAbstractItemView::SingleSelection);
-        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        w = list;
+        w = new KeywordListView(parent);
         break;
     }
     case ControlKind::Table:
@@ -159,7 +155,7 @@ void MainWindow::buildControls() {
     excludeEdit_ = edit("excludeBox");
     quantityEdit_ = edit("quantityBox");
     intervalEdit_ = edit("intervalBox");
-    candidateView_ = findChild<QListView*>(QStringLiteral("candidateList"));
+    candidateView_ = findChild<KeywordListView*>(QStringLiteral("candidateList"));
     resultView_ = findChild<ResultTableView*>(QStringLiteral("resultTable"));
     browserView_ = findChild<QWebEngineView*>(QStringLiteral("browser"));
     candidateView_->setModel(&candidates_);

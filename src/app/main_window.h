@@ -28,7 +28,6 @@ class QLabel;
 class QLineEdit;
 class QAbstractItemModel;
 class QAbstractItemView;
-class QListView;
 class QPushButton;
 class QAction;
 class QWebEngineView;
@@ -36,6 +35,7 @@ class QWebEngineView;
 namespace quilla {
 
 class ChartWindow;
+class KeywordListView;
 class ResultTableView;
 class WebEngineBrowser;
 
@@ -152,7 +152,7 @@ private:
     QLineEdit* excludeEdit_ = nullptr;
     QLineEdit* quantityEdit_ = nullptr;
     QLineEdit* intervalEdit_ = nullptr;
-    QListView* candidateView_ = nullptr;
+    KeywordListView* candidateView_ = nullptr;
     ResultTableView* resultView_ = nullptr;
     QWebEngineView* browserView_ = nullptr;
     QLabel* status_ = nullptr;

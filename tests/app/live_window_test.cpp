@@ -6,9 +6,9 @@
 #include "support/blocking_fetcher.h"
 #include "support/fake_shell.h"
 
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>

@@ -1,14 +1,15 @@
 #include "app/main_window.h"
 
 #include "app/controls.h"
+#include "app/keyword_list_view.h"
 #include "support/app_dialogs.h"
 #include "support/fake_fetcher.h"
 #include "support/fake_shell.h"
 
 #include <QAbstractButton>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <QWebEngineView>
@@ -103,7 +104,12 @@ TEST_F(MainWindowTest, EveryControlSitsWhereItBelongs) {
             ADD_FAILURE() << e.name << " has a caption but is neither label nor button";
     }
     EXPECT_NE(qobject_cast<QWebEngineView*>(control("browser")), nullptr);
-    EXPECT_NE(qobject_cast<QListView*>(control("candidateList")), nullptr);
+    // The candidate list is one column of rows, without headers.
+    auto* list = qobject_cast<KeywordListView*>(control("candidateList"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->model()->columnCount(), 1);
+    EXPECT_FALSE(list->horizontalHeader()->isVisible());
+    EXPECT_FALSE(list->verticalHeader()->isVisible());
 }
 
 TEST_F(MainWindowTest, FocusWalksTheControlsInOrder) {
@@ -176,7 +182,7 @@ TEST_F(MainWindowTest, AMiningRunGoesOnBehindAMessageBox) {
 TEST_F(MainWindowTest, ARowOfTenMillionCharactersDrawsItsStart) {
     window.show();
     window.candidates().append(Row{{QString(10'000'000, u'词'), QStringLiteral("未找到")}});
-    auto* view = control<QListView>("candidateList");
+    auto* view = control<QAbstractItemView>("candidateList");
     view->grab(); // paints the list with the row in it
     const QString shown = view->model()->index(1, 0).data().toString();
     EXPECT_EQ(shown, QString(RowList::shownLength, u'词') + u'…');
