@@ -2,6 +2,7 @@
 
 #include "session/session_store.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -226,6 +227,7 @@ void SessionJournal::follow(RowList& list, int which) {
 void SessionJournal::start() {
     if (started_)
         return;
+    watchTheLoop();
     writer_ = new JournalWriter(path_, shared_);
     writer_->moveToThread(&thread_);
     thread_.start();
@@ -243,12 +245,28 @@ void SessionJournal::noteChange() {
         flushSoon();
 }
 
+// After the event that made the change, so that a step's changes go in one
+// write: when the event loop next looks for events. Posting an event to
+// ourselves for it would wake the loop through the kernel at every change.
 void SessionJournal::flushSoon() {
     if (flushQueued_)
         return;
     flushQueued_ = true;
-    // After the event that made the change: a step's changes go in one write.
-    QMetaObject::invokeMethod(this, &SessionJournal::flush, Qt::QueuedConnection);
+    if (!loopWatched_)
+        QMetaObject::invokeMethod(this, &SessionJournal::flush, Qt::QueuedConnection);
+}
+
+void SessionJournal::watchTheLoop() {
+    auto* loop = QAbstractEventDispatcher::instance(thread());
+    if (!loop)
+        return;
+    const auto flushIfAsked = [this] {
+        if (flushQueued_)
+            flush();
+    };
+    connect(loop, &QAbstractEventDispatcher::aboutToBlock, this, flushIfAsked);
+    connect(loop, &QAbstractEventDispatcher::awake, this, flushIfAsked);
+    loopWatched_ = true;
 }
 
 void SessionJournal::flush() {

@@ -71,6 +71,7 @@ private:
                    RowList& results, StateSource state);
     void follow(RowList& list, int which);
     void flushSoon();
+    void watchTheLoop();
     void flush();
 
     QString path_;
@@ -80,6 +81,7 @@ private:
     StateSource state_;
     bool started_ = false;
     bool flushQueued_ = false;
+    bool loopWatched_ = false;
     std::vector<std::int64_t> dirty_[2]; // places, repeats allowed
     QThread thread_;
     JournalWriter* writer_ = nullptr; // lives on thread_
