@@ -1,5 +1,7 @@
 #include "app/chart_window.h"
 
+#include "app/point_cloud.h"
+
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
@@ -9,9 +11,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
-#include <QListWidget>
+#include <QListView>
 #include <QLogValueAxis>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSaveFile>
 #include <QScatterSeries>
 #include <QToolTip>
@@ -20,6 +23,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -27,6 +32,7 @@ namespace quilla {
 namespace {
 
 constexpr int redrawDelayMs = 300;
+constexpr double pickRadius = 6; // pixels around a point that hover and click reach
 
 QString figure(double v) {
     return QString::number(v, 'f', 0);
@@ -44,36 +50,46 @@ std::pair<double, double> logRange(double lo, double hi) {
     return {std::pow(10, std::floor(std::log10(lo))), std::pow(10, std::ceil(std::log10(hi)))};
 }
 
-// Qt Charts keeps a graphics item per point: a tick moves one point, and
-// moving that one item costs a small part of replacing them all.
-void replaceChanged(QXYSeries& series, const QList<QPointF>& points) {
-    const QList<QPointF> old = series.points();
-    if (old.size() != points.size()) {
-        series.replace(points);
-        return;
-    }
-    std::vector<qsizetype> changed;
-    for (qsizetype i = 0; i < points.size(); ++i)
-        if (old[i] != points[i])
-            changed.push_back(i);
-    if (changed.size() > static_cast<std::size_t>(points.size() / 8 + 1)) {
-        series.replace(points);
-        return;
-    }
-    for (const qsizetype i : changed)
-        series.replace(static_cast<int>(i), points[i]);
-}
-
 bool sameScarce(const std::vector<DemandPoint>& a, const std::vector<DemandPoint>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const DemandPoint& p, const DemandPoint& q) {
-                          return p.listRow == q.listRow && p.keyword == q.keyword &&
-                                 p.count == q.count && p.search == q.search &&
-                                 opportunityText(p.opportunity) == opportunityText(q.opportunity);
-                      });
+    return std::equal(
+        a.begin(), a.end(), b.begin(), b.end(), [](const DemandPoint& p, const DemandPoint& q) {
+            return p.listRow == q.listRow && p.keyword == q.keyword && p.count == q.count &&
+                   p.search == q.search && p.opportunity.kind == q.opportunity.kind &&
+                   p.opportunity.perThousand == q.opportunity.perThousand;
+        });
 }
 
 } // namespace
+
+// The scarce keywords beside the chart, read from what is drawn.
+class ScarceList final : public QAbstractListModel {
+public:
+    ScarceList(const std::vector<DemandPoint>& scarce, QObject* parent)
+        : QAbstractListModel(parent), scarce_(scarce) {}
+
+    void aboutToChange() { beginResetModel(); }
+    void changed() { endResetModel(); }
+    std::int64_t listRow(int row) const {
+        return scarce_.at(static_cast<std::size_t>(row)).listRow;
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(scarce_.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount())
+            return {};
+        const DemandPoint& p = scarce_[static_cast<std::size_t>(index.row())];
+        if (role == Qt::DisplayRole)
+            return QString(p.keyword + u"　" + opportunityText(p.opportunity));
+        if (role == Qt::ToolTipRole)
+            return describe(p);
+        return {};
+    }
+
+private:
+    const std::vector<DemandPoint>& scarce_;
+};
 
 ChartWindow::ChartWindow(const RowList& results, QWidget* parent)
     : QWidget(parent, Qt::Window), results_(results) {
@@ -83,13 +99,16 @@ ChartWindow::ChartWindow(const RowList& results, QWidget* parent)
     buildDemandChart();
     buildTrendChart();
 
-    scarceList_ = new QListWidget(this);
+    scarceList_ = new QListView(this);
     scarceList_->setObjectName(QStringLiteral("scarceList"));
+    scarceList_->setUniformItemSizes(true);
+    scarceList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    scarceModel_ = new ScarceList(drawn_.scarce, this);
+    scarceList_->setModel(scarceModel_);
     scarceList_->setToolTip(QStringLiteral(
         "需求高（搜索指数高于中位数）而供给少（宝贝数低于中位数）的关键词，按机会排列"));
-    connect(scarceList_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        Q_EMIT rowChosen(item->data(Qt::UserRole).toLongLong());
-    });
+    connect(scarceList_, &QListView::clicked, this,
+            [this](const QModelIndex& at) { Q_EMIT rowChosen(scarceModel_->listRow(at.row())); });
     note_ = new QLabel(this);
     note_->setObjectName(QStringLiteral("chartNote"));
 
@@ -119,10 +138,14 @@ ChartWindow::ChartWindow(const RowList& results, QWidget* parent)
     redrawTimer_.setSingleShot(true);
     redrawTimer_.setInterval(redrawDelayMs);
     connect(&redrawTimer_, &QTimer::timeout, this, &ChartWindow::redraw);
-    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(&results_, signal, this, &ChartWindow::redrawSoon);
-    connect(&results_, &QAbstractItemModel::dataChanged, this, &ChartWindow::redrawSoon);
-    connect(&results_, &QAbstractItemModel::modelReset, this, &ChartWindow::redrawSoon);
+    connect(&results_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { readAgain(first, last); });
+    connect(&results_, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                readAgain(from.row(), to.row());
+            });
+    connect(&results_, &QAbstractItemModel::rowsRemoved, this, [this] { readAgain(0, -1); });
+    connect(&results_, &QAbstractItemModel::modelReset, this, [this] { readAgain(0, -1); });
     redraw();
 }
 
@@ -162,23 +185,15 @@ void ChartWindow::buildDemandChart() {
         s->attachAxis(x);
         s->attachAxis(y);
     }
-    for (QScatterSeries* s : {points_, scarcePoints_}) {
-        connect(s, &QScatterSeries::hovered, this, [this](const QPointF& at, bool state) {
-            if (const DemandPoint* p = state ? nearestPoint(at) : nullptr)
-                QToolTip::showText(QCursor::pos(), describe(*p), demandView_);
-            else
-                QToolTip::hideText();
-        });
-        connect(s, &QScatterSeries::clicked, this, [this](const QPointF& at) {
-            if (const DemandPoint* p = nearestPoint(at)) {
-                showTrendOf(p->listRow);
-                Q_EMIT rowChosen(p->listRow);
-            }
-        });
-    }
     demandView_ = new QChartView(chart, this);
     demandView_->setObjectName(QStringLiteral("demandChart"));
     demandView_->setRenderHint(QPainter::Antialiasing, false);
+    cloud_ = new PointCloud(chart);
+    cloud_->setZValue(100);
+    cloud_->setColors(points_->color(), scarcePoints_->color());
+    connect(chart, &QChart::plotAreaChanged, this, &ChartWindow::placePoints);
+    demandView_->viewport()->setMouseTracking(true);
+    demandView_->viewport()->installEventFilter(this);
 }
 
 void ChartWindow::buildTrendChart() {
@@ -194,55 +209,123 @@ void ChartWindow::redrawSoon() {
         redrawTimer_.start();
 }
 
-const DemandPoint* ChartWindow::nearestPoint(const QPointF& at) const {
-    const DemandPoint* best = nullptr;
-    double bestDistance = 0;
-    for (const DemandPoint& p : drawn_.points) {
-        // On log axes nearness is by ratio.
-        const double d = std::hypot(std::log10(p.count / at.x()), std::log10(p.search / at.y()));
-        if (!best || d < bestDistance) {
-            best = &p;
-            bestDistance = d;
+void ChartWindow::readAgain(std::int64_t from, std::int64_t to) {
+    // Rows added at the end are read alone; any other change, all rows.
+    if (to < from || (from < static_cast<std::int64_t>(readings_.size()) &&
+                      to >= static_cast<std::int64_t>(readings_.size())))
+        readAll_ = true;
+    staleFrom_ = std::min(staleFrom_, from);
+    staleTo_ = std::max(staleTo_, to);
+    redrawSoon();
+}
+
+const DemandPoint* ChartWindow::pointAt(const QPoint& viewportPosition) const {
+    const QPointF at =
+        demandView_->chart()->mapFromScene(demandView_->mapToScene(viewportPosition));
+    const auto i = cloud_->nearest(at, pickRadius);
+    return i ? &drawn_.points[*i] : nullptr;
+}
+
+QPointF ChartWindow::drawnAt(const DemandPoint& point) const {
+    return cloud_->positionOf({point.count, point.search});
+}
+
+bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == demandView_->viewport()) {
+        if (event->type() == QEvent::MouseMove) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (const DemandPoint* p = pointAt(mouse->position().toPoint()))
+                QToolTip::showText(mouse->globalPosition().toPoint(), describe(*p), demandView_);
+            else
+                QToolTip::hideText();
+        } else if (event->type() == QEvent::MouseButtonPress) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton) {
+                if (const DemandPoint* p = pointAt(mouse->position().toPoint())) {
+                    const std::int64_t row = p->listRow;
+                    showTrendOf(row);
+                    Q_EMIT rowChosen(row);
+                }
+            }
         }
     }
-    return best;
+    return QWidget::eventFilter(watched, event);
 }
 
 void ChartWindow::redraw() {
-    DemandSupply before = std::exchange(drawn_, demandSupplyOf(results_));
-    QList<QPointF> all, scarce;
+    const auto rows = static_cast<std::size_t>(results_.count());
+    if (readAll_ || readings_.size() > rows) {
+        readAll_ = true;
+        readings_.clear();
+        staleFrom_ = 0;
+    }
+    readings_.resize(rows);
+    logs_.resize(rows);
+    for (std::int64_t i = std::max<std::int64_t>(staleFrom_, 1);
+         i <= std::min<std::int64_t>(readAll_ ? static_cast<std::int64_t>(rows) - 1 : staleTo_,
+                                     static_cast<std::int64_t>(rows) - 1);
+         ++i) {
+        DemandReading& r = readings_[static_cast<std::size_t>(i)];
+        r = demandReadingOf(results_.row(i), i);
+        logs_[static_cast<std::size_t>(i)] =
+            r.point ? QPointF(std::log10(r.point->count), std::log10(r.point->search)) : QPointF();
+    }
+    readAll_ = false;
+    staleFrom_ = std::numeric_limits<std::int64_t>::max();
+    staleTo_ = -1;
+
+    // The last redraw's vector, so that its memory serves again.
+    std::vector<DemandPoint> points = std::move(spare_);
+    points.clear();
+    points.reserve(rows);
+    int leftOut = 0;
     double minX = 1, maxX = 10, minY = 1, maxY = 10;
-    bool first = true;
-    for (const DemandPoint& p : drawn_.points) {
-        all.append({p.count, p.search});
+    for (const DemandReading& r : readings_) {
+        if (!r.point) {
+            leftOut += r.indexed;
+            continue;
+        }
+        const DemandPoint& p = *r.point;
+        const bool first = points.empty();
         minX = first ? p.count : std::min(minX, p.count);
         maxX = first ? p.count : std::max(maxX, p.count);
         minY = first ? p.search : std::min(minY, p.search);
         maxY = first ? p.search : std::max(maxY, p.search);
-        first = false;
+        points.push_back(p);
     }
-    for (const DemandPoint& p : drawn_.scarce)
-        scarce.append({p.count, p.search});
-    replaceChanged(*points_, all);
-    replaceChanged(*scarcePoints_, scarce);
-    const auto [x0, x1] = logRange(minX, maxX);
-    const auto [y0, y1] = logRange(minY, maxY);
-    demandView_->chart()->axes(Qt::Horizontal).first()->setRange(x0, x1);
-    demandView_->chart()->axes(Qt::Vertical).first()->setRange(y0, y1);
-    const bool hasQuarter = !drawn_.points.empty();
-    const double mx = std::max(x0, drawn_.medianCount), my = std::max(y0, drawn_.medianSearch);
-    quarterTop_->replace(hasQuarter ? QList<QPointF>{{x0, y1}, {mx, y1}} : QList<QPointF>{});
-    quarterBottom_->replace(hasQuarter ? QList<QPointF>{{x0, my}, {mx, my}} : QList<QPointF>{});
+    DemandSupply now = demandSupplyFrom(std::move(points), leftOut);
+    const bool scarceChanged = !sameScarce(drawn_.scarce, now.scarce);
+    if (scarceChanged)
+        scarceModel_->aboutToChange();
+    spare_ = std::move(drawn_.points);
+    drawn_ = std::move(now);
+    if (scarceChanged)
+        scarceModel_->changed();
 
-    if (!sameScarce(before.scarce, drawn_.scarce) || scarceList_->count() == 0) {
-        scarceList_->clear();
-        for (const DemandPoint& p : drawn_.scarce) {
-            auto* item = new QListWidgetItem(p.keyword + u"　" + opportunityText(p.opportunity));
-            item->setData(Qt::UserRole, static_cast<qlonglong>(p.listRow));
-            item->setToolTip(describe(p));
-            scarceList_->addItem(item);
-        }
-    }
+    std::tie(x0_, x1_) = logRange(minX, maxX);
+    std::tie(y0_, y1_) = logRange(minY, maxY);
+    demandView_->chart()->axes(Qt::Horizontal).first()->setRange(x0_, x1_);
+    demandView_->chart()->axes(Qt::Vertical).first()->setRange(y0_, y1_);
+    const bool hasQuarter = !drawn_.points.empty();
+    const double mx = std::max(x0_, drawn_.medianCount), my = std::max(y0_, drawn_.medianSearch);
+    const QList<QPointF> top =
+        hasQuarter ? QList<QPointF>{{x0_, y1_}, {mx, y1_}} : QList<QPointF>{};
+    const QList<QPointF> bottom =
+        hasQuarter ? QList<QPointF>{{x0_, my}, {mx, my}} : QList<QPointF>{};
+    if (quarterTop_->points() != top)
+        quarterTop_->replace(top);
+    if (quarterBottom_->points() != bottom)
+        quarterBottom_->replace(bottom);
+    std::vector<QPointF> all, scarce;
+    all.reserve(drawn_.points.size());
+    for (const DemandPoint& p : drawn_.points)
+        all.push_back(logs_[static_cast<std::size_t>(p.listRow)]);
+    scarce.reserve(drawn_.scarce.size());
+    for (const DemandPoint& p : drawn_.scarce)
+        scarce.push_back(logs_[static_cast<std::size_t>(p.listRow)]);
+    placePoints();
+    cloud_->setPoints(std::move(all), std::move(scarce));
+
     note_->setText(QStringLiteral("图中 %1 个关键词；%2 个已查指数的关键词因宝贝数或搜索指数为 0 "
                                   "或缺失未画出。中位数：宝贝数 %3，搜索指数 %4")
                        .arg(drawn_.points.size())
@@ -251,6 +334,10 @@ void ChartWindow::redraw() {
     const Row shown = results_.row(trendRow_);
     if (shown.series != trendSeries_ || shown.keyword() != trendKeyword_)
         drawTrend();
+}
+
+void ChartWindow::placePoints() {
+    cloud_->setFrame(demandView_->chart()->plotArea(), x0_, x1_, y0_, y1_);
 }
 
 void ChartWindow::showTrendOf(std::int64_t listRow) {

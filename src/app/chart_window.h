@@ -15,11 +15,14 @@ class QChart;
 class QChartView;
 class QLabel;
 class QLineSeries;
-class QListWidget;
+class QListView;
 class QMenu;
 class QScatterSeries;
 
 namespace quilla {
+
+class PointCloud;
+class ScarceList;
 
 class ChartWindow final : public QWidget {
     Q_OBJECT
@@ -31,8 +34,10 @@ public:
     void showTrendOf(std::int64_t listRow);
     std::int64_t trendRow() const { return trendRow_; }
 
-    // What is drawn now.
+    // What is drawn now, and where a point of it is, in the demand chart's
+    // coordinates.
     const DemandSupply& drawn() const { return drawn_; }
+    QPointF drawnAt(const DemandPoint& point) const;
 
     // The whole window as a picture, for "保存图片".
     bool savePicture(const QString& path);
@@ -43,30 +48,44 @@ Q_SIGNALS:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Hovering over and clicking the points of the demand chart.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildDemandChart();
     void buildTrendChart();
     void redrawSoon();
+    void readAgain(std::int64_t from, std::int64_t to);
     void redraw();
+    void placePoints();
     void drawTrend();
-    const DemandPoint* nearestPoint(const QPointF& at) const;
+    const DemandPoint* pointAt(const QPoint& viewportPosition) const;
 
     const RowList& results_;
+    // Each list row as last read, so that a tick reads only the row it wrote.
+    std::vector<DemandReading> readings_;
+    std::vector<QPointF> logs_; // the logarithms of each point's figures
+    bool readAll_ = true;
+    std::int64_t staleFrom_ = 0, staleTo_ = -1;
     DemandSupply drawn_;
+    std::vector<DemandPoint> spare_;
+    double x0_ = 1, x1_ = 10, y0_ = 1, y1_ = 10; // the axes' ranges
     std::int64_t trendRow_ = 0;
     std::shared_ptr<const TrendSeries> trendSeries_; // what the trend chart shows
     QString trendKeyword_;
     QTimer redrawTimer_;
 
     QChartView* demandView_ = nullptr;
+    // Only for the legend and the axes: the points are the cloud's.
     QScatterSeries* points_ = nullptr;
     QScatterSeries* scarcePoints_ = nullptr;
+    PointCloud* cloud_ = nullptr;
     QAreaSeries* quarter_ = nullptr;
     QLineSeries* quarterTop_ = nullptr;
     QLineSeries* quarterBottom_ = nullptr;
     QLabel* note_ = nullptr;
-    QListWidget* scarceList_ = nullptr;
+    QListView* scarceList_ = nullptr;
+    ScarceList* scarceModel_ = nullptr;
     QChartView* trendView_ = nullptr;
     QMenu* menu_ = nullptr;
 };

@@ -40,32 +40,47 @@ bool moreOpportunity(const DemandPoint& a, const DemandPoint& b) {
 
 } // namespace
 
-DemandSupply demandSupplyOf(const RowList& table) {
+DemandReading demandReadingOf(const Row& row, std::int64_t listRow) {
+    if (!indexed(row))
+        return {};
+    const auto count = countValue(row.fields.value(column::count));
+    const auto search = indexValue(row.fields.value(column::searchYesterday));
+    if (!count || !search || *count <= 0 || *search <= 0)
+        return {true, std::nullopt};
+    return {true, DemandPoint{listRow, row.keyword(), *count, *search, opportunityOf(row)}};
+}
+
+DemandSupply demandSupplyFrom(std::vector<DemandPoint> points, int leftOut) {
     DemandSupply out;
-    for (std::int64_t i = 1; i < table.count(); ++i) {
-        const Row row = table.row(i);
-        if (!indexed(row))
-            continue;
-        const auto count = countValue(row.fields.value(column::count));
-        const auto search = indexValue(row.fields.value(column::searchYesterday));
-        if (!count || !search || *count <= 0 || *search <= 0) {
-            ++out.leftOut;
-            continue;
-        }
-        out.points.push_back({i, row.keyword(), *count, *search, opportunityOf(row)});
-    }
+    out.points = std::move(points);
+    out.leftOut = leftOut;
     std::vector<double> counts, searches;
+    counts.reserve(out.points.size());
+    searches.reserve(out.points.size());
     for (const DemandPoint& p : out.points) {
         counts.push_back(p.count);
         searches.push_back(p.search);
     }
-    out.medianCount = medianOf(counts);
-    out.medianSearch = medianOf(searches);
+    out.medianCount = medianOf(std::move(counts));
+    out.medianSearch = medianOf(std::move(searches));
     for (const DemandPoint& p : out.points)
         if (p.search > out.medianSearch && p.count < out.medianCount)
             out.scarce.push_back(p);
     std::sort(out.scarce.begin(), out.scarce.end(), moreOpportunity);
     return out;
+}
+
+DemandSupply demandSupplyOf(const RowList& table) {
+    std::vector<DemandPoint> points;
+    int leftOut = 0;
+    for (std::int64_t i = 1; i < table.count(); ++i) {
+        DemandReading r = demandReadingOf(table.row(i), i);
+        if (r.point)
+            points.push_back(std::move(*r.point));
+        else
+            leftOut += r.indexed;
+    }
+    return demandSupplyFrom(std::move(points), leftOut);
 }
 
 std::vector<QPointF> seriesPoints(const SeriesValues& values, std::optional<QDate> endDate) {

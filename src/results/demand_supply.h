@@ -34,6 +34,16 @@ struct DemandSupply {
 
 DemandSupply demandSupplyOf(const RowList& table);
 
+// One row as the chart reads it: not indexed yet, indexed but left out (a 0
+// or missing figure), or a point.
+struct DemandReading {
+    bool indexed = false;
+    std::optional<DemandPoint> point;
+};
+DemandReading demandReadingOf(const Row& row, std::int64_t listRow);
+// The medians and the scarce quarter of these points, in table order.
+DemandSupply demandSupplyFrom(std::vector<DemandPoint> points, int leftOut);
+
 // A series as points over time: x is the day's time (ms since 1970, UTC)
 // when the end date is known, else days back from the last (..., -1, 0).
 // Missing values make no point.

@@ -9,8 +9,11 @@
 #include "support/fake_shell.h"
 #include "support/qstring_print.h"
 
+#include <QChart>
+#include <QChartView>
 #include <QImage>
-#include <QListWidget>
+#include <QListView>
+#include <QScatterSeries>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -65,17 +68,17 @@ TEST_F(ChartWindowTest, OpensWithCtrlGAndFollowsTheTable) {
     window.results().setRow(2, indexed(u"b"_s, 10, 20000));
     window.results().append(indexed(u"d"_s, 5, 30000));
     ASSERT_EVENTUALLY((chart->drawn().points.size()) == (4u), 5000);
-    auto* list = chart->findChild<QListWidget*>(u"scarceList"_s);
-    ASSERT_EVENTUALLY((list->count()) == (int(chart->drawn().scarce.size())), 5000);
+    auto* list = chart->findChild<QListView*>(u"scarceList"_s);
+    ASSERT_EVENTUALLY((list->model()->rowCount()) == (int(chart->drawn().scarce.size())), 5000);
     EXPECT_EQ(chart->drawn().scarce[0].keyword, u"d"_s); // 6,000,000 per thousand first
 }
 
 TEST_F(ChartWindowTest, ChoosingAKeywordSelectsItsRowAndSelectingARowShowsItsTrend) {
     ChartWindow& chart = window.openChartWindow();
-    auto* list = chart.findChild<QListWidget*>(u"scarceList"_s);
-    ASSERT_EQ(list->count(), 1);
+    auto* list = chart.findChild<QListView*>(u"scarceList"_s);
+    ASSERT_EQ(list->model()->rowCount(), 1);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(list->item(0)).center());
+                      list->visualRect(list->model()->index(0, 0)).center());
     ASSERT_TRUE(table()->currentIndex().isValid());
     EXPECT_EQ(window.resultOrder().listRow(table()->currentIndex().row()), 1);
     EXPECT_EQ(chart.trendRow(), 1);
@@ -87,6 +90,34 @@ TEST_F(ChartWindowTest, ChoosingAKeywordSelectsItsRowAndSelectingARowShowsItsTre
     window.selectListRow(1);
     EXPECT_EQ(chart.trendRow(), 1);
     EXPECT_EQ(table()->model()->index(table()->currentIndex().row(), 0).data().toString(), u"a"_s);
+}
+
+// The points are drawn where the chart's own axes put their figures, and a
+// click on one chooses its row.
+TEST_F(ChartWindowTest, PointsSitOnTheAxesAndAClickChoosesOne) {
+    ChartWindow& chart = window.openChartWindow();
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    auto* view = chart.findChild<QChartView*>(u"demandChart"_s);
+    QAbstractSeries* axesOwner = view->chart()->series().value(1); // "关键词"
+    ASSERT_NE(qobject_cast<QScatterSeries*>(axesOwner), nullptr);
+    ASSERT_EQ(chart.drawn().points.size(), 3u);
+    for (const DemandPoint& p : chart.drawn().points) {
+        const QPointF expected = view->chart()->mapToPosition({p.count, p.search}, axesOwner);
+        const QPointF drawn = chart.drawnAt(p);
+        EXPECT_NEAR(drawn.x(), expected.x(), 0.5) << p.keyword.toStdString();
+        EXPECT_NEAR(drawn.y(), expected.y(), 0.5) << p.keyword.toStdString();
+    }
+    const DemandPoint& c = chart.drawn().points[2];
+    ASSERT_EQ(c.keyword, u"c"_s);
+    const QPoint at = view->mapFromScene(view->chart()->mapToScene(chart.drawnAt(c)));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at + QPoint(2, -1));
+    EXPECT_EQ(chart.trendRow(), 3);
+    ASSERT_TRUE(table()->currentIndex().isValid());
+    EXPECT_EQ(window.resultOrder().listRow(table()->currentIndex().row()), 3);
+    // Far from every point a click chooses nothing.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(3, 3));
+    EXPECT_EQ(chart.trendRow(), 3);
 }
 
 TEST_F(ChartWindowTest, SavesItsPictureOrSaysItCouldNot) {
