@@ -115,10 +115,16 @@ void PointCloud::paintPicture(qreal ratio) {
             mark.setBrush(scarceColor_);
             mark.drawEllipse(QRectF(0.5, 0.5, scarceSize - 1, scarceSize - 1));
         }
+        std::vector<QPainter::PixmapFragment> stamps;
+        stamps.reserve(scarceAt_.size());
+        const QSizeF mark = scarceMark_.deviceIndependentSize();
+        for (const QPointF& p : scarceAt_) {
+            const QPointF centre = p - plot_.topLeft();
+            stamps.push_back(
+                QPainter::PixmapFragment::create(centre, QRectF(QPointF(0, 0), mark * ratio)));
+        }
         QPainter painter(&picture_);
-        const QPointF corner = plot_.topLeft() + QPointF(scarceSize / 2.0, scarceSize / 2.0);
-        for (const QPointF& p : scarceAt_)
-            painter.drawPixmap(p - corner, scarceMark_);
+        painter.drawPixmapFragments(stamps.data(), static_cast<int>(stamps.size()), scarceMark_);
     }
     pictureStale_ = false;
 }
