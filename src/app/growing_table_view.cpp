@@ -1,5 +1,6 @@
 #include "app/growing_table_view.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QStyleOptionSlider>
 
@@ -36,6 +37,12 @@ void SteadyScrollBar::paintEvent(QPaintEvent* event) {
         look_ = now;
     }
     QPainter(this).drawPixmap(0, 0, picture_);
+}
+
+void SteadyScrollBar::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::StyleChange)
+        picture_ = QPixmap();
+    QScrollBar::changeEvent(event);
 }
 
 GrowingTableView::GrowingTableView(QWidget* parent) : QTableView(parent) {

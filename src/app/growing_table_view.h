@@ -28,6 +28,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A new style may draw the same look otherwise.
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Look {
