@@ -1,6 +1,7 @@
 #include "app/growing_table_view.h"
 
 #include <QEvent>
+#include <QHeaderView>
 #include <QPainter>
 #include <QStyleOptionSlider>
 
@@ -48,6 +49,13 @@ void SteadyScrollBar::changeEvent(QEvent* event) {
 GrowingTableView::GrowingTableView(QWidget* parent) : QTableView(parent) {
     setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, this));
     setHorizontalScrollBar(new SteadyScrollBar(Qt::Horizontal, this));
+    // Read-only rows of one line each, chosen whole.
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     // By pixels, so that a longer list leaves the rows in view where they are.
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
 }

@@ -5,7 +5,8 @@
 // mostly below what is in view, so here a layout after insertions alone
 // repaints only from the first inserted row down, and nothing when that row
 // is out of view. Any other change lays out and repaints as Qt does. Its
-// scroll bars repaint only when they would look different.
+// rows are read-only, one line each and selected whole; its scroll bars
+// repaint only when they would look different.
 
 #include <QPixmap>
 #include <QScrollBar>

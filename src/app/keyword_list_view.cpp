@@ -8,19 +8,13 @@
 namespace quilla {
 
 KeywordListView::KeywordListView(QWidget* parent) : GrowingTableView(parent) {
-    setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTabKeyNavigation(false);
     setShowGrid(false);
-    setWordWrap(false);
     setCornerButtonEnabled(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     horizontalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
 void KeywordListView::setModel(QAbstractItemModel* model) {

@@ -48,16 +48,10 @@ QStringList keywordFilesIn(const QList<QUrl>& urls) {
 
 ResultTableView::ResultTableView(QWidget* parent)
     : GrowingTableView(parent), menu_(new QMenu(this)) {
-    setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setWordWrap(false);
     setAcceptDrops(true);
     setDropIndicatorShown(false);
     setItemDelegate(new NoFiguresGrey(this));
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     horizontalHeader()->setResizeContentsPrecision(fitRows);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
