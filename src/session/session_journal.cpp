@@ -151,10 +151,9 @@ std::unique_ptr<SessionJournal> SessionJournal::open(const QString& folder, RowL
     if (!QDir().mkpath(folder))
         return nullptr;
     for (int slot = 0; slot < maxSlots; ++slot) {
-        auto lock = std::make_unique<QLockFile>(
+        auto lock = ProcessLock::tryTake(
             QDir(folder).filePath(QStringLiteral("journal-%1.lock").arg(slot)));
-        lock->setStaleLockTime(0); // only a lock whose program is gone is stale
-        if (!lock->tryLock(0))
+        if (!lock)
             continue;
         return std::unique_ptr<SessionJournal>(new SessionJournal(
             slotPath(folder, slot), std::move(lock), candidates, results, std::move(state)));
@@ -162,7 +161,7 @@ std::unique_ptr<SessionJournal> SessionJournal::open(const QString& folder, RowL
     return nullptr;
 }
 
-SessionJournal::SessionJournal(QString path, std::unique_ptr<QLockFile> lock, RowList& candidates,
+SessionJournal::SessionJournal(QString path, std::unique_ptr<ProcessLock> lock, RowList& candidates,
                                RowList& results, StateSource state)
     : path_(std::move(path)), lock_(std::move(lock)), candidates_(candidates), results_(results),
       state_(std::move(state)), shared_(std::make_shared<JournalShared>()) {
@@ -304,7 +303,7 @@ void SessionJournal::endNormally() {
     }
     started_ = false;
     removeDatabaseFiles(path_);
-    lock_->unlock();
+    lock_.reset();
 }
 
 std::optional<QString> SessionJournal::takeFailure() {

@@ -12,9 +12,9 @@
 // normally.
 
 #include "core/row_list.h"
+#include "session/process_lock.h"
 #include "session/session_state.h"
 
-#include <QLockFile>
 #include <QObject>
 #include <QThread>
 
@@ -67,7 +67,7 @@ public:
     bool waitUntilWritten(int ms = 10000);
 
 private:
-    SessionJournal(QString path, std::unique_ptr<QLockFile> lock, RowList& candidates,
+    SessionJournal(QString path, std::unique_ptr<ProcessLock> lock, RowList& candidates,
                    RowList& results, StateSource state);
     void follow(RowList& list, int which);
     void flushSoon();
@@ -75,7 +75,7 @@ private:
     void flush();
 
     QString path_;
-    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<ProcessLock> lock_;
     RowList& candidates_;
     RowList& results_;
     StateSource state_;

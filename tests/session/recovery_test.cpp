@@ -127,6 +127,7 @@ TEST_F(Recovery, AnIndexRunKilledAgainAndAgainQueriesNoWrittenRowAgain) {
         }
     }
     EXPECT_GT(written.size(), 0u);
+    EXPECT_FALSE(QFile::exists(killed.path() + u"/journal/journal-0.sqlite"_s));
 }
 
 } // namespace

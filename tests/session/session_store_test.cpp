@@ -206,6 +206,41 @@ TEST(SessionJournal, WritesEachChangeAndTwoProgramsKeepTwoJournals) {
     EXPECT_FALSE(third->leftOver());
 }
 
+// A program killed at any moment leaves its lock file as it was, empty or
+// naming the program; the next start still finds the journal in that slot.
+TEST(SessionJournal, ALockFileLeftByAKilledProgramHidesNoJournal) {
+    for (const QByteArray& left : {QByteArray(), QByteArray("4194303\nquilla\nhost\n")}) {
+        SCOPED_TRACE(left.toStdString());
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        RowList candidates, results;
+        auto killed = SessionJournal::open(folder.path(), candidates, results,
+                                           [] { return SessionState{}; });
+        ASSERT_NE(killed, nullptr);
+        killed->start();
+        candidates.append(Row{{u"qq"_s}});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return killed->waitUntilWritten(0); }, 5000));
+        const QString path = killed->path();
+        killed.reset(); // lets go of its lock and keeps its journal, as a crash does
+        QFile lock(folder.filePath(u"journal-0.lock"_s));
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+        ASSERT_EQ(lock.write(left), left.size());
+        lock.close();
+
+        RowList again, againResults;
+        auto next = SessionJournal::open(folder.path(), again, againResults,
+                                         [] { return SessionState{}; });
+        ASSERT_NE(next, nullptr);
+        EXPECT_EQ(next->path(), path);
+        ASSERT_TRUE(next->leftOver());
+        const auto read = readSession(*next->leftOver());
+        ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read));
+        EXPECT_EQ(std::get<SessionSnapshot>(read).candidates, std::vector<Row>{Row{{u"qq"_s}}});
+        next->endNormally();
+        EXPECT_FALSE(QFile::exists(folder.filePath(u"journal-0.lock"_s)));
+    }
+}
+
 // A journal that cannot be written says so once; the lists are not touched.
 TEST(SessionJournal, AFailedWriteIsReportedOnce) {
     QTemporaryDir dir;

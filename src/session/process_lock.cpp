@@ -1,0 +1,81 @@
+#include "session/process_lock.h"
+
+#include <QDir>
+#include <QFile>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <cstdint>
+
+namespace quilla {
+
+#ifdef Q_OS_WIN
+
+std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path) {
+    const QString native = QDir::toNativeSeparators(path);
+    const HANDLE file = CreateFileW(reinterpret_cast<LPCWSTR>(native.utf16()),
+                                    GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    OVERLAPPED at{};
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    return std::unique_ptr<ProcessLock>(new ProcessLock(path, file));
+}
+
+// The file stays: removing it here could race another program that opened it.
+ProcessLock::~ProcessLock() {
+    CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+#else
+
+namespace {
+int fdOf(void* handle) {
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(handle));
+}
+} // namespace
+
+std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    // Each try either finds the lock held or takes it; a file removed under
+    // us by the holder before sends us round once more.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return nullptr;
+        // flock, not fcntl: two opens in one process exclude each other too.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) == 0 && ::stat(name.constData(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            return std::unique_ptr<ProcessLock>(
+                new ProcessLock(path, reinterpret_cast<void*>(static_cast<std::intptr_t>(fd))));
+        ::close(fd);
+    }
+    return nullptr;
+}
+
+// Removed while still held, so that whoever opened it meanwhile sees it gone.
+ProcessLock::~ProcessLock() {
+    ::unlink(QFile::encodeName(path_).constData());
+    ::close(fdOf(handle_));
+}
+
+#endif
+
+} // namespace quilla
