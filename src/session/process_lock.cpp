@@ -20,10 +20,10 @@ namespace quilla {
 
 std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path) {
     const QString native = QDir::toNativeSeparators(path);
-    const HANDLE file = CreateFileW(reinterpret_cast<LPCWSTR>(native.utf16()),
-                                    GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(reinterpret_cast<LPCWSTR>(native.utf16()), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return nullptr;
     OVERLAPPED at{};
@@ -60,7 +60,8 @@ std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path) {
             ::close(fd);
             return nullptr;
         }
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd, &held) == 0 && ::stat(name.constData(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino)
             return std::unique_ptr<ProcessLock>(

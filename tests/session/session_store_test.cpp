@@ -214,8 +214,8 @@ TEST(SessionJournal, ALockFileLeftByAKilledProgramHidesNoJournal) {
         QTemporaryDir folder;
         ASSERT_TRUE(folder.isValid());
         RowList candidates, results;
-        auto killed = SessionJournal::open(folder.path(), candidates, results,
-                                           [] { return SessionState{}; });
+        auto killed =
+            SessionJournal::open(folder.path(), candidates, results, [] { return SessionState{}; });
         ASSERT_NE(killed, nullptr);
         killed->start();
         candidates.append(Row{{u"qq"_s}});
@@ -228,8 +228,8 @@ TEST(SessionJournal, ALockFileLeftByAKilledProgramHidesNoJournal) {
         lock.close();
 
         RowList again, againResults;
-        auto next = SessionJournal::open(folder.path(), again, againResults,
-                                         [] { return SessionState{}; });
+        auto next =
+            SessionJournal::open(folder.path(), again, againResults, [] { return SessionState{}; });
         ASSERT_NE(next, nullptr);
         EXPECT_EQ(next->path(), path);
         ASSERT_TRUE(next->leftOver());
