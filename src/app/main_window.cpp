@@ -541,7 +541,11 @@ void MainWindow::offerRecovery() {
     if (const auto left = journal_->leftOver()) {
         const auto read = readSession(*left);
         const auto* failed = std::get_if<SessionReadError>(&read);
-        if (const auto* found = std::get_if<SessionSnapshot>(&read)) {
+        if (const auto* found = std::get_if<SessionSnapshot>(&read);
+            found && *found == snapshot()) {
+            // Killed before anything happened: bringing it back would change nothing.
+            journal_->discardLeftOver();
+        } else if (found) {
             QMessageBox ask(QMessageBox::Question, WindowMessageBox::caption(),
                             QStringLiteral("上次的运行没有正常结束。要恢复上次的关键词和结果吗？"),
                             QMessageBox::Yes | QMessageBox::No, this);

@@ -14,6 +14,7 @@
 #include "support/qstring_print.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -99,6 +100,24 @@ TEST_F(SessionWindow, ALeftOverSessionIsOfferedBackOrDiscarded) {
         EXPECT_FALSE(last->journal()->leftOver());
         last->close();
     }
+}
+
+// Killed before anything happened, a window leaves a journal of the fresh
+// session; bringing it back would change nothing, so nothing is asked.
+TEST_F(SessionWindow, AJournalOfNothingDoneAsksNothing) {
+    auto first = open();
+    first->offerRecovery();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->journal()->waitUntilWritten(0); }, 5000));
+    crash(first);
+    ASSERT_TRUE(QFile::exists(folder.filePath(u"journal-0.sqlite"_s)));
+
+    auto next = open();
+    auto asked = std::make_shared<bool>(false);
+    test::answerNextMessageBox([asked](QMessageBox&) { *asked = true; }, 30, QMessageBox::No);
+    next->offerRecovery();
+    QTest::qWait(400); // longer than the answerer looks for a box
+    EXPECT_FALSE(*asked);
+    EXPECT_EQ(next->candidates().count(), 1);
 }
 
 TEST_F(SessionWindow, ADamagedJournalIsMovedAsideAndSaidOnce) {

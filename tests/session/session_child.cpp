@@ -121,7 +121,11 @@ int main(int argc, char** argv) {
     std::optional<SessionSnapshot> recovered;
     if (const auto left = journal->leftOver()) {
         const auto read = readSession(*left);
-        if (const auto* found = std::get_if<SessionSnapshot>(&read))
+        // Killed before its lists were filled, as the window does it.
+        const SessionSnapshot fresh{{}, {}, runState(miningRun, indexRun)};
+        if (const auto* found = std::get_if<SessionSnapshot>(&read); found && *found == fresh)
+            journal->discardLeftOver();
+        else if (found)
             recovered = *found;
         // Killed before its first write, a journal holds no session yet;
         // one of ours is never damaged.
