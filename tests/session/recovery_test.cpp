@@ -8,6 +8,7 @@
 #include "support/proxy_env.h"
 #include "support/qstring_print.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -58,6 +59,11 @@ Outcome runChild(const QString& mode, const QString& folder, int kills, int span
             if (!child.waitForFinished(wait)) {
                 ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
                 child.waitForFinished(10000);
+                // Killed after it had ended normally (the lists written, the
+                // journal gone) but before it exited: the run was over.
+                if (QFile::exists(final) &&
+                    QDir(folder + u"/journal"_s).entryList({u"journal-*.sqlite"_s}).isEmpty())
+                    break;
                 ++outcome.kills;
                 continue;
             }
