@@ -252,56 +252,147 @@ bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+namespace {
+
+QPointF logOf(const DemandReading& r) {
+    return r.point ? QPointF(std::log10(r.point->count), std::log10(r.point->search)) : QPointF();
+}
+
+bool samePoint(const std::optional<DemandPoint>& a, const std::optional<DemandPoint>& b) {
+    if (!a || !b)
+        return !a && !b;
+    return sameScarce({*a}, {*b});
+}
+
+void insertSorted(std::vector<double>& ascending, double v) {
+    ascending.insert(std::upper_bound(ascending.begin(), ascending.end(), v), v);
+}
+
+void eraseSorted(std::vector<double>& ascending, double v) {
+    const auto at = std::lower_bound(ascending.begin(), ascending.end(), v);
+    if (at != ascending.end() && *at == v)
+        ascending.erase(at);
+}
+
+// Where the point of `listRow` is, or would go, in a list in table order.
+std::vector<DemandPoint>::iterator placeOf(std::vector<DemandPoint>& points, std::int64_t listRow) {
+    return std::lower_bound(points.begin(), points.end(), listRow,
+                            [](const DemandPoint& p, std::int64_t row) { return p.listRow < row; });
+}
+
+} // namespace
+
+// A tick rewrites one row: the points, medians and scarce list change by
+// that row alone unless the medians move, and the picture is mended where
+// points changed. Anything else reads and draws everything again.
 void ChartWindow::redraw() {
     const auto rows = static_cast<std::size_t>(results_.count());
-    if (readAll_ || readings_.size() > rows) {
-        readAll_ = true;
-        readings_.clear();
-        staleFrom_ = 0;
-    }
-    readings_.resize(rows);
-    logs_.resize(rows);
-    for (std::int64_t i = std::max<std::int64_t>(staleFrom_, 1);
-         i <= std::min<std::int64_t>(readAll_ ? static_cast<std::int64_t>(rows) - 1 : staleTo_,
-                                     static_cast<std::int64_t>(rows) - 1);
-         ++i) {
-        DemandReading& r = readings_[static_cast<std::size_t>(i)];
-        r = demandReadingOf(results_.row(i), i);
-        logs_[static_cast<std::size_t>(i)] =
-            r.point ? QPointF(std::log10(r.point->count), std::log10(r.point->search)) : QPointF();
-    }
+    const bool whole = readAll_ || readings_.size() > rows;
+    const std::int64_t last = static_cast<std::int64_t>(rows) - 1;
+    const std::int64_t from = whole ? 1 : std::max<std::int64_t>(staleFrom_, 1);
+    const std::int64_t to = whole ? last : std::min(staleTo_, last);
     readAll_ = false;
     staleFrom_ = std::numeric_limits<std::int64_t>::max();
     staleTo_ = -1;
-
-    // The last redraw's vector, so that its memory serves again.
-    std::vector<DemandPoint> points = std::move(spare_);
-    points.clear();
-    points.reserve(rows);
-    int leftOut = 0;
-    double minX = 1, maxX = 10, minY = 1, maxY = 10;
-    for (const DemandReading& r : readings_) {
-        if (!r.point) {
-            leftOut += r.indexed;
-            continue;
-        }
-        const DemandPoint& p = *r.point;
-        const bool first = points.empty();
-        minX = first ? p.count : std::min(minX, p.count);
-        maxX = first ? p.count : std::max(maxX, p.count);
-        minY = first ? p.search : std::min(minY, p.search);
-        maxY = first ? p.search : std::max(maxY, p.search);
-        points.push_back(p);
+    if (whole) {
+        readings_.assign(rows, {});
+        logs_.assign(rows, {});
+        drawn_.points.clear();
+        counts_.clear();
+        searches_.clear();
+        leftOut_ = 0;
     }
-    DemandSupply now = demandSupplyFrom(std::move(points), leftOut);
-    const bool scarceChanged = !sameScarce(drawn_.scarce, now.scarce);
+    readings_.resize(rows);
+    logs_.resize(rows);
+
+    std::vector<QPointF> touched;
+    std::vector<std::int64_t> changed;
+    for (std::int64_t i = from; i <= to; ++i) {
+        DemandReading now = demandReadingOf(results_.row(i), i);
+        DemandReading& was = readings_[static_cast<std::size_t>(i)];
+        if (!whole && was.indexed == now.indexed && samePoint(was.point, now.point))
+            continue;
+        changed.push_back(i);
+        if (was.point) {
+            eraseSorted(counts_, was.point->count);
+            eraseSorted(searches_, was.point->search);
+            drawn_.points.erase(placeOf(drawn_.points, i));
+            touched.push_back(logs_[static_cast<std::size_t>(i)]);
+        } else {
+            leftOut_ -= was.indexed;
+        }
+        if (now.point && whole) { // in table order already; sorted once below
+            counts_.push_back(now.point->count);
+            searches_.push_back(now.point->search);
+            drawn_.points.push_back(*now.point);
+        } else if (now.point) {
+            insertSorted(counts_, now.point->count);
+            insertSorted(searches_, now.point->search);
+            drawn_.points.insert(placeOf(drawn_.points, i), *now.point);
+            if (!whole)
+                touched.push_back(logOf(now));
+        } else {
+            leftOut_ += now.indexed;
+        }
+        logs_[static_cast<std::size_t>(i)] = logOf(now);
+        was = std::move(now);
+    }
+    drawn_.leftOut = leftOut_;
+    if (whole) {
+        std::sort(counts_.begin(), counts_.end());
+        std::sort(searches_.begin(), searches_.end());
+    }
+
+    const double medianCount = medianOfSorted(counts_), medianSearch = medianOfSorted(searches_);
+    std::vector<DemandPoint> scarce;
+    const bool mediansMoved =
+        whole || medianCount != drawn_.medianCount || medianSearch != drawn_.medianSearch;
+    if (mediansMoved) {
+        for (const DemandPoint& p : drawn_.points)
+            if (inScarceQuarter(p, medianCount, medianSearch))
+                scarce.push_back(p);
+        std::sort(scarce.begin(), scarce.end(), moreOpportunity);
+        // Points that came into the quarter or left it look different.
+        std::vector<std::int64_t> before, after;
+        for (const DemandPoint& p : drawn_.scarce)
+            before.push_back(p.listRow);
+        for (const DemandPoint& p : scarce)
+            after.push_back(p.listRow);
+        std::sort(before.begin(), before.end());
+        std::sort(after.begin(), after.end());
+        std::vector<std::int64_t> moved;
+        std::set_symmetric_difference(before.begin(), before.end(), after.begin(), after.end(),
+                                      std::back_inserter(moved));
+        for (const std::int64_t row : moved)
+            if (static_cast<std::size_t>(row) < logs_.size())
+                touched.push_back(logs_[static_cast<std::size_t>(row)]);
+    } else {
+        scarce = drawn_.scarce;
+        for (const std::int64_t row : changed) {
+            const auto gone =
+                std::find_if(scarce.begin(), scarce.end(),
+                             [row](const DemandPoint& p) { return p.listRow == row; });
+            if (gone != scarce.end())
+                scarce.erase(gone);
+            const auto& point = readings_[static_cast<std::size_t>(row)].point;
+            if (point && inScarceQuarter(*point, medianCount, medianSearch))
+                scarce.insert(
+                    std::upper_bound(scarce.begin(), scarce.end(), *point, moreOpportunity),
+                    *point);
+        }
+    }
+    drawn_.medianCount = medianCount;
+    drawn_.medianSearch = medianSearch;
+    const bool scarceChanged = !sameScarce(drawn_.scarce, scarce);
     if (scarceChanged)
         scarceModel_->aboutToChange();
-    spare_ = std::move(drawn_.points);
-    drawn_ = std::move(now);
+    drawn_.scarce = std::move(scarce);
     if (scarceChanged)
         scarceModel_->changed();
 
+    const bool anyPoint = !counts_.empty();
+    const double minX = anyPoint ? counts_.front() : 1, maxX = anyPoint ? counts_.back() : 10;
+    const double minY = anyPoint ? searches_.front() : 1, maxY = anyPoint ? searches_.back() : 10;
     std::tie(x0_, x1_) = logRange(minX, maxX);
     std::tie(y0_, y1_) = logRange(minY, maxY);
     demandView_->chart()->axes(Qt::Horizontal).first()->setRange(x0_, x1_);
@@ -316,15 +407,18 @@ void ChartWindow::redraw() {
         quarterTop_->replace(top);
     if (quarterBottom_->points() != bottom)
         quarterBottom_->replace(bottom);
-    std::vector<QPointF> all, scarce;
+    std::vector<QPointF> all, scarceLogs;
     all.reserve(drawn_.points.size());
     for (const DemandPoint& p : drawn_.points)
         all.push_back(logs_[static_cast<std::size_t>(p.listRow)]);
-    scarce.reserve(drawn_.scarce.size());
+    scarceLogs.reserve(drawn_.scarce.size());
     for (const DemandPoint& p : drawn_.scarce)
-        scarce.push_back(logs_[static_cast<std::size_t>(p.listRow)]);
+        scarceLogs.push_back(logs_[static_cast<std::size_t>(p.listRow)]);
     placePoints();
-    cloud_->setPoints(std::move(all), std::move(scarce));
+    if (whole)
+        cloud_->setPoints(std::move(all), std::move(scarceLogs));
+    else
+        cloud_->changePoints(std::move(all), std::move(scarceLogs), touched);
 
     note_->setText(QStringLiteral("图中 %1 个关键词；%2 个已查指数的关键词因宝贝数或搜索指数为 0 "
                                   "或缺失未画出。中位数：宝贝数 %3，搜索指数 %4")

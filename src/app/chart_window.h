@@ -68,7 +68,9 @@ private:
     bool readAll_ = true;
     std::int64_t staleFrom_ = 0, staleTo_ = -1;
     DemandSupply drawn_;
-    std::vector<DemandPoint> spare_;
+    // The figures of the points drawn, in ascending order, for the medians.
+    std::vector<double> counts_, searches_;
+    int leftOut_ = 0;
     double x0_ = 1, x1_ = 10, y0_ = 1, y1_ = 10; // the axes' ranges
     std::int64_t trendRow_ = 0;
     std::shared_ptr<const TrendSeries> trendSeries_; // what the trend chart shows

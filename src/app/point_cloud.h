@@ -26,7 +26,17 @@ public:
     // Points as the base-10 logarithms of their values; `scarce` are drawn
     // on top of `points`.
     void setPoints(std::vector<QPointF> logPoints, std::vector<QPointF> logScarce);
+    // The same, when only the points at `touched` (logarithms too: where
+    // points came, went, moved or became scarce or not) look different:
+    // the picture is mended around those places alone.
+    void changePoints(std::vector<QPointF> logPoints, std::vector<QPointF> logScarce,
+                      const std::vector<QPointF>& touched);
     void setColors(const QColor& points, const QColor& scarce);
+
+    // The picture as it is painted now, and as a cloud given the same frame
+    // and points would paint it from nothing.
+    const QImage& picture(qreal ratio);
+    QImage paintedAfresh(qreal ratio) const;
 
     // Where a value is drawn, in the parent's coordinates.
     QPointF positionOf(const QPointF& value) const;
@@ -41,6 +51,7 @@ private:
     QPointF placed(const QPointF& logValue) const;
     void place();
     void paintPicture(qreal ratio);
+    void paintArea(const QRect& area);
 
     QRectF plot_;
     double lx0_ = 0, lx1_ = 1, ly0_ = 0, ly1_ = 1; // log10 of the ranges
@@ -49,6 +60,7 @@ private:
     QColor color_, scarceColor_;
     QImage picture_;
     bool pictureStale_ = true;
+    std::vector<QRect> mend_; // device pixels of the picture to paint again
     QPixmap scarceMark_;
 };
 

@@ -4,6 +4,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <limits>
 
 namespace quilla {
 namespace {
@@ -13,18 +14,17 @@ bool indexed(const Row& row) {
     return row.fields.size() > column::searchYesterday;
 }
 
-double medianOf(std::vector<double> values) {
-    if (values.empty())
+} // namespace
+
+double medianOfSorted(const std::vector<double>& ascending) {
+    if (ascending.empty())
         return 0;
-    const std::size_t mid = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid),
-                     values.end());
-    const double upper = values[mid];
-    if (values.size() % 2 == 1)
-        return upper;
-    return (*std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid)) +
-            upper) /
-           2;
+    const std::size_t mid = ascending.size() / 2;
+    return ascending.size() % 2 == 1 ? ascending[mid] : (ascending[mid - 1] + ascending[mid]) / 2;
+}
+
+bool inScarceQuarter(const DemandPoint& p, double medianCount, double medianSearch) {
+    return p.search > medianSearch && p.count < medianCount;
 }
 
 // Larger opportunity first, "无竞品" above every figure; ties in table order.
@@ -37,8 +37,6 @@ bool moreOpportunity(const DemandPoint& a, const DemandPoint& b) {
         return rank(a.opportunity) > rank(b.opportunity);
     return a.listRow < b.listRow;
 }
-
-} // namespace
 
 DemandReading demandReadingOf(const Row& row, std::int64_t listRow) {
     if (!indexed(row))
@@ -61,10 +59,12 @@ DemandSupply demandSupplyFrom(std::vector<DemandPoint> points, int leftOut) {
         counts.push_back(p.count);
         searches.push_back(p.search);
     }
-    out.medianCount = medianOf(std::move(counts));
-    out.medianSearch = medianOf(std::move(searches));
+    std::sort(counts.begin(), counts.end());
+    std::sort(searches.begin(), searches.end());
+    out.medianCount = medianOfSorted(counts);
+    out.medianSearch = medianOfSorted(searches);
     for (const DemandPoint& p : out.points)
-        if (p.search > out.medianSearch && p.count < out.medianCount)
+        if (inScarceQuarter(p, out.medianCount, out.medianSearch))
             out.scarce.push_back(p);
     std::sort(out.scarce.begin(), out.scarce.end(), moreOpportunity);
     return out;

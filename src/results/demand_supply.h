@@ -44,6 +44,13 @@ DemandReading demandReadingOf(const Row& row, std::int64_t listRow);
 // The medians and the scarce quarter of these points, in table order.
 DemandSupply demandSupplyFrom(std::vector<DemandPoint> points, int leftOut);
 
+// The rules the above follow, for whoever keeps a DemandSupply up to date
+// row by row: the median of values in ascending order; whether a point is in
+// the scarce quarter; the scarce list's order.
+double medianOfSorted(const std::vector<double>& ascending);
+bool inScarceQuarter(const DemandPoint& p, double medianCount, double medianSearch);
+bool moreOpportunity(const DemandPoint& a, const DemandPoint& b);
+
 // A series as points over time: x is the day's time (ms since 1970, UTC)
 // when the end date is known, else days back from the last (..., -1, 0).
 // Missing values make no point.

@@ -3,6 +3,7 @@
 
 #include "app/chart_window.h"
 #include "app/main_window.h"
+#include "app/point_cloud.h"
 
 #include "core/list_headers.h"
 #include "support/fake_fetcher.h"
@@ -20,6 +21,9 @@
 
 #include "support/wait.h"
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <tuple>
 
 namespace quilla {
 namespace {
@@ -118,6 +122,67 @@ TEST_F(ChartWindowTest, PointsSitOnTheAxesAndAClickChoosesOne) {
     // Far from every point a click chooses nothing.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(3, 3));
     EXPECT_EQ(chart.trendRow(), 3);
+}
+
+// What a redraw keeps up to date row by row (the points, medians and
+// scarce list, and the picture mended where points changed) is what reading
+// and painting everything again gives, after every kind of change.
+TEST_F(ChartWindowTest, ARedrawRowByRowDrawsWhatOneFromNothingWould) {
+    RowList& rows = window.results();
+    rows.clear();
+    rows.append(Row{resultHeader()});
+    for (int i = 1; i <= 300; ++i)
+        rows.append(indexed(u"k"_s + QString::number(i), 1 + i * 7919 % 9973, 1 + i * 31 % 2000));
+    ChartWindow& chart = window.openChartWindow();
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    PointCloud* cloud = nullptr;
+    for (QGraphicsItem* item :
+         chart.findChild<QChartView*>(u"demandChart"_s)->chart()->childItems())
+        if (auto* c = dynamic_cast<PointCloud*>(item))
+            cloud = c;
+    ASSERT_NE(cloud, nullptr);
+    const auto rowsOf = [](const std::vector<DemandPoint>& points) {
+        std::vector<std::tuple<std::int64_t, double, double>> out;
+        for (const DemandPoint& p : points)
+            out.emplace_back(p.listRow, p.count, p.search);
+        return out;
+    };
+    const auto asRead = [&] {
+        const DemandSupply now = demandSupplyOf(rows);
+        const DemandSupply& drawn = chart.drawn();
+        return rowsOf(drawn.points) == rowsOf(now.points) &&
+               rowsOf(drawn.scarce) == rowsOf(now.scarce) && drawn.leftOut == now.leftOut &&
+               drawn.medianCount == now.medianCount && drawn.medianSearch == now.medianSearch;
+    };
+    const auto k = [](int i) -> QString { return u"k"_s + QString::number(i); };
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"a point moves a little", [&] { rows.setRow(50, indexed(k(50), 500, 700)); }},
+        {"a point far from the medians moves", [&] { rows.setRow(7, indexed(k(7), 20, 1990)); }},
+        {"a point leaves: no search index", [&] { rows.setRow(60, indexed(k(60), 500, 0)); }},
+        {"it comes back scarce", [&] { rows.setRow(60, indexed(k(60), 30, 1900)); }},
+        {"it moves within the scarce quarter", [&] { rows.setRow(60, indexed(k(60), 25, 1950)); }},
+        {"a point crosses both medians", [&] { rows.setRow(90, indexed(k(90), 9000, 3)); }},
+        {"two rows at once",
+         [&] {
+             rows.setRow(91, indexed(k(91), 40, 1500));
+             rows.setRow(92, indexed(k(92), 41, 1501));
+         }},
+        {"a row not indexed yet comes",
+         [&] {
+             rows.append(Row{{u"new"_s, u"5"_s}});
+         }},
+        {"it is indexed", [&] { rows.setRow(301, indexed(u"new"_s, 5, 1700)); }},
+        {"a row beyond the axes", [&] { rows.setRow(10, indexed(k(10), 5000000, 5)); }},
+        {"a row removed", [&] { rows.remove({20}); }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        change();
+        ASSERT_EVENTUALLY(asRead(), 5000);
+        const qreal ratio = chart.devicePixelRatioF();
+        EXPECT_TRUE(cloud->picture(ratio) == cloud->paintedAfresh(ratio));
+    }
 }
 
 TEST_F(ChartWindowTest, SavesItsPictureOrSaysItCouldNot) {
