@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QListView>
 #include <QScatterSeries>
+#include <QScreen>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +31,18 @@ namespace {
 
 using namespace Qt::StringLiterals;
 using test::u8;
+
+QImage onScreen(QWidget& w) {
+    const QPoint at = w.mapTo(w.window(), QPoint(0, 0));
+    return w.screen()
+        ->grabWindow(w.window()->winId(), at.x(), at.y(), w.width(), w.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+QImage painted(QWidget& w) {
+    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 Row indexed(const QString& keyword, int count, int search) {
     auto series = std::make_shared<TrendSeries>();
@@ -136,9 +149,9 @@ TEST_F(ChartWindowTest, ARedrawRowByRowDrawsWhatOneFromNothingWould) {
     ChartWindow& chart = window.openChartWindow();
     chart.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    auto* view = chart.findChild<QChartView*>(u"demandChart"_s);
     PointCloud* cloud = nullptr;
-    for (QGraphicsItem* item :
-         chart.findChild<QChartView*>(u"demandChart"_s)->chart()->childItems())
+    for (QGraphicsItem* item : view->chart()->childItems())
         if (auto* c = dynamic_cast<PointCloud*>(item))
             cloud = c;
     ASSERT_NE(cloud, nullptr);
@@ -182,6 +195,10 @@ TEST_F(ChartWindowTest, ARedrawRowByRowDrawsWhatOneFromNothingWould) {
         ASSERT_EVENTUALLY(asRead(), 5000);
         const qreal ratio = chart.devicePixelRatioF();
         EXPECT_TRUE(cloud->picture(ratio) == cloud->paintedAfresh(ratio));
+        // And the view on screen, repainted only where the cloud said, is
+        // what painting it all gives.
+        QTest::qWait(30);
+        EXPECT_TRUE(onScreen(*view->viewport()) == painted(*view->viewport()));
     }
 }
 
