@@ -1,45 +1,17 @@
+#ifndef _WIN32
+
 #include "session/process_lock.h"
 
-#include <QDir>
 #include <QFile>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
+#include <cstdint>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
-
-#include <cstdint>
 
 namespace quilla {
-
-#ifdef Q_OS_WIN
-
-std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path) {
-    const QString native = QDir::toNativeSeparators(path);
-    const HANDLE file =
-        CreateFileW(reinterpret_cast<LPCWSTR>(native.utf16()), GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return nullptr;
-    OVERLAPPED at{};
-    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-        CloseHandle(file);
-        return nullptr;
-    }
-    return std::unique_ptr<ProcessLock>(new ProcessLock(path, file));
-}
-
-// The file stays: removing it here could race another program that opened it.
-ProcessLock::~ProcessLock() {
-    CloseHandle(static_cast<HANDLE>(handle_));
-}
-
-#else
 
 namespace {
 int fdOf(void* handle) {
@@ -77,6 +49,6 @@ ProcessLock::~ProcessLock() {
     ::close(fdOf(handle_));
 }
 
-#endif
-
 } // namespace quilla
+
+#endif
