@@ -59,6 +59,32 @@ bool sameScarce(const std::vector<DemandPoint>& a, const std::vector<DemandPoint
         });
 }
 
+QPointF logOf(const DemandReading& r) {
+    return r.point ? QPointF(std::log10(r.point->count), std::log10(r.point->search)) : QPointF();
+}
+
+bool samePoint(const std::optional<DemandPoint>& a, const std::optional<DemandPoint>& b) {
+    if (!a || !b)
+        return !a && !b;
+    return sameScarce({*a}, {*b});
+}
+
+void insertSorted(std::vector<double>& ascending, double v) {
+    ascending.insert(std::upper_bound(ascending.begin(), ascending.end(), v), v);
+}
+
+void eraseSorted(std::vector<double>& ascending, double v) {
+    const auto at = std::lower_bound(ascending.begin(), ascending.end(), v);
+    if (at != ascending.end() && *at == v)
+        ascending.erase(at);
+}
+
+// Where the point of `listRow` is, or would go, in a list in table order.
+std::vector<DemandPoint>::iterator placeOf(std::vector<DemandPoint>& points, std::int64_t listRow) {
+    return std::lower_bound(points.begin(), points.end(), listRow,
+                            [](const DemandPoint& p, std::int64_t row) { return p.listRow < row; });
+}
+
 } // namespace
 
 // The scarce keywords beside the chart, read from what is drawn.
@@ -251,36 +277,6 @@ bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     return QWidget::eventFilter(watched, event);
 }
-
-namespace {
-
-QPointF logOf(const DemandReading& r) {
-    return r.point ? QPointF(std::log10(r.point->count), std::log10(r.point->search)) : QPointF();
-}
-
-bool samePoint(const std::optional<DemandPoint>& a, const std::optional<DemandPoint>& b) {
-    if (!a || !b)
-        return !a && !b;
-    return sameScarce({*a}, {*b});
-}
-
-void insertSorted(std::vector<double>& ascending, double v) {
-    ascending.insert(std::upper_bound(ascending.begin(), ascending.end(), v), v);
-}
-
-void eraseSorted(std::vector<double>& ascending, double v) {
-    const auto at = std::lower_bound(ascending.begin(), ascending.end(), v);
-    if (at != ascending.end() && *at == v)
-        ascending.erase(at);
-}
-
-// Where the point of `listRow` is, or would go, in a list in table order.
-std::vector<DemandPoint>::iterator placeOf(std::vector<DemandPoint>& points, std::int64_t listRow) {
-    return std::lower_bound(points.begin(), points.end(), listRow,
-                            [](const DemandPoint& p, std::int64_t row) { return p.listRow < row; });
-}
-
-} // namespace
 
 // A tick rewrites one row: the points, medians and scarce list change by
 // that row alone unless the medians move, and the picture is mended where
