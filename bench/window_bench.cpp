@@ -479,6 +479,8 @@ void registerAll() {
         benchmark::RegisterBenchmark(name, indexTick, open)
             ->UseManualTime()
             ->Iterations(indexTicks)
+            ->Repetitions(3)
+            ->ReportAggregatesOnly(true)
             ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("window_run/fake_market", windowRun)
         ->UseManualTime()

@@ -95,6 +95,7 @@ public:
 
     void aboutToChange() { beginResetModel(); }
     void changed() { endResetModel(); }
+    void rowChanged(int row) { Q_EMIT dataChanged(index(row), index(row)); }
     std::int64_t listRow(int row) const {
         return scarce_.at(static_cast<std::size_t>(row)).listRow;
     }
@@ -217,7 +218,12 @@ void ChartWindow::buildDemandChart() {
     cloud_ = new PointCloud(chart);
     cloud_->setZValue(100);
     cloud_->setColors(points_->color(), scarcePoints_->color());
-    connect(chart, &QChart::plotAreaChanged, this, &ChartWindow::placePoints);
+    connect(chart, &QChart::plotAreaChanged, this, [this] {
+        placePoints();
+        quarterPixel_ =
+            QPoint(-1, -1); // where the quarter's corner falls now is for the next redraw
+        redrawSoon();
+    });
     demandView_->viewport()->setMouseTracking(true);
     demandView_->viewport()->installEventFilter(this);
 }
@@ -379,12 +385,7 @@ void ChartWindow::redraw() {
     }
     drawn_.medianCount = medianCount;
     drawn_.medianSearch = medianSearch;
-    const bool scarceChanged = !sameScarce(drawn_.scarce, scarce);
-    if (scarceChanged)
-        scarceModel_->aboutToChange();
-    drawn_.scarce = std::move(scarce);
-    if (scarceChanged)
-        scarceModel_->changed();
+    showScarce(std::move(scarce));
 
     const bool anyPoint = !counts_.empty();
     const double minX = anyPoint ? counts_.front() : 1, maxX = anyPoint ? counts_.back() : 10;
@@ -393,16 +394,28 @@ void ChartWindow::redraw() {
     std::tie(y0_, y1_) = logRange(minY, maxY);
     demandView_->chart()->axes(Qt::Horizontal).first()->setRange(x0_, x1_);
     demandView_->chart()->axes(Qt::Vertical).first()->setRange(y0_, y1_);
+    placePoints();
     const bool hasQuarter = !drawn_.points.empty();
     const double mx = std::max(x0_, drawn_.medianCount), my = std::max(y0_, drawn_.medianSearch);
     const QList<QPointF> top =
         hasQuarter ? QList<QPointF>{{x0_, y1_}, {mx, y1_}} : QList<QPointF>{};
     const QList<QPointF> bottom =
         hasQuarter ? QList<QPointF>{{x0_, my}, {mx, my}} : QList<QPointF>{};
-    if (quarterTop_->points() != top)
-        quarterTop_->replace(top);
-    if (quarterBottom_->points() != bottom)
-        quarterBottom_->replace(bottom);
+    // A median that moves within a pixel leaves the quarter looking as it
+    // was; replacing it would repaint the whole plot.
+    const QPointF corner = cloud_->positionOf({mx, my}) * demandView_->devicePixelRatioF();
+    const QPoint cornerPixel(static_cast<int>(std::lround(corner.x())),
+                             static_cast<int>(std::lround(corner.y())));
+    const bool looksTheSame = hasQuarter && quarterTop_->points().size() == 2 &&
+                              quarterTop_->points().first() == top.first() &&
+                              cornerPixel == quarterPixel_;
+    if (!looksTheSame) {
+        if (quarterTop_->points() != top)
+            quarterTop_->replace(top);
+        if (quarterBottom_->points() != bottom)
+            quarterBottom_->replace(bottom);
+        quarterPixel_ = cornerPixel;
+    }
     std::vector<QPointF> all, scarceLogs;
     all.reserve(drawn_.points.size());
     for (const DemandPoint& p : drawn_.points)
@@ -410,7 +423,6 @@ void ChartWindow::redraw() {
     scarceLogs.reserve(drawn_.scarce.size());
     for (const DemandPoint& p : drawn_.scarce)
         scarceLogs.push_back(logs_[static_cast<std::size_t>(p.listRow)]);
-    placePoints();
     if (whole)
         cloud_->setPoints(std::move(all), std::move(scarceLogs));
     else
@@ -424,6 +436,35 @@ void ChartWindow::redraw() {
     const Row shown = results_.row(trendRow_);
     if (shown.series != trendSeries_ || shown.keyword() != trendKeyword_)
         drawTrend();
+}
+
+// As long as the list keeps its length, only the rows in view that changed
+// are said to: a list view repaints all it shows at any other change.
+void ChartWindow::showScarce(std::vector<DemandPoint> scarce) {
+    if (sameScarce(drawn_.scarce, scarce)) {
+        drawn_.scarce = std::move(scarce);
+        return;
+    }
+    if (scarce.size() != drawn_.scarce.size()) {
+        scarceModel_->aboutToChange();
+        drawn_.scarce = std::move(scarce);
+        scarceModel_->changed();
+        return;
+    }
+    const QRect shown = scarceList_->viewport()->rect();
+    const QModelIndex top = scarceList_->indexAt(shown.topLeft());
+    const QModelIndex bottom = scarceList_->indexAt(shown.bottomLeft());
+    const int first = top.isValid() ? top.row() : 0;
+    const int last = bottom.isValid() ? bottom.row() : static_cast<int>(scarce.size()) - 1;
+    std::vector<int> changed;
+    for (int row = first; row <= last; ++row) {
+        const auto at = static_cast<std::size_t>(row);
+        if (!sameScarce({drawn_.scarce[at]}, {scarce[at]}))
+            changed.push_back(row);
+    }
+    drawn_.scarce = std::move(scarce);
+    for (const int row : changed)
+        scarceModel_->rowChanged(row);
 }
 
 void ChartWindow::placePoints() {

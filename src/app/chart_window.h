@@ -57,6 +57,7 @@ private:
     void redrawSoon();
     void readAgain(std::int64_t from, std::int64_t to);
     void redraw();
+    void showScarce(std::vector<DemandPoint> scarce);
     void placePoints();
     void drawTrend();
     const DemandPoint* pointAt(const QPoint& viewportPosition) const;
@@ -72,6 +73,7 @@ private:
     std::vector<double> counts_, searches_;
     int leftOut_ = 0;
     double x0_ = 1, x1_ = 10, y0_ = 1, y1_ = 10; // the axes' ranges
+    QPoint quarterPixel_{-1, -1};                // the quarter's corner as drawn, in pixels
     std::int64_t trendRow_ = 0;
     std::shared_ptr<const TrendSeries> trendSeries_; // what the trend chart shows
     QString trendKeyword_;
