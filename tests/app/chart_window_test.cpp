@@ -9,13 +9,13 @@
 #include "support/fake_fetcher.h"
 #include "support/fake_shell.h"
 #include "support/qstring_print.h"
+#include "support/screen_grab.h"
 
 #include <QChart>
 #include <QChartView>
 #include <QImage>
 #include <QListView>
 #include <QScatterSeries>
-#include <QScreen>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,19 +30,9 @@ namespace quilla {
 namespace {
 
 using namespace Qt::StringLiterals;
+using test::onScreen;
+using test::painted;
 using test::u8;
-
-QImage onScreen(QWidget& w) {
-    const QPoint at = w.mapTo(w.window(), QPoint(0, 0));
-    return w.screen()
-        ->grabWindow(w.window()->winId(), at.x(), at.y(), w.width(), w.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
-QImage painted(QWidget& w) {
-    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 Row indexed(const QString& keyword, int count, int search) {
     auto series = std::make_shared<TrendSeries>();

@@ -4,10 +4,10 @@
 #include "app/keyword_list_view.h"
 
 #include "core/row_list.h"
+#include "support/screen_grab.h"
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
@@ -20,17 +20,8 @@
 namespace quilla {
 namespace {
 
-QImage onScreen(QWidget& w) {
-    const QPoint at = w.mapTo(w.window(), QPoint(0, 0));
-    return w.screen()
-        ->grabWindow(w.window()->winId(), at.x(), at.y(), w.width(), w.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
-QImage painted(QWidget& w) {
-    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
+using test::onScreen;
+using test::painted;
 
 // Whether the view on screen (the window's backing store) equals a fresh
 // paint of it, its scroll bars compared with plain ones in the same place.
