@@ -50,23 +50,24 @@ std::pair<double, double> logRange(double lo, double hi) {
     return {std::pow(10, std::floor(std::log10(lo))), std::pow(10, std::ceil(std::log10(hi)))};
 }
 
+bool samePoint(const DemandPoint& p, const DemandPoint& q) {
+    return p.listRow == q.listRow && p.keyword == q.keyword && p.count == q.count &&
+           p.search == q.search && p.opportunity.kind == q.opportunity.kind &&
+           p.opportunity.perThousand == q.opportunity.perThousand;
+}
+
 bool sameScarce(const std::vector<DemandPoint>& a, const std::vector<DemandPoint>& b) {
-    return std::equal(
-        a.begin(), a.end(), b.begin(), b.end(), [](const DemandPoint& p, const DemandPoint& q) {
-            return p.listRow == q.listRow && p.keyword == q.keyword && p.count == q.count &&
-                   p.search == q.search && p.opportunity.kind == q.opportunity.kind &&
-                   p.opportunity.perThousand == q.opportunity.perThousand;
-        });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), samePoint);
+}
+
+bool sameReading(const DemandReading& a, const DemandReading& b) {
+    if (a.indexed != b.indexed || a.point.has_value() != b.point.has_value())
+        return false;
+    return !a.point || samePoint(*a.point, *b.point);
 }
 
 QPointF logOf(const DemandReading& r) {
     return r.point ? QPointF(std::log10(r.point->count), std::log10(r.point->search)) : QPointF();
-}
-
-bool samePoint(const std::optional<DemandPoint>& a, const std::optional<DemandPoint>& b) {
-    if (!a || !b)
-        return !a && !b;
-    return sameScarce({*a}, {*b});
 }
 
 void insertSorted(std::vector<double>& ascending, double v) {
@@ -218,10 +219,10 @@ void ChartWindow::buildDemandChart() {
     cloud_ = new PointCloud(chart);
     cloud_->setZValue(100);
     cloud_->setColors(points_->color(), scarcePoints_->color());
+    // Where the quarter's corner falls in a new plot area is the next redraw's.
     connect(chart, &QChart::plotAreaChanged, this, [this] {
         placePoints();
-        quarterPixel_ =
-            QPoint(-1, -1); // where the quarter's corner falls now is for the next redraw
+        quarterPixel_ = QPoint(-1, -1);
         redrawSoon();
     });
     demandView_->viewport()->setMouseTracking(true);
@@ -300,92 +301,21 @@ void ChartWindow::redraw() {
         readings_.assign(rows, {});
         logs_.assign(rows, {});
         drawn_.points.clear();
+        drawn_.leftOut = 0;
         counts_.clear();
         searches_.clear();
-        leftOut_ = 0;
     }
     readings_.resize(rows);
     logs_.resize(rows);
 
     std::vector<QPointF> touched;
-    std::vector<std::int64_t> changed;
-    for (std::int64_t i = from; i <= to; ++i) {
-        DemandReading now = demandReadingOf(results_.row(i), i);
-        DemandReading& was = readings_[static_cast<std::size_t>(i)];
-        if (!whole && was.indexed == now.indexed && samePoint(was.point, now.point))
-            continue;
-        changed.push_back(i);
-        if (was.point) {
-            eraseSorted(counts_, was.point->count);
-            eraseSorted(searches_, was.point->search);
-            drawn_.points.erase(placeOf(drawn_.points, i));
-            touched.push_back(logs_[static_cast<std::size_t>(i)]);
-        } else {
-            leftOut_ -= was.indexed;
-        }
-        if (now.point && whole) { // in table order already; sorted once below
-            counts_.push_back(now.point->count);
-            searches_.push_back(now.point->search);
-            drawn_.points.push_back(*now.point);
-        } else if (now.point) {
-            insertSorted(counts_, now.point->count);
-            insertSorted(searches_, now.point->search);
-            drawn_.points.insert(placeOf(drawn_.points, i), *now.point);
-            if (!whole)
-                touched.push_back(logOf(now));
-        } else {
-            leftOut_ += now.indexed;
-        }
-        logs_[static_cast<std::size_t>(i)] = logOf(now);
-        was = std::move(now);
-    }
-    drawn_.leftOut = leftOut_;
-    if (whole) {
-        std::sort(counts_.begin(), counts_.end());
-        std::sort(searches_.begin(), searches_.end());
-    }
-
+    const std::vector<std::int64_t> changed = readRows(from, to, whole, touched);
     const double medianCount = medianOfSorted(counts_), medianSearch = medianOfSorted(searches_);
-    std::vector<DemandPoint> scarce;
     const bool mediansMoved =
         whole || medianCount != drawn_.medianCount || medianSearch != drawn_.medianSearch;
-    if (mediansMoved) {
-        for (const DemandPoint& p : drawn_.points)
-            if (inScarceQuarter(p, medianCount, medianSearch))
-                scarce.push_back(p);
-        std::sort(scarce.begin(), scarce.end(), moreOpportunity);
-        // Points that came into the quarter or left it look different.
-        std::vector<std::int64_t> before, after;
-        for (const DemandPoint& p : drawn_.scarce)
-            before.push_back(p.listRow);
-        for (const DemandPoint& p : scarce)
-            after.push_back(p.listRow);
-        std::sort(before.begin(), before.end());
-        std::sort(after.begin(), after.end());
-        std::vector<std::int64_t> moved;
-        std::set_symmetric_difference(before.begin(), before.end(), after.begin(), after.end(),
-                                      std::back_inserter(moved));
-        for (const std::int64_t row : moved)
-            if (static_cast<std::size_t>(row) < logs_.size())
-                touched.push_back(logs_[static_cast<std::size_t>(row)]);
-    } else {
-        scarce = drawn_.scarce;
-        for (const std::int64_t row : changed) {
-            const auto gone =
-                std::find_if(scarce.begin(), scarce.end(),
-                             [row](const DemandPoint& p) { return p.listRow == row; });
-            if (gone != scarce.end())
-                scarce.erase(gone);
-            const auto& point = readings_[static_cast<std::size_t>(row)].point;
-            if (point && inScarceQuarter(*point, medianCount, medianSearch))
-                scarce.insert(
-                    std::upper_bound(scarce.begin(), scarce.end(), *point, moreOpportunity),
-                    *point);
-        }
-    }
     drawn_.medianCount = medianCount;
     drawn_.medianSearch = medianSearch;
-    showScarce(std::move(scarce));
+    showScarce(mediansMoved ? scarceAfresh(touched) : scarceAfter(changed));
 
     const bool anyPoint = !counts_.empty();
     const double minX = anyPoint ? counts_.front() : 1, maxX = anyPoint ? counts_.back() : 10;
@@ -395,27 +325,7 @@ void ChartWindow::redraw() {
     demandView_->chart()->axes(Qt::Horizontal).first()->setRange(x0_, x1_);
     demandView_->chart()->axes(Qt::Vertical).first()->setRange(y0_, y1_);
     placePoints();
-    const bool hasQuarter = !drawn_.points.empty();
-    const double mx = std::max(x0_, drawn_.medianCount), my = std::max(y0_, drawn_.medianSearch);
-    const QList<QPointF> top =
-        hasQuarter ? QList<QPointF>{{x0_, y1_}, {mx, y1_}} : QList<QPointF>{};
-    const QList<QPointF> bottom =
-        hasQuarter ? QList<QPointF>{{x0_, my}, {mx, my}} : QList<QPointF>{};
-    // A median that moves within a pixel leaves the quarter looking as it
-    // was; replacing it would repaint the whole plot.
-    const QPointF corner = cloud_->positionOf({mx, my}) * demandView_->devicePixelRatioF();
-    const QPoint cornerPixel(static_cast<int>(std::lround(corner.x())),
-                             static_cast<int>(std::lround(corner.y())));
-    const bool looksTheSame = hasQuarter && quarterTop_->points().size() == 2 &&
-                              quarterTop_->points().first() == top.first() &&
-                              cornerPixel == quarterPixel_;
-    if (!looksTheSame) {
-        if (quarterTop_->points() != top)
-            quarterTop_->replace(top);
-        if (quarterBottom_->points() != bottom)
-            quarterBottom_->replace(bottom);
-        quarterPixel_ = cornerPixel;
-    }
+    drawQuarter();
     std::vector<QPointF> all, scarceLogs;
     all.reserve(drawn_.points.size());
     for (const DemandPoint& p : drawn_.points)
@@ -436,6 +346,109 @@ void ChartWindow::redraw() {
     const Row shown = results_.row(trendRow_);
     if (shown.series != trendSeries_ || shown.keyword() != trendKeyword_)
         drawTrend();
+}
+
+// Reads the rows again and brings the points and their sorted figures up to
+// date; the rows whose reading changed, and in `touched` where their
+// points were and are.
+std::vector<std::int64_t> ChartWindow::readRows(std::int64_t from, std::int64_t to, bool whole,
+                                                std::vector<QPointF>& touched) {
+    std::vector<std::int64_t> changed;
+    for (std::int64_t i = from; i <= to; ++i) {
+        DemandReading now = demandReadingOf(results_.row(i), i);
+        DemandReading& was = readings_[static_cast<std::size_t>(i)];
+        if (!whole && sameReading(was, now))
+            continue;
+        changed.push_back(i);
+        if (was.point) {
+            eraseSorted(counts_, was.point->count);
+            eraseSorted(searches_, was.point->search);
+            drawn_.points.erase(placeOf(drawn_.points, i));
+            touched.push_back(logs_[static_cast<std::size_t>(i)]);
+        } else {
+            drawn_.leftOut -= was.indexed;
+        }
+        if (now.point && whole) { // in table order already; sorted once below
+            counts_.push_back(now.point->count);
+            searches_.push_back(now.point->search);
+            drawn_.points.push_back(*now.point);
+        } else if (now.point) {
+            insertSorted(counts_, now.point->count);
+            insertSorted(searches_, now.point->search);
+            drawn_.points.insert(placeOf(drawn_.points, i), *now.point);
+            touched.push_back(logOf(now));
+        } else {
+            drawn_.leftOut += now.indexed;
+        }
+        logs_[static_cast<std::size_t>(i)] = logOf(now);
+        was = std::move(now);
+    }
+    if (whole) {
+        std::sort(counts_.begin(), counts_.end());
+        std::sort(searches_.begin(), searches_.end());
+    }
+    return changed;
+}
+
+// The scarce quarter under medians that moved, and in `touched` the points
+// that came into it or left it, since they look different.
+std::vector<DemandPoint> ChartWindow::scarceAfresh(std::vector<QPointF>& touched) const {
+    std::vector<DemandPoint> scarce;
+    for (const DemandPoint& p : drawn_.points)
+        if (inScarceQuarter(p, drawn_.medianCount, drawn_.medianSearch))
+            scarce.push_back(p);
+    std::sort(scarce.begin(), scarce.end(), moreOpportunity);
+    std::vector<std::int64_t> before, after, moved;
+    for (const DemandPoint& p : drawn_.scarce)
+        before.push_back(p.listRow);
+    for (const DemandPoint& p : scarce)
+        after.push_back(p.listRow);
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    std::set_symmetric_difference(before.begin(), before.end(), after.begin(), after.end(),
+                                  std::back_inserter(moved));
+    for (const std::int64_t row : moved)
+        if (static_cast<std::size_t>(row) < logs_.size())
+            touched.push_back(logs_[static_cast<std::size_t>(row)]);
+    return scarce;
+}
+
+// The scarce quarter under the same medians: only the changed rows move.
+std::vector<DemandPoint> ChartWindow::scarceAfter(const std::vector<std::int64_t>& changed) const {
+    std::vector<DemandPoint> scarce = drawn_.scarce;
+    for (const std::int64_t row : changed) {
+        const auto gone = std::find_if(scarce.begin(), scarce.end(),
+                                       [row](const DemandPoint& p) { return p.listRow == row; });
+        if (gone != scarce.end())
+            scarce.erase(gone);
+        const auto& point = readings_[static_cast<std::size_t>(row)].point;
+        if (point && inScarceQuarter(*point, drawn_.medianCount, drawn_.medianSearch))
+            scarce.insert(std::upper_bound(scarce.begin(), scarce.end(), *point, moreOpportunity),
+                          *point);
+    }
+    return scarce;
+}
+
+// A median that moves within a pixel leaves the quarter looking as it was;
+// replacing it would repaint the whole plot.
+void ChartWindow::drawQuarter() {
+    const bool hasQuarter = !drawn_.points.empty();
+    const double mx = std::max(x0_, drawn_.medianCount), my = std::max(y0_, drawn_.medianSearch);
+    const QList<QPointF> top =
+        hasQuarter ? QList<QPointF>{{x0_, y1_}, {mx, y1_}} : QList<QPointF>{};
+    const QList<QPointF> bottom =
+        hasQuarter ? QList<QPointF>{{x0_, my}, {mx, my}} : QList<QPointF>{};
+    const QPointF corner = cloud_->positionOf({mx, my}) * demandView_->devicePixelRatioF();
+    const QPoint cornerPixel(static_cast<int>(std::lround(corner.x())),
+                             static_cast<int>(std::lround(corner.y())));
+    if (hasQuarter && quarterTop_->points().size() == 2 &&
+        quarterTop_->points().first() == top.first() && cornerPixel == quarterPixel_)
+        return;
+    if (quarterTop_->points() != top)
+        quarterTop_->replace(top);
+    if (quarterBottom_->points() != bottom)
+        quarterBottom_->replace(bottom);
+    quarterPixel_ = cornerPixel;
 }
 
 // As long as the list keeps its length, only the rows in view that changed
@@ -459,7 +472,7 @@ void ChartWindow::showScarce(std::vector<DemandPoint> scarce) {
     std::vector<int> changed;
     for (int row = first; row <= last; ++row) {
         const auto at = static_cast<std::size_t>(row);
-        if (!sameScarce({drawn_.scarce[at]}, {scarce[at]}))
+        if (!samePoint(drawn_.scarce[at], scarce[at]))
             changed.push_back(row);
     }
     drawn_.scarce = std::move(scarce);

@@ -57,7 +57,12 @@ private:
     void redrawSoon();
     void readAgain(std::int64_t from, std::int64_t to);
     void redraw();
+    std::vector<std::int64_t> readRows(std::int64_t from, std::int64_t to, bool whole,
+                                       std::vector<QPointF>& touched);
+    std::vector<DemandPoint> scarceAfresh(std::vector<QPointF>& touched) const;
+    std::vector<DemandPoint> scarceAfter(const std::vector<std::int64_t>& changed) const;
     void showScarce(std::vector<DemandPoint> scarce);
+    void drawQuarter();
     void placePoints();
     void drawTrend();
     const DemandPoint* pointAt(const QPoint& viewportPosition) const;
@@ -71,7 +76,6 @@ private:
     DemandSupply drawn_;
     // The figures of the points drawn, in ascending order, for the medians.
     std::vector<double> counts_, searches_;
-    int leftOut_ = 0;
     double x0_ = 1, x1_ = 10, y0_ = 1, y1_ = 10; // the axes' ranges
     QPoint quarterPixel_{-1, -1};                // the quarter's corner as drawn, in pixels
     std::int64_t trendRow_ = 0;

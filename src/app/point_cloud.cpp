@@ -37,11 +37,15 @@ void PointCloud::setFrame(const QRectF& plot, double x0, double x1, double y0, d
 }
 
 void PointCloud::setPoints(std::vector<QPointF> logPoints, std::vector<QPointF> logScarce) {
+    takePoints(std::move(logPoints), std::move(logScarce));
+    pictureStale_ = true;
+    update();
+}
+
+void PointCloud::takePoints(std::vector<QPointF> logPoints, std::vector<QPointF> logScarce) {
     logs_ = std::move(logPoints);
     scarceLogs_ = std::move(logScarce);
     place();
-    pictureStale_ = true;
-    update();
 }
 
 void PointCloud::setColors(const QColor& points, const QColor& scarce) {
@@ -93,9 +97,7 @@ void PointCloud::changePoints(std::vector<QPointF> logPoints, std::vector<QPoint
         setPoints(std::move(logPoints), std::move(logScarce));
         return;
     }
-    logs_ = std::move(logPoints);
-    scarceLogs_ = std::move(logScarce);
-    place();
+    takePoints(std::move(logPoints), std::move(logScarce));
     const qreal ratio = picture_.devicePixelRatio();
     const double reach = std::max<double>(markSize, scarceSize) / 2 + 1;
     for (const QPointF& log : touched) {

@@ -49,6 +49,7 @@ public:
 
 private:
     QPointF placed(const QPointF& logValue) const;
+    void takePoints(std::vector<QPointF> logPoints, std::vector<QPointF> logScarce);
     void place();
     void paintPicture(qreal ratio);
     void paintArea(const QRect& area);
