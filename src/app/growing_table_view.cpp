@@ -70,12 +70,12 @@ void GrowingTableView::setModel(QAbstractItemModel* model) {
 }
 
 void GrowingTableView::watch(QAbstractItemModel* model) {
-    connect(model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex& parent, int first, int) {
-                if (!parent.isValid())
-                    firstInserted_ = std::min(firstInserted_, first);
-            });
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &GrowingTableView::layOutFully);
+    const auto moved = [this](const QModelIndex& parent, int first, int) {
+        if (!parent.isValid())
+            firstMoved_ = std::min(firstMoved_, first);
+    };
+    connect(model, &QAbstractItemModel::rowsInserted, this, moved);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, moved);
     connect(model, &QAbstractItemModel::rowsMoved, this, &GrowingTableView::layOutFully);
     connect(model, &QAbstractItemModel::columnsInserted, this, &GrowingTableView::layOutFully);
     connect(model, &QAbstractItemModel::columnsRemoved, this, &GrowingTableView::layOutFully);
@@ -85,20 +85,26 @@ void GrowingTableView::watch(QAbstractItemModel* model) {
 }
 
 void GrowingTableView::doItemsLayout() {
-    const bool onlyInserted = !fullLayout_ && firstInserted_ != INT_MAX;
-    const int first = firstInserted_;
+    const bool onlyMoved = !fullLayout_ && firstMoved_ != INT_MAX;
+    const int first = firstMoved_;
     fullLayout_ = false;
-    firstInserted_ = INT_MAX;
-    if (!onlyInserted) {
+    firstMoved_ = INT_MAX;
+    if (!onlyMoved) {
         QTableView::doItemsLayout();
         return;
     }
-    // The rows above the first inserted one stay where they were, unless
-    // the new scroll range moved what is in view.
+    // The rows above the first moved one stay where they were, unless the
+    // new scroll range moved what is in view. Rows taken from the end leave
+    // blank from where the last row now ends.
     const QPoint offset(horizontalOffset(), verticalOffset());
     updateGeometries();
-    const bool moved = offset != QPoint(horizontalOffset(), verticalOffset());
-    const int top = moved ? 0 : std::max(0, rowViewportPosition(first));
+    const bool scrolled = offset != QPoint(horizontalOffset(), verticalOffset());
+    const int rows = model() ? model()->rowCount(rootIndex()) : 0;
+    int top = 0;
+    if (!scrolled && first < rows)
+        top = std::max(0, rowViewportPosition(first));
+    else if (!scrolled && rows > 0)
+        top = std::max(0, rowViewportPosition(rows - 1) + rowHeight(rows - 1));
     const QRect area = viewport()->rect();
     if (top < area.height())
         viewport()->update(area.adjusted(0, top, 0, 0));

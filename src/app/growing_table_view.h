@@ -1,10 +1,11 @@
 #pragma once
 
 // A table view for lists that grow while a run goes on. Qt repaints the
-// whole viewport whenever the row count changes; a step adds a row or a few,
-// mostly below what is in view, so here a layout after insertions alone
-// repaints only from the first inserted row down, and nothing when that row
-// is out of view. Any other change lays out and repaints as Qt does. Its
+// whole viewport whenever the row count changes; a step adds or takes a row
+// or a few, mostly below what is in view, so here a layout after insertions
+// and removals alone repaints only from the first row they moved down, and
+// nothing when that row is out of view. Any other change lays out and
+// repaints as Qt does. Its
 // rows are read-only, one line each and selected whole; its scroll bars
 // repaint only when they would look different.
 
@@ -62,7 +63,7 @@ private:
     void layOutFully() { fullLayout_ = true; }
 
     bool fullLayout_ = true;
-    int firstInserted_ = INT_MAX;
+    int firstMoved_ = INT_MAX; // the first row an insertion or removal moved
 };
 
 } // namespace quilla

@@ -59,9 +59,10 @@ struct Growth {
     const char* what;
     int startRows;
     int rowsPerStep;
-    bool sorted;    // rows land at their sorted place, anywhere in the list
-    bool follow;    // the view scrolls to the end after each step, as a run's lists do
-    int scrolledTo; // the row at the top of the view before the steps
+    int removedPerStep; // rows taken from scattered places, or from the end when following
+    bool sorted;        // rows land at their sorted place, anywhere in the list
+    bool follow;        // the view scrolls to the end after each step, as a run's lists do
+    int scrolledTo;     // the row at the top of the view before the steps
 };
 
 class GrowingTableViewTest : public ::testing::TestWithParam<Growth> {};
@@ -103,6 +104,9 @@ TEST_P(GrowingTableViewTest, ScreenShowsWhatAFreshPaintShows) {
                              [&](int) {
                                  for (int i = 0; i < g.rowsPerStep; ++i)
                                      append();
+                                 for (int i = 0; i < g.removedPerStep && rows.rowCount(); ++i)
+                                     rows.removeRow(g.follow ? rows.rowCount() - 1
+                                                             : serial * 31 % rows.rowCount());
                                  if (g.follow)
                                      view.scrollToBottom();
                              }),
@@ -112,12 +116,16 @@ TEST_P(GrowingTableViewTest, ScreenShowsWhatAFreshPaintShows) {
 
 INSTANTIATE_TEST_SUITE_P(
     Growths, GrowingTableViewTest,
-    ::testing::Values(Growth{"an empty table filling up", 0, 1, false, false, 0},
-                      Growth{"a full table followed at its end", 30, 1, false, true, 0},
-                      Growth{"many rows a step, followed", 30, 14, false, true, 0},
-                      Growth{"the top of a long table, rows below", 200, 3, false, false, 0},
-                      Growth{"sorted, rows above, in and below the view", 200, 2, true, false, 60},
-                      Growth{"sorted, at the top", 5, 1, true, false, 0}),
+    ::testing::Values(
+        Growth{"an empty table filling up", 0, 1, 0, false, false, 0},
+        Growth{"a full table followed at its end", 30, 1, 0, false, true, 0},
+        Growth{"many rows a step, followed", 30, 14, 0, false, true, 0},
+        Growth{"the top of a long table, rows below", 200, 3, 0, false, false, 0},
+        Growth{"sorted, rows above, in and below the view", 200, 2, 0, true, false, 60},
+        Growth{"sorted, at the top", 5, 1, 0, true, false, 0},
+        Growth{"sorted, rows coming and going everywhere", 200, 1, 1, true, false, 60},
+        Growth{"a short list losing rows", 6, 0, 1, true, false, 0},
+        Growth{"a short list losing its last rows, followed", 6, 0, 1, false, true, 0}),
     [](const auto& info) { return std::to_string(info.index); });
 
 // The candidate list scrolls sideways to show a long row whole, and narrows
