@@ -1,5 +1,6 @@
 #include "app/chart_window.h"
 
+#include "app/growing_table_view.h"
 #include "app/point_cloud.h"
 
 #include <QAreaSeries>
@@ -9,9 +10,9 @@
 #include <QDateTimeAxis>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
-#include <QListView>
 #include <QLogValueAxis>
 #include <QMenu>
 #include <QMouseEvent>
@@ -32,7 +33,9 @@ namespace quilla {
 namespace {
 
 constexpr int redrawDelayMs = 300;
-constexpr double pickRadius = 6; // pixels around a point that hover and click reach
+
+using Figure = std::pair<double, std::int64_t>; // a point's figure and its row
+constexpr double pickRadius = 6;                // pixels around a point that hover and click reach
 
 QString figure(double v) {
     return QString::number(v, 'f', 0);
@@ -56,10 +59,6 @@ bool samePoint(const DemandPoint& p, const DemandPoint& q) {
            p.opportunity.perThousand == q.opportunity.perThousand;
 }
 
-bool sameScarce(const std::vector<DemandPoint>& a, const std::vector<DemandPoint>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), samePoint);
-}
-
 bool sameReading(const DemandReading& a, const DemandReading& b) {
     if (a.indexed != b.indexed || a.point.has_value() != b.point.has_value())
         return false;
@@ -70,14 +69,27 @@ QPointF logOf(const DemandReading& r) {
     return r.point ? QPointF(std::log10(r.point->count), std::log10(r.point->search)) : QPointF();
 }
 
-void insertSorted(std::vector<double>& ascending, double v) {
-    ascending.insert(std::upper_bound(ascending.begin(), ascending.end(), v), v);
+void insertSorted(std::vector<Figure>& ascending, Figure f) {
+    ascending.insert(std::lower_bound(ascending.begin(), ascending.end(), f), f);
 }
 
-void eraseSorted(std::vector<double>& ascending, double v) {
-    const auto at = std::lower_bound(ascending.begin(), ascending.end(), v);
-    if (at != ascending.end() && *at == v)
+void eraseSorted(std::vector<Figure>& ascending, Figure f) {
+    const auto at = std::lower_bound(ascending.begin(), ascending.end(), f);
+    if (at != ascending.end() && *at == f)
         ascending.erase(at);
+}
+
+// The rows whose figure lies between two values, both included.
+void rowsBetween(const std::vector<Figure>& ascending, double a, double b,
+                 std::vector<std::int64_t>& rows) {
+    const auto from =
+        std::lower_bound(ascending.begin(), ascending.end(),
+                         Figure{std::min(a, b), std::numeric_limits<std::int64_t>::min()});
+    const auto to =
+        std::upper_bound(ascending.begin(), ascending.end(),
+                         Figure{std::max(a, b), std::numeric_limits<std::int64_t>::max()});
+    for (auto it = from; it != to; ++it)
+        rows.push_back(it->second);
 }
 
 // Where the point of `listRow` is, or would go, in a list in table order.
@@ -88,15 +100,48 @@ std::vector<DemandPoint>::iterator placeOf(std::vector<DemandPoint>& points, std
 
 } // namespace
 
-// The scarce keywords beside the chart, read from what is drawn.
+// The scarce keywords beside the chart, read from what is drawn, in the
+// order of moreOpportunity. A few keywords going and coming are told to the
+// view as such, so that it repaints only from the first of them down.
 class ScarceList final : public QAbstractListModel {
 public:
-    ScarceList(const std::vector<DemandPoint>& scarce, QObject* parent)
+    ScarceList(std::vector<DemandPoint>& scarce, QObject* parent)
         : QAbstractListModel(parent), scarce_(scarce) {}
 
-    void aboutToChange() { beginResetModel(); }
-    void changed() { endResetModel(); }
-    void rowChanged(int row) { Q_EMIT dataChanged(index(row), index(row)); }
+    void reset(std::vector<DemandPoint> scarce) {
+        beginResetModel();
+        scarce_ = std::move(scarce);
+        endResetModel();
+    }
+    // `gone` as they are listed now.
+    void change(const std::vector<DemandPoint>& gone, const std::vector<DemandPoint>& come) {
+        constexpr std::size_t fewEnough = 64; // more, and a reset costs the view less
+        const bool few = gone.size() + come.size() <= fewEnough;
+        if (!few)
+            beginResetModel();
+        for (const DemandPoint& p : gone) {
+            auto at = std::lower_bound(scarce_.begin(), scarce_.end(), p, moreOpportunity);
+            if (at == scarce_.end() || at->listRow != p.listRow)
+                continue;
+            const int row = static_cast<int>(at - scarce_.begin());
+            if (few)
+                beginRemoveRows({}, row, row);
+            scarce_.erase(at);
+            if (few)
+                endRemoveRows();
+        }
+        for (const DemandPoint& p : come) {
+            const auto at = std::upper_bound(scarce_.begin(), scarce_.end(), p, moreOpportunity);
+            const int row = static_cast<int>(at - scarce_.begin());
+            if (few)
+                beginInsertRows({}, row, row);
+            scarce_.insert(at, p);
+            if (few)
+                endInsertRows();
+        }
+        if (!few)
+            endResetModel();
+    }
     std::int64_t listRow(int row) const {
         return scarce_.at(static_cast<std::size_t>(row)).listRow;
     }
@@ -116,7 +161,7 @@ public:
     }
 
 private:
-    const std::vector<DemandPoint>& scarce_;
+    std::vector<DemandPoint>& scarce_;
 };
 
 ChartWindow::ChartWindow(const RowList& results, QWidget* parent)
@@ -127,15 +172,16 @@ ChartWindow::ChartWindow(const RowList& results, QWidget* parent)
     buildDemandChart();
     buildTrendChart();
 
-    scarceList_ = new QListView(this);
+    scarceList_ = new GrowingTableView(this);
     scarceList_->setObjectName(QStringLiteral("scarceList"));
-    scarceList_->setUniformItemSizes(true);
-    scarceList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    scarceList_->setShowGrid(false);
+    scarceList_->horizontalHeader()->hide();
+    scarceList_->horizontalHeader()->setStretchLastSection(true);
     scarceModel_ = new ScarceList(drawn_.scarce, this);
     scarceList_->setModel(scarceModel_);
     scarceList_->setToolTip(QStringLiteral(
         "需求高（搜索指数高于中位数）而供给少（宝贝数低于中位数）的关键词，按机会排列"));
-    connect(scarceList_, &QListView::clicked, this,
+    connect(scarceList_, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& at) { Q_EMIT rowChosen(scarceModel_->listRow(at.row())); });
     note_ = new QLabel(this);
     note_->setObjectName(QStringLiteral("chartNote"));
@@ -237,9 +283,20 @@ void ChartWindow::buildTrendChart() {
     trendView_->setRenderHint(QPainter::Antialiasing);
 }
 
+// A closed window draws nothing; it catches up when shown again.
 void ChartWindow::redrawSoon() {
-    if (!redrawTimer_.isActive())
+    if (!isVisible())
+        redrawWhenShown_ = true;
+    else if (!redrawTimer_.isActive())
         redrawTimer_.start();
+}
+
+void ChartWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (redrawWhenShown_) {
+        redrawWhenShown_ = false;
+        redraw();
+    }
 }
 
 void ChartWindow::readAgain(std::int64_t from, std::int64_t to) {
@@ -289,6 +346,10 @@ bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
 // that row alone unless the medians move, and the picture is mended where
 // points changed. Anything else reads and draws everything again.
 void ChartWindow::redraw() {
+    if (!isVisible()) {
+        redrawWhenShown_ = true;
+        return;
+    }
     const auto rows = static_cast<std::size_t>(results_.count());
     const bool whole = readAll_ || readings_.size() > rows;
     const std::int64_t last = static_cast<std::int64_t>(rows) - 1;
@@ -309,17 +370,21 @@ void ChartWindow::redraw() {
     logs_.resize(rows);
 
     std::vector<QPointF> touched;
-    const std::vector<std::int64_t> changed = readRows(from, to, whole, touched);
+    const std::vector<Change> changed = readRows(from, to, whole, touched);
     const double medianCount = medianOfSorted(counts_), medianSearch = medianOfSorted(searches_);
-    const bool mediansMoved =
-        whole || medianCount != drawn_.medianCount || medianSearch != drawn_.medianSearch;
-    drawn_.medianCount = medianCount;
-    drawn_.medianSearch = medianSearch;
-    showScarce(mediansMoved ? scarceAfresh(touched) : scarceAfter(changed));
+    if (whole) {
+        drawn_.medianCount = medianCount;
+        drawn_.medianSearch = medianSearch;
+        scarceModel_->reset(scarceAfresh());
+    } else {
+        changeScarce(changed, medianCount, medianSearch, touched);
+    }
 
     const bool anyPoint = !counts_.empty();
-    const double minX = anyPoint ? counts_.front() : 1, maxX = anyPoint ? counts_.back() : 10;
-    const double minY = anyPoint ? searches_.front() : 1, maxY = anyPoint ? searches_.back() : 10;
+    const double minX = anyPoint ? counts_.front().first : 1;
+    const double maxX = anyPoint ? counts_.back().first : 10;
+    const double minY = anyPoint ? searches_.front().first : 1;
+    const double maxY = anyPoint ? searches_.back().first : 10;
     std::tie(x0_, x1_) = logRange(minX, maxX);
     std::tie(y0_, y1_) = logRange(minY, maxY);
     demandView_->chart()->axes(Qt::Horizontal).first()->setRange(x0_, x1_);
@@ -338,11 +403,14 @@ void ChartWindow::redraw() {
     else
         cloud_->changePoints(std::move(all), std::move(scarceLogs), touched);
 
-    note_->setText(QStringLiteral("图中 %1 个关键词；%2 个已查指数的关键词因宝贝数或搜索指数为 0 "
-                                  "或缺失未画出。中位数：宝贝数 %3，搜索指数 %4")
-                       .arg(drawn_.points.size())
-                       .arg(drawn_.leftOut)
-                       .arg(figure(drawn_.medianCount), figure(drawn_.medianSearch)));
+    const QString note =
+        QStringLiteral("图中 %1 个关键词；%2 个已查指数的关键词因宝贝数或搜索指数为 0 "
+                       "或缺失未画出。中位数：宝贝数 %3，搜索指数 %4")
+            .arg(drawn_.points.size())
+            .arg(drawn_.leftOut)
+            .arg(figure(drawn_.medianCount), figure(drawn_.medianSearch));
+    if (note != note_->text()) // a new text lays the whole window out again
+        note_->setText(note);
     const Row shown = results_.row(trendRow_);
     if (shown.series != trendSeries_ || shown.keyword() != trendKeyword_)
         drawTrend();
@@ -351,30 +419,30 @@ void ChartWindow::redraw() {
 // Reads the rows again and brings the points and their sorted figures up to
 // date; the rows whose reading changed, and in `touched` where their
 // points were and are.
-std::vector<std::int64_t> ChartWindow::readRows(std::int64_t from, std::int64_t to, bool whole,
-                                                std::vector<QPointF>& touched) {
-    std::vector<std::int64_t> changed;
+std::vector<ChartWindow::Change> ChartWindow::readRows(std::int64_t from, std::int64_t to,
+                                                       bool whole, std::vector<QPointF>& touched) {
+    std::vector<Change> changed;
     for (std::int64_t i = from; i <= to; ++i) {
         DemandReading now = demandReadingOf(results_.row(i), i);
         DemandReading& was = readings_[static_cast<std::size_t>(i)];
         if (!whole && sameReading(was, now))
             continue;
-        changed.push_back(i);
+        changed.push_back({i, was.point});
         if (was.point) {
-            eraseSorted(counts_, was.point->count);
-            eraseSorted(searches_, was.point->search);
+            eraseSorted(counts_, {was.point->count, i});
+            eraseSorted(searches_, {was.point->search, i});
             drawn_.points.erase(placeOf(drawn_.points, i));
             touched.push_back(logs_[static_cast<std::size_t>(i)]);
         } else {
             drawn_.leftOut -= was.indexed;
         }
         if (now.point && whole) { // in table order already; sorted once below
-            counts_.push_back(now.point->count);
-            searches_.push_back(now.point->search);
+            counts_.emplace_back(now.point->count, i);
+            searches_.emplace_back(now.point->search, i);
             drawn_.points.push_back(*now.point);
         } else if (now.point) {
-            insertSorted(counts_, now.point->count);
-            insertSorted(searches_, now.point->search);
+            insertSorted(counts_, {now.point->count, i});
+            insertSorted(searches_, {now.point->search, i});
             drawn_.points.insert(placeOf(drawn_.points, i), *now.point);
             touched.push_back(logOf(now));
         } else {
@@ -390,43 +458,53 @@ std::vector<std::int64_t> ChartWindow::readRows(std::int64_t from, std::int64_t 
     return changed;
 }
 
-// The scarce quarter under medians that moved, and in `touched` the points
-// that came into it or left it, since they look different.
-std::vector<DemandPoint> ChartWindow::scarceAfresh(std::vector<QPointF>& touched) const {
+std::vector<DemandPoint> ChartWindow::scarceAfresh() const {
     std::vector<DemandPoint> scarce;
     for (const DemandPoint& p : drawn_.points)
         if (inScarceQuarter(p, drawn_.medianCount, drawn_.medianSearch))
             scarce.push_back(p);
     std::sort(scarce.begin(), scarce.end(), moreOpportunity);
-    std::vector<std::int64_t> before, after, moved;
-    for (const DemandPoint& p : drawn_.scarce)
-        before.push_back(p.listRow);
-    for (const DemandPoint& p : scarce)
-        after.push_back(p.listRow);
-    std::sort(before.begin(), before.end());
-    std::sort(after.begin(), after.end());
-    std::set_symmetric_difference(before.begin(), before.end(), after.begin(), after.end(),
-                                  std::back_inserter(moved));
-    for (const std::int64_t row : moved)
-        if (static_cast<std::size_t>(row) < logs_.size())
-            touched.push_back(logs_[static_cast<std::size_t>(row)]);
     return scarce;
 }
 
-// The scarce quarter under the same medians: only the changed rows move.
-std::vector<DemandPoint> ChartWindow::scarceAfter(const std::vector<std::int64_t>& changed) const {
-    std::vector<DemandPoint> scarce = drawn_.scarce;
-    for (const std::int64_t row : changed) {
-        const auto gone = std::find_if(scarce.begin(), scarce.end(),
-                                       [row](const DemandPoint& p) { return p.listRow == row; });
-        if (gone != scarce.end())
-            scarce.erase(gone);
-        const auto& point = readings_[static_cast<std::size_t>(row)].point;
-        if (point && inScarceQuarter(*point, drawn_.medianCount, drawn_.medianSearch))
-            scarce.insert(std::upper_bound(scarce.begin(), scarce.end(), *point, moreOpportunity),
-                          *point);
+// The changed rows leave the scarce quarter as they were and come into it
+// as they are; when the medians moved, so do the points between the old and
+// the new ones, which alone can have crossed a median. In `touched` the
+// points that became scarce or stopped being so, since they look different.
+void ChartWindow::changeScarce(const std::vector<Change>& changed, double medianCount,
+                               double medianSearch, std::vector<QPointF>& touched) {
+    const double wasCount = drawn_.medianCount, wasSearch = drawn_.medianSearch;
+    std::vector<DemandPoint> gone, come;
+    std::vector<std::int64_t> rows;
+    for (const Change& c : changed) {
+        if (c.was && inScarceQuarter(*c.was, wasCount, wasSearch))
+            gone.push_back(*c.was);
+        const auto& point = readings_[static_cast<std::size_t>(c.row)].point;
+        if (point && inScarceQuarter(*point, medianCount, medianSearch))
+            come.push_back(*point);
+        rows.push_back(c.row);
     }
-    return scarce;
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::int64_t> near;
+    if (medianCount != wasCount)
+        rowsBetween(counts_, wasCount, medianCount, near);
+    if (medianSearch != wasSearch)
+        rowsBetween(searches_, wasSearch, medianSearch, near);
+    std::sort(near.begin(), near.end());
+    near.erase(std::unique(near.begin(), near.end()), near.end());
+    for (const std::int64_t row : near) {
+        if (std::binary_search(rows.begin(), rows.end(), row))
+            continue;
+        const DemandPoint& p = *readings_[static_cast<std::size_t>(row)].point;
+        const bool was = inScarceQuarter(p, wasCount, wasSearch);
+        if (was == inScarceQuarter(p, medianCount, medianSearch))
+            continue;
+        (was ? gone : come).push_back(p);
+        touched.push_back(logs_[static_cast<std::size_t>(row)]);
+    }
+    drawn_.medianCount = medianCount;
+    drawn_.medianSearch = medianSearch;
+    scarceModel_->change(gone, come);
 }
 
 // A median that moves within a pixel leaves the quarter looking as it was;
@@ -449,35 +527,6 @@ void ChartWindow::drawQuarter() {
     if (quarterBottom_->points() != bottom)
         quarterBottom_->replace(bottom);
     quarterPixel_ = cornerPixel;
-}
-
-// As long as the list keeps its length, only the rows in view that changed
-// are said to: a list view repaints all it shows at any other change.
-void ChartWindow::showScarce(std::vector<DemandPoint> scarce) {
-    if (sameScarce(drawn_.scarce, scarce)) {
-        drawn_.scarce = std::move(scarce);
-        return;
-    }
-    if (scarce.size() != drawn_.scarce.size()) {
-        scarceModel_->aboutToChange();
-        drawn_.scarce = std::move(scarce);
-        scarceModel_->changed();
-        return;
-    }
-    const QRect shown = scarceList_->viewport()->rect();
-    const QModelIndex top = scarceList_->indexAt(shown.topLeft());
-    const QModelIndex bottom = scarceList_->indexAt(shown.bottomLeft());
-    const int first = top.isValid() ? top.row() : 0;
-    const int last = bottom.isValid() ? bottom.row() : static_cast<int>(scarce.size()) - 1;
-    std::vector<int> changed;
-    for (int row = first; row <= last; ++row) {
-        const auto at = static_cast<std::size_t>(row);
-        if (!samePoint(drawn_.scarce[at], scarce[at]))
-            changed.push_back(row);
-    }
-    drawn_.scarce = std::move(scarce);
-    for (const int row : changed)
-        scarceModel_->rowChanged(row);
 }
 
 void ChartWindow::placePoints() {

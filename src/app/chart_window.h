@@ -15,12 +15,12 @@ class QChart;
 class QChartView;
 class QLabel;
 class QLineSeries;
-class QListView;
 class QMenu;
 class QScatterSeries;
 
 namespace quilla {
 
+class GrowingTableView;
 class PointCloud;
 class ScarceList;
 
@@ -48,6 +48,7 @@ Q_SIGNALS:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // Hovering over and clicking the points of the demand chart.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -57,11 +58,16 @@ private:
     void redrawSoon();
     void readAgain(std::int64_t from, std::int64_t to);
     void redraw();
-    std::vector<std::int64_t> readRows(std::int64_t from, std::int64_t to, bool whole,
-                                       std::vector<QPointF>& touched);
-    std::vector<DemandPoint> scarceAfresh(std::vector<QPointF>& touched) const;
-    std::vector<DemandPoint> scarceAfter(const std::vector<std::int64_t>& changed) const;
-    void showScarce(std::vector<DemandPoint> scarce);
+    // A row whose reading changed, and its point before.
+    struct Change {
+        std::int64_t row;
+        std::optional<DemandPoint> was;
+    };
+    std::vector<Change> readRows(std::int64_t from, std::int64_t to, bool whole,
+                                 std::vector<QPointF>& touched);
+    std::vector<DemandPoint> scarceAfresh() const;
+    void changeScarce(const std::vector<Change>& changed, double medianCount, double medianSearch,
+                      std::vector<QPointF>& touched);
     void drawQuarter();
     void placePoints();
     void drawTrend();
@@ -74,14 +80,16 @@ private:
     bool readAll_ = true;
     std::int64_t staleFrom_ = 0, staleTo_ = -1;
     DemandSupply drawn_;
-    // The figures of the points drawn, in ascending order, for the medians.
-    std::vector<double> counts_, searches_;
+    // The figures of the points drawn with their rows, in ascending order,
+    // for the medians and the rows near them.
+    std::vector<std::pair<double, std::int64_t>> counts_, searches_;
     double x0_ = 1, x1_ = 10, y0_ = 1, y1_ = 10; // the axes' ranges
     QPoint quarterPixel_{-1, -1};                // the quarter's corner as drawn, in pixels
     std::int64_t trendRow_ = 0;
     std::shared_ptr<const TrendSeries> trendSeries_; // what the trend chart shows
     QString trendKeyword_;
     QTimer redrawTimer_;
+    bool redrawWhenShown_ = false;
 
     QChartView* demandView_ = nullptr;
     // Only for the legend and the axes: the points are the cloud's.
@@ -92,7 +100,7 @@ private:
     QLineSeries* quarterTop_ = nullptr;
     QLineSeries* quarterBottom_ = nullptr;
     QLabel* note_ = nullptr;
-    QListView* scarceList_ = nullptr;
+    GrowingTableView* scarceList_ = nullptr;
     ScarceList* scarceModel_ = nullptr;
     QChartView* trendView_ = nullptr;
     QMenu* menu_ = nullptr;

@@ -16,11 +16,24 @@ bool indexed(const Row& row) {
 
 } // namespace
 
-double medianOfSorted(const std::vector<double>& ascending) {
+namespace {
+
+template <class Values, class Value> double medianOf(const Values& ascending, Value value) {
     if (ascending.empty())
         return 0;
     const std::size_t mid = ascending.size() / 2;
-    return ascending.size() % 2 == 1 ? ascending[mid] : (ascending[mid - 1] + ascending[mid]) / 2;
+    return ascending.size() % 2 == 1 ? value(ascending[mid])
+                                     : (value(ascending[mid - 1]) + value(ascending[mid])) / 2;
+}
+
+} // namespace
+
+double medianOfSorted(const std::vector<double>& ascending) {
+    return medianOf(ascending, [](double v) { return v; });
+}
+
+double medianOfSorted(const std::vector<std::pair<double, std::int64_t>>& ascending) {
+    return medianOf(ascending, [](const auto& f) { return f.first; });
 }
 
 bool inScarceQuarter(const DemandPoint& p, double medianCount, double medianSearch) {

@@ -10,6 +10,7 @@
 #include <QPointF>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace quilla {
@@ -48,6 +49,8 @@ DemandSupply demandSupplyFrom(std::vector<DemandPoint> points, int leftOut);
 // row by row: the median of values in ascending order; whether a point is in
 // the scarce quarter; the scarce list's order.
 double medianOfSorted(const std::vector<double>& ascending);
+// The same of values kept beside their rows, ordered by value first.
+double medianOfSorted(const std::vector<std::pair<double, std::int64_t>>& ascending);
 bool inScarceQuarter(const DemandPoint& p, double medianCount, double medianSearch);
 bool moreOpportunity(const DemandPoint& a, const DemandPoint& b);
 

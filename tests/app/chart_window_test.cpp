@@ -14,7 +14,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QImage>
-#include <QListView>
 #include <QScatterSeries>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -75,14 +74,25 @@ TEST_F(ChartWindowTest, OpensWithCtrlGAndFollowsTheTable) {
     window.results().setRow(2, indexed(u"b"_s, 10, 20000));
     window.results().append(indexed(u"d"_s, 5, 30000));
     ASSERT_EVENTUALLY((chart->drawn().points.size()) == (4u), 5000);
-    auto* list = chart->findChild<QListView*>(u"scarceList"_s);
+    auto* list = chart->findChild<QTableView*>(u"scarceList"_s);
     ASSERT_EVENTUALLY((list->model()->rowCount()) == (int(chart->drawn().scarce.size())), 5000);
     EXPECT_EQ(chart->drawn().scarce[0].keyword, u"d"_s); // 6,000,000 per thousand first
+
+    // Closed, it draws nothing; opened again, it shows the table as it is.
+    chart->close();
+    window.results().append(indexed(u"e"_s, 2, 40000));
+    QTest::qWait(400);
+    EXPECT_EQ(chart->drawn().points.size(), 4u);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_G, Qt::ControlModifier);
+    ASSERT_EVENTUALLY((chart->drawn().points.size()) == (5u), 5000);
+    EXPECT_EQ(chart->drawn().scarce[0].keyword, u"e"_s);
 }
 
 TEST_F(ChartWindowTest, ChoosingAKeywordSelectsItsRowAndSelectingARowShowsItsTrend) {
     ChartWindow& chart = window.openChartWindow();
-    auto* list = chart.findChild<QListView*>(u"scarceList"_s);
+    auto* list = chart.findChild<QTableView*>(u"scarceList"_s);
     ASSERT_EQ(list->model()->rowCount(), 1);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(list->model()->index(0, 0)).center());
@@ -140,6 +150,7 @@ TEST_F(ChartWindowTest, ARedrawRowByRowDrawsWhatOneFromNothingWould) {
     chart.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
     auto* view = chart.findChild<QChartView*>(u"demandChart"_s);
+    auto* scarce = chart.findChild<QTableView*>(u"scarceList"_s);
     PointCloud* cloud = nullptr;
     for (QGraphicsItem* item : view->chart()->childItems())
         if (auto* c = dynamic_cast<PointCloud*>(item))
@@ -177,6 +188,20 @@ TEST_F(ChartWindowTest, ARedrawRowByRowDrawsWhatOneFromNothingWould) {
          }},
         {"it is indexed", [&] { rows.setRow(301, indexed(u"new"_s, 5, 1700)); }},
         {"a row beyond the axes", [&] { rows.setRow(10, indexed(k(10), 5000000, 5)); }},
+        {"three points on the median count",
+         [&] {
+             const auto m = static_cast<int>(std::lround(demandSupplyOf(rows).medianCount));
+             for (int r : {200, 201, 202})
+                 rows.setRow(r, indexed(k(r), m, 1999));
+         }},
+        {"the median count moves past them",
+         [&] {
+             const DemandSupply now = demandSupplyOf(rows);
+             int moved = 0;
+             for (const DemandPoint& p : now.points)
+                 if (p.count < now.medianCount && p.listRow < 200 && moved++ < 3)
+                     rows.setRow(p.listRow, indexed(p.keyword, 9000, 5));
+         }},
         {"a row removed", [&] { rows.remove({20}); }},
     };
     for (const auto& [what, change] : changes) {
@@ -189,6 +214,15 @@ TEST_F(ChartWindowTest, ARedrawRowByRowDrawsWhatOneFromNothingWould) {
         // what painting it all gives.
         QTest::qWait(30);
         EXPECT_TRUE(onScreen(*view->viewport()) == painted(*view->viewport()));
+        // The list beside it, told only the rows that went, came or changed.
+        QStringList listed;
+        for (const DemandPoint& p : chart.drawn().scarce)
+            listed.append(p.keyword);
+        QStringList shown;
+        for (int row = 0; row < scarce->model()->rowCount(); ++row)
+            shown.append(scarce->model()->index(row, 0).data().toString().section(u"　"_s, 0, 0));
+        EXPECT_EQ(shown, listed);
+        EXPECT_TRUE(onScreen(*scarce->viewport()) == painted(*scarce->viewport()));
     }
 }
 
