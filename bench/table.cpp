@@ -72,14 +72,14 @@ std::string timeText(double seconds) {
     return cat({fixed(seconds, 3), " s"});
 }
 
-TableRow ratioRow(const Results& results, const std::string& what, const std::string& name,
-                  const std::string& baselineName, const std::string& baselineWhat,
-                  std::optional<double> limit, const std::string& target) {
-    const auto figure = results.seconds(name);
-    const auto baseline = results.seconds(baselineName);
+namespace {
+
+TableRow ratioOf(const std::string& what, std::optional<double> figure,
+                 std::optional<double> baseline, std::optional<std::string> why,
+                 const std::string& baselineWhat, std::optional<double> limit,
+                 const std::string& target) {
     TableRow row{what, "-", baselineWhat, "-", target, limit ? "no" : "-"};
     if (!figure || !baseline || *baseline <= 0) {
-        const auto why = !figure ? results.error(name) : results.error(baselineName);
         row.figure = cat({"missing: ", why.value_or("no time")});
         return row;
     }
@@ -90,6 +90,24 @@ TableRow ratioRow(const Results& results, const std::string& what, const std::st
     if (limit)
         row.met = ratio <= *limit ? "yes" : "no";
     return row;
+}
+
+} // namespace
+
+TableRow ratioRow(const Results& results, const std::string& what, const std::string& name,
+                  const std::string& baselineName, const std::string& baselineWhat,
+                  std::optional<double> limit, const std::string& target) {
+    const auto figure = results.seconds(name);
+    return ratioOf(what, figure, results.seconds(baselineName),
+                   !figure ? results.error(name) : results.error(baselineName), baselineWhat, limit,
+                   target);
+}
+
+TableRow pairedRatioRow(const Results& results, const std::string& what, const std::string& name,
+                        const std::string& baselineWhat, std::optional<double> limit,
+                        const std::string& target) {
+    return ratioOf(what, results.seconds(name), results.counter(name, "baseline_s"),
+                   results.error(name), baselineWhat, limit, target);
 }
 
 TableRow limitRow(const std::string& what, std::optional<double> value, const std::string& unit,

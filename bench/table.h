@@ -51,6 +51,13 @@ TableRow ratioRow(const Results& results, const std::string& what, const std::st
                   const std::string& baselineName, const std::string& baselineWhat,
                   std::optional<double> limit, const std::string& target);
 
+// The same, the baseline taken in turns with the figure in one benchmark and
+// kept as its counter `baseline_s`, so that the machine's drift over a run
+// weighs on both alike.
+TableRow pairedRatioRow(const Results& results, const std::string& what, const std::string& name,
+                        const std::string& baselineWhat, std::optional<double> limit,
+                        const std::string& target);
+
 // A figure against a fixed limit, with no baseline of its own.
 TableRow limitRow(const std::string& what, std::optional<double> value, const std::string& unit,
                   double limit, bool atMost, const std::string& target,
