@@ -539,13 +539,10 @@ void MainWindow::offerRecovery() {
     if (!journal_)
         return;
     if (const auto left = journal_->leftOver()) {
-        const auto read = readSession(*left);
-        const auto* failed = std::get_if<SessionReadError>(&read);
-        if (const auto* found = std::get_if<SessionSnapshot>(&read);
-            found && *found == snapshot()) {
-            // Killed before anything happened: bringing it back would change nothing.
+        const LeftOverSession found = readLeftOver(*left, snapshot());
+        if (found.kind == LeftOverSession::Kind::Nothing) {
             journal_->discardLeftOver();
-        } else if (found) {
+        } else if (found.kind == LeftOverSession::Kind::Session) {
             QMessageBox ask(QMessageBox::Question, WindowMessageBox::caption(),
                             QStringLiteral("上次的运行没有正常结束。要恢复上次的关键词和结果吗？"),
                             QMessageBox::Yes | QMessageBox::No, this);
@@ -554,10 +551,7 @@ void MainWindow::offerRecovery() {
             ask.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
             ask.button(QMessageBox::No)->setText(QStringLiteral("否"));
             if (ask.exec() == QMessageBox::Yes)
-                applySnapshot(*found);
-        } else if (failed->kind == SessionReadError::Kind::Empty) {
-            // Ended before its first write: there was nothing to keep yet.
-            journal_->discardLeftOver();
+                applySnapshot(found.session);
         } else {
             const auto aside = journal_->moveLeftOverAside();
             messages_.show(QStringLiteral("上次的会话记录已损坏，无法恢复") +

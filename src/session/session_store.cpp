@@ -343,6 +343,19 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path)
     return snapshot;
 }
 
+LeftOverSession readLeftOver(const QString& path, const SessionSnapshot& beginning) {
+    auto read = readSession(path);
+    if (auto* found = std::get_if<SessionSnapshot>(&read)) {
+        // Killed before anything happened: bringing it back would change nothing.
+        if (*found == beginning)
+            return {};
+        return {LeftOverSession::Kind::Session, std::move(*found)};
+    }
+    if (std::get<SessionReadError>(read).kind == SessionReadError::Kind::Empty)
+        return {};
+    return {LeftOverSession::Kind::Damaged, {}};
+}
+
 QString sessionReadMessage(const SessionReadError& error) {
     switch (error.kind) {
     case SessionReadError::Kind::NotASession:

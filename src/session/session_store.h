@@ -53,6 +53,16 @@ std::optional<QString> writeSession(QSqlDatabase& db, const SessionSnapshot& sna
 // damage, without changing the file.
 std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path);
 
+// What a start makes of the journal a session left: nothing worth keeping
+// (it ended before its first write, or holds just the session this start
+// begins with), a session to offer back, or a damaged file.
+struct LeftOverSession {
+    enum class Kind { Nothing, Session, Damaged };
+    Kind kind = Kind::Nothing;
+    SessionSnapshot session; // for Session
+};
+LeftOverSession readLeftOver(const QString& path, const SessionSnapshot& beginning);
+
 // The message the window shows when a file cannot be opened as a session.
 QString sessionReadMessage(const SessionReadError& error);
 

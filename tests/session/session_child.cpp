@@ -120,19 +120,15 @@ int main(int argc, char** argv) {
         return 4;
     std::optional<SessionSnapshot> recovered;
     if (const auto left = journal->leftOver()) {
-        const auto read = readSession(*left);
-        // Killed before its lists were filled, as the window does it.
-        const SessionSnapshot fresh{{}, {}, runState(miningRun, indexRun)};
-        if (const auto* found = std::get_if<SessionSnapshot>(&read); found && *found == fresh)
-            journal->discardLeftOver();
-        else if (found)
-            recovered = *found;
-        // Killed before its first write, a journal holds no session yet;
-        // one of ours is never damaged.
-        else if (std::get<SessionReadError>(read).kind == SessionReadError::Kind::Empty)
+        // As the window does it; one of ours is never damaged.
+        LeftOverSession found =
+            readLeftOver(*left, SessionSnapshot{{}, {}, runState(miningRun, indexRun)});
+        if (found.kind == LeftOverSession::Kind::Damaged)
+            return 5;
+        if (found.kind == LeftOverSession::Kind::Nothing)
             journal->discardLeftOver();
         else
-            return 5;
+            recovered = std::move(found.session);
     }
     if (recovered) {
         restoreSession(*recovered, candidates, results, miningRun, indexRun);
