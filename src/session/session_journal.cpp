@@ -116,14 +116,20 @@ private:
         }
         if (!state.prepare(QStringLiteral("INSERT OR REPLACE INTO state VALUES (?, ?)")))
             return fail(state);
-        for (const auto& [name, value] : statePairs(batch.state)) {
-            state.bindValue(0, name);
-            state.bindValue(1, storedText(value));
+        // Only the values that changed: the rows of an index run over chosen
+        // rows would otherwise be written again at every tick.
+        auto pairs = statePairs(batch.state);
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            if (i < written_.size() && written_[i] == pairs[i])
+                continue;
+            state.bindValue(0, pairs[i].first);
+            state.bindValue(1, storedText(pairs[i].second));
             if (!state.exec())
                 return fail(state);
         }
         if (!db.commit())
             return db.lastError().text();
+        written_ = std::move(pairs);
         return std::nullopt;
     }
 
@@ -131,6 +137,7 @@ private:
     std::shared_ptr<JournalShared> shared_;
     QString connection_;
     bool open_ = false;
+    std::vector<std::pair<QString, QString>> written_; // the state as last committed
 };
 
 namespace {
