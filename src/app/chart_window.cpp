@@ -33,9 +33,10 @@ namespace quilla {
 namespace {
 
 constexpr int redrawDelayMs = 300;
+constexpr double pickRadius = 6; // pixels around a point that hover and click reach
 
-using Figure = std::pair<double, std::int64_t>; // a point's figure and its row
-constexpr double pickRadius = 6;                // pixels around a point that hover and click reach
+// A point's figure beside its row, so that points of equal figures stay apart.
+using Figure = std::pair<double, std::int64_t>;
 
 QString figure(double v) {
     return QString::number(v, 'f', 0);
