@@ -14,10 +14,6 @@ bool indexed(const Row& row) {
     return row.fields.size() > column::searchYesterday;
 }
 
-} // namespace
-
-namespace {
-
 template <class Values, class Value> double medianOf(const Values& ascending, Value value) {
     if (ascending.empty())
         return 0;
