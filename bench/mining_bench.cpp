@@ -15,6 +15,7 @@
 #include "support/fakes.h"
 #include "support/proxy_env.h"
 #include "table.h"
+#include "workbench/workbench.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -71,15 +72,13 @@ void fakeMarketRun(benchmark::State& state) {
             return;
         }
         test::ProxyEnvironment proxy(server.port());
-        RowList candidates;
-        RowList results;
-        IntervalTimer timer;
-        BackgroundFetch fetcher(std::make_shared<CurlFetcher>());
-        StepGate gate;
-        test::FakeMessageBox messages;
-        test::FakeTextBox keyword{u"qq"_s}, include, exclude, quantity{u"100000000"_s};
-        MiningRun run(candidates, results, timer, fetcher, gate, messages,
-                      MiningRun::Boxes{keyword, include, exclude, quantity});
+        Workbench::Parts parts;
+        parts.fetcher = std::make_shared<CurlFetcher>();
+        Workbench bench(std::move(parts));
+        bench.setSettings({u"qq"_s, {}, {}, u"100000000"_s, u"6000"_s});
+        RowList& candidates = bench.candidates();
+        IntervalTimer& timer = bench.miningTimer();
+        MiningRun& run = bench.mining();
 
         int steps = 0;
         int counted = 0; // steps whose page stated a count
@@ -89,7 +88,6 @@ void fakeMarketRun(benchmark::State& state) {
         const auto closeSegment = [&] {
             counting += std::chrono::duration<double>(lastStep - started).count();
         };
-        QObject::connect(&timer, &IntervalTimer::ticked, &timer, [&] { run.timerFired(); });
         // A step ends by writing its mined row; the run may have stopped with it.
         QObject::connect(&candidates, &RowList::dataChanged, &timer, [&](const QModelIndex& at) {
             ++steps;

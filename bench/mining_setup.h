@@ -1,14 +1,11 @@
 #pragma once
 
-// A mining run over the lists alone, its pages made up to offer fresh words
-// on every step: the step benchmarks' one set-up.
+// A mining run in a workbench, its pages made up to offer fresh words on
+// every step: the step benchmarks' one set-up.
 
-#include "core/row_list.h"
-#include "core/step_gate.h"
-#include "mining/mining_run.h"
 #include "mining/search_page.h"
 #include "pages.h"
-#include "support/fakes.h"
+#include "workbench/workbench.h"
 
 namespace quilla::bench {
 
@@ -26,24 +23,31 @@ public:
     QString next;
 };
 
-// The two lists, the run over them and pages with fresh related words.
+// A workbench whose pages offer fresh words on every step, with a journal
+// when given a folder for it.
 class Mining {
 public:
-    Mining() : parts_(searchPageParts(64 * KiB)) {}
+    explicit Mining(const QString& journalFolder = {})
+        : parts_(searchPageParts(64 * KiB)), bench_(partsFor(journalFolder)) {
+        bench_.setSettings({u"qq"_s, {}, {}, u"100000000"_s, u"6000"_s});
+        bench_.recover([] { return false; }); // journalling begins
+    }
 
     // The lists as a run leaves them with `candidates` keywords found and
-    // `rows` result rows, the mining row at the first waiting keyword.
+    // `rows` result rows, the mining row at the first waiting keyword. The
+    // timer stays still: the benchmark steps the run itself.
     void reset(int candidates, int rows) {
-        run_.start();
+        bench_.startMining();
+        bench_.miningTimer().setInterval(0);
         for (int i = 2; i < candidates; ++i)
-            run_.offerCandidate(u"qq充值卡"_s + QString::number(i));
+            run().offerCandidate(u"qq充值卡"_s + QString::number(i));
         for (int i = 0; i < rows; ++i)
-            results_.append(
+            results().append(
                 quilla::Row{QStringList{u"qq会员"_s + QString::number(i), u"12,345"_s}});
     }
 
-    std::int64_t candidateCount() const { return candidates_.count(); }
-    std::int64_t resultCount() const { return results_.count(); }
+    std::int64_t candidateCount() { return bench_.candidates().count(); }
+    std::int64_t resultCount() { return bench_.results().count(); }
 
     // The next page offers fourteen words not seen before: every step appends
     // as many rows as a step can.
@@ -54,32 +58,25 @@ public:
         fetcher_.next = parts_.page(words);
     }
 
-    void step() { run_.step(); }
+    void step() { run().step(); }
 
-    std::int32_t miningRow() const { return run_.miningRow(); }
-    RowList& candidates() { return candidates_; }
-    RowList& results() { return results_; }
-    MiningRun& run() { return run_; }
+    std::int32_t miningRow() { return run().miningRow(); }
+    RowList& candidates() { return bench_.candidates(); }
+    RowList& results() { return bench_.results(); }
+    MiningRun& run() { return bench_.mining(); }
+    SessionJournal* journal() const { return bench_.journal(); }
 
 private:
+    Workbench::Parts partsFor(const QString& journalFolder) {
+        Workbench::Parts parts;
+        parts.pages = &fetcher_;
+        parts.journalFolder = journalFolder;
+        return parts;
+    }
+
     SearchPageParts parts_;
-    RowList candidates_;
-    RowList results_;
-    test::FakeTimer timer_;
     PageStream fetcher_;
-    test::FakeMessageBox messages_;
-    test::FakeTextBox keyword_{u"qq"_s};
-    test::FakeTextBox include_;
-    test::FakeTextBox exclude_;
-    test::FakeTextBox quantity_{u"100000000"_s};
-    StepGate gate_;
-    MiningRun run_{candidates_,
-                   results_,
-                   timer_,
-                   fetcher_,
-                   gate_,
-                   messages_,
-                   MiningRun::Boxes{keyword_, include_, exclude_, quantity_}};
+    Workbench bench_;
     int serial_ = 0;
 };
 

@@ -137,10 +137,10 @@ private:
 // The lists as a run leaves them, with the mining timer set so far out that
 // only the benchmark's own ticks start steps.
 void resetLists(Window& w, int candidates, int rows) {
-    w->startMining();
-    w->miningTimer().setInterval(Timer::maxInterval);
+    w->workbench().startMining();
+    w->workbench().miningTimer().setInterval(Timer::maxInterval);
     for (int i = 2; i < candidates; ++i)
-        w->candidates().append(quilla::Row{{u"qq充值卡"_s + QString::number(i)}});
+        w->workbench().candidates().append(quilla::Row{{u"qq充值卡"_s + QString::number(i)}});
     // Indexed rows, so that a view sorted by the opportunity has figures to weigh.
     std::vector<quilla::Row> indexed;
     for (int i = 0; i < rows; ++i)
@@ -148,7 +148,7 @@ void resetLists(Window& w, int candidates, int rows) {
             QStringList{u"qq会员"_s + QString::number(i), QString::number(1 + i * 7919 % 99991),
                         QString::number(i * 31 % 20000), u"1"_s, u"2"_s, u"3"_s, u"+1%"_s, u"-1%"_s,
                         u"+2%"_s, u"-2%"_s, u"上升"_s}});
-    w->results().append(std::move(indexed));
+    w->workbench().results().append(std::move(indexed));
     settle();
 }
 
@@ -161,26 +161,26 @@ void windowStep(benchmark::State& state, int candidates, int rows, bool sortedBy
         return;
     }
     if (sortedByOpportunity)
-        w->resultOrder().sort(column::opportunity, Qt::DescendingOrder);
+        w->workbench().order().sort(column::opportunity, Qt::DescendingOrder);
     w.type("quantityBox", u"100000000"_s);
     const auto allowed = std::max<std::int64_t>(maxRelatedWords, candidates / 50);
     resetLists(w, candidates, rows);
     std::int64_t appended = 0;
     double stepping = 0;
     for (auto _ : state) {
-        if (w->candidates().count() + maxRelatedWords > candidates + allowed)
+        if (w->workbench().candidates().count() + maxRelatedWords > candidates + allowed)
             resetLists(w, candidates, rows);
-        const auto before = w->candidates().count();
+        const auto before = w->workbench().candidates().count();
         const auto start = Clock::now();
-        Q_EMIT w->miningTimer().ticked();
-        if (!waitFor([&] { return !w->fetching(); }, 10000)) {
+        Q_EMIT w->workbench().miningTimer().ticked();
+        if (!waitFor([&] { return !w->workbench().fetching(); }, 10000)) {
             state.SkipWithError("a step's page never arrived");
             return;
         }
         stepping += since(start);
         settle();
         state.SetIterationTime(since(start));
-        appended += w->candidates().count() - before;
+        appended += w->workbench().candidates().count() - before;
     }
     if (appended != static_cast<std::int64_t>(state.iterations()) * maxRelatedWords)
         state.SkipWithError("a step did not append the page's fourteen words");
@@ -217,7 +217,7 @@ void fillIndexedRows(MainWindow& w) {
             fields.append(reading.fields[f]);
         rows.push_back(Row{fields, series});
     }
-    w.results().append(std::move(rows));
+    w.workbench().results().append(std::move(rows));
 }
 
 // Whether the chart shows the row with the search index it has now.
@@ -252,10 +252,11 @@ void indexTick(benchmark::State& state) {
     }
     // Only the benchmark's ticks: the run's own timer waits a minute.
     w.type("intervalBox", u"60000"_s);
-    w->startIndex();
+    w->workbench().startIndex();
     ++submitted;
     int written = 0;
-    QObject::connect(&w->results(), &QAbstractItemModel::dataChanged, &*w, [&] { ++written; });
+    QObject::connect(&w->workbench().results(), &QAbstractItemModel::dataChanged, &*w,
+                     [&] { ++written; });
     const auto hold = [](int ms) { // sleeping in the event loop between events
         QEventLoop loop;
         QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -270,7 +271,7 @@ void indexTick(benchmark::State& state) {
         hold(settleMs);
         const int before = written;
         const double cpu = threadSeconds();
-        Q_EMIT w->indexTimer().ticked();
+        Q_EMIT w->workbench().indexTimer().ticked();
         if (!waitFor([&] { return written > before; }, 30000)) {
             state.SkipWithError("a tick wrote no row");
             return std::nullopt;
@@ -285,13 +286,13 @@ void indexTick(benchmark::State& state) {
         chart.close();
         const auto shut = tick(100);
         w->openChartWindow();
-        const std::int64_t row = w->queryRow();
+        const std::int64_t row = w->workbench().index().queryRow();
         const auto open = tick(500);
         if (!shut || !open)
             return;
         state.SetIterationTime(*open);
         closed += *shut;
-        redrawn += drawnAsWritten(chart, w->results(), row);
+        redrawn += drawnAsWritten(chart, w->workbench().results(), row);
     }
     state.counters["baseline_s"] = benchmark::Counter(closed, benchmark::Counter::kAvgIterations);
     if (redrawn < state.iterations())
@@ -317,27 +318,27 @@ void windowRun(benchmark::State& state) {
         double counting = 0;
         auto started = Clock::now();
         auto lastStep = started;
-        QObject::connect(&w->candidates(), &QAbstractItemModel::dataChanged, &*w, [&] {
+        QObject::connect(&w->workbench().candidates(), &QAbstractItemModel::dataChanged, &*w, [&] {
             ++steps;
             lastStep = Clock::now();
         });
         QTimer restart;
         restart.setInterval(5);
         QObject::connect(&restart, &QTimer::timeout, &*w, [&] {
-            if (w->miningTimer().interval() != 0 || w->fetching())
+            if (w->workbench().miningTimer().interval() != 0 || w->workbench().fetching())
                 return;
             counting += std::chrono::duration<double>(lastStep - started).count();
-            w->startMining();
+            w->workbench().startMining();
             started = lastStep = Clock::now();
         });
-        w->startMining();
+        w->workbench().startMining();
         started = lastStep = Clock::now();
         restart.start();
         QEventLoop loop;
         QTimer::singleShot(runMs, &loop, &QEventLoop::quit);
         loop.exec();
         restart.stop();
-        w->stopRuns();
+        w->workbench().stopRuns();
         counting += std::chrono::duration<double>(lastStep - started).count();
         if (steps < 10 || counting <= 0) {
             state.SkipWithError("the run made no progress");
@@ -461,16 +462,16 @@ int memoryChild() {
     if (!w.ready())
         return 1;
     w.type("quantityBox", u"100000000"_s);
-    w->startMining();
+    w->workbench().startMining();
     QElapsedTimer clock;
     clock.start();
-    while (w->candidates().count() <= memoryKeywords && clock.elapsed() < 300000) {
-        if (!w->fetching())
-            Q_EMIT w->miningTimer().ticked();
+    while (w->workbench().candidates().count() <= memoryKeywords && clock.elapsed() < 300000) {
+        if (!w->workbench().fetching())
+            Q_EMIT w->workbench().miningTimer().ticked();
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    reportPeakMemory(w->candidates().count() - 1, w->results().count() - 1);
-    return w->candidates().count() > memoryKeywords ? 0 : 1;
+    reportPeakMemory(w->workbench().candidates().count() - 1, w->workbench().results().count() - 1);
+    return w->workbench().candidates().count() > memoryKeywords ? 0 : 1;
 }
 
 void registerAll() {

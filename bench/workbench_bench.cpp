@@ -160,15 +160,13 @@ void evictCaches() {
 // the journal finds its lists in the caches where the one with it finds
 // what the journal's SQLite write left there.
 void stepWithJournal(benchmark::State& state, bool cold) {
-    Mining plain, journalled;
     QTemporaryDir folder;
-    const auto journal = SessionJournal::open(folder.path(), journalled.candidates(),
-                                              journalled.results(), [] { return SessionState{}; });
+    Mining plain, journalled(folder.path());
+    SessionJournal* const journal = journalled.journal();
     if (!journal) {
         state.SkipWithError("no journal slot");
         return;
     }
-    journal->start();
     // `following` is the journal of these lists, if they have one.
     const auto reset = [&](Mining& m, SessionJournal* following) {
         m.reset(journalCandidates, journalRows);
@@ -176,7 +174,7 @@ void stepWithJournal(benchmark::State& state, bool cold) {
             following->waitUntilWritten(60000);
     };
     reset(plain, nullptr);
-    reset(journalled, journal.get());
+    reset(journalled, journal);
     double without = 0, writing = 0, wall = 0, wallWithout = 0;
     const auto allowed = journalCandidates / 50;
     // One step's processor time; its wall time goes to `wallTotal`.
@@ -199,7 +197,7 @@ void stepWithJournal(benchmark::State& state, bool cold) {
     };
     for (auto _ : state) {
         without += step(plain, nullptr, wallWithout);
-        state.SetIterationTime(step(journalled, journal.get(), wall));
+        state.SetIterationTime(step(journalled, journal, wall));
         const auto written = Clock::now();
         if (!journal->waitUntilWritten(10000)) {
             state.SkipWithError("the journal did not write");

@@ -1,16 +1,39 @@
 #include "app/main_window.h"
 #include "app/ready_exit.h"
 #include "app/web_setup.h"
+#include "cli/command_line.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QMetaObject>
 #include <QStandardPaths>
 
+namespace {
+
+QStringList argumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+void nameTheProgram() {
+    QCoreApplication::setApplicationName(QStringLiteral("Quilla"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLA_VERSION));
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // A command needs no display: no GUI application, no browser.
+    if (quilla::cli::wantsCommand(argumentsOf(argc, argv))) {
+        QCoreApplication app(argc, argv);
+        nameTheProgram();
+        return quilla::cli::run(QCoreApplication::arguments());
+    }
     quilla::prepareWebEngine();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quilla"));
+    nameTheProgram();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quilla.png")));
 
     quilla::DesktopShell shell;
@@ -19,8 +42,17 @@ int main(int argc, char** argv) {
         shell, std::make_shared<quilla::CurlFetcher>(quilla::FetchLimits{}, cookies), cookies,
         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     window.show();
-    // Once the window is there: the question, when there is one, comes over it.
-    QMetaObject::invokeMethod(&window, &quilla::MainWindow::offerRecovery, Qt::QueuedConnection);
+    // Once the window is there: the question, when there is one, comes over
+    // it; then the project named on the command line.
+    const QString project = quilla::cli::projectToOpen(QCoreApplication::arguments());
+    QMetaObject::invokeMethod(
+        &window,
+        [&window, project] {
+            window.offerRecovery();
+            if (!project.isEmpty())
+                window.openProjectFrom(project);
+        },
+        Qt::QueuedConnection);
     if (qEnvironmentVariableIsSet("QUILLA_EXIT_WHEN_READY"))
         quilla::exitWhenReady(window);
     return app.exec();

@@ -5,18 +5,9 @@
 #include "app/controls.h"
 #include "app/keyword_list_view.h"
 #include "app/result_table.h"
-#include "app/status_line.h"
 #include "app/web_browser.h"
-#include "core/list_headers.h"
-#include "core/number_text.h"
-#include "export/csv_export.h"
-#include "export/xlsx_export.h"
-#include "results/cell_values.h"
-#include "results/keyword_import.h"
 #include "results/tsv_text.h"
 #include "session/project_file.h"
-#include "session/session_binding.h"
-#include "session/session_store.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -24,7 +15,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -37,7 +27,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -60,45 +49,25 @@ MainWindow::MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher,
     setWindowIcon(QIcon(QStringLiteral(":/icons/quilla.png")));
     setFixedSize(clientWidthTwips / twipsPerPixel, clientHeightTwips / twipsPerPixel);
     buildControls();
-
-    keywordBox_ = std::make_unique<LineEditBox>(keywordEdit_);
-    includeBox_ = std::make_unique<LineEditBox>(includeEdit_);
-    excludeBox_ = std::make_unique<LineEditBox>(excludeEdit_);
-    quantityBox_ = std::make_unique<LineEditBox>(quantityEdit_);
-    intervalBox_ = std::make_unique<LineEditBox>(intervalEdit_);
     browser_ = std::make_unique<WebEngineBrowser>(browserView_);
     if (cookies)
         followBrowserCookies(*browserView_->page()->profile()->cookieStore(), cookies);
-    pageView_ = std::make_unique<BrowserPageView>(
-        [this](const QString& address) { browser_->navigate(address); });
-    archive_ = std::make_unique<FileArchive>(
-        QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
-    background_ = std::make_unique<BackgroundFetch>(std::move(fetcher));
-    mining_ = std::make_unique<MiningRun>(
-        candidates_, results_, miningTimer_, *background_, gate_, messages_,
-        MiningRun::Boxes{*keywordBox_, *includeBox_, *excludeBox_, *quantityBox_},
-        PushBackParts{nullptr, pageView_.get(), archive_.get(), {}});
-    index_ = std::make_unique<IndexRun>(results_, indexTimer_, *browser_, *intervalBox_, gate_,
-                                        &messages_);
-
+    Workbench::Parts parts;
+    parts.fetcher = std::move(fetcher);
+    parts.browser = browser_.get();
+    parts.journalFolder = journalFolder;
+    bench_ = std::make_unique<Workbench>(std::move(parts));
+    candidateView_->setModel(&bench_->candidates());
+    resultView_->setOrder(&bench_->order());
+    findChild<QPushButton*>(QStringLiteral("mineButton"))->setText(QStringLiteral("挖词"));
+    showSettings();
     connectControls();
-    setStartValues();
     setAcceptDrops(true);
-    if (!journalFolder.isEmpty())
-        journal_ = SessionJournal::open(journalFolder, candidates_, results_,
-                                        [this] { return currentState(); });
 }
 
 MainWindow::~MainWindow() {
-    // The runs talk to the browser, the fetch and the timers: stop them
-    // before any of those goes. The fetch thread is joined here.
-    miningTimer_.setInterval(0);
-    indexTimer_.setInterval(0);
-    workbookWriter_ = {}; // a workbook being written is finished first
-    journal_.reset();
-    index_.reset();
-    background_.reset();
-    mining_.reset();
+    // The runs talk to the browser: they go first.
+    bench_.reset();
     browser_.reset();
 }
 
@@ -142,7 +111,7 @@ QWidget* makeControl(const ControlSpot& spot, QWidget* parent) {
 void MainWindow::buildControls() {
     for (const ControlSpot& spot : controlSpots)
         makeControl(spot, this);
-    status_ = static_cast<QLabel*>(makeControl(statusSpot, this));
+    statusLabel_ = static_cast<QLabel*>(makeControl(statusSpot, this));
     continueButton_ = static_cast<QPushButton*>(makeControl(continueSpot, this));
     continueButton_->setFocusPolicy(Qt::NoFocus);
     continueButton_->hide();
@@ -158,8 +127,6 @@ void MainWindow::buildControls() {
     candidateView_ = findChild<KeywordListView*>(QStringLiteral("candidateList"));
     resultView_ = findChild<ResultTableView*>(QStringLiteral("resultTable"));
     browserView_ = findChild<QWebEngineView*>(QStringLiteral("browser"));
-    candidateView_->setModel(&candidates_);
-    resultView_->setOrder(&resultOrder_);
 
     QWidget* before = nullptr;
     for (const char* name : focusOrder) {
@@ -174,78 +141,66 @@ void MainWindow::connectControls() {
     const auto button = [this](const char* name) {
         return findChild<QPushButton*>(QString::fromLatin1(name));
     };
-    connect(button("mineButton"), &QPushButton::clicked, this, &MainWindow::startMining);
-    connect(button("indexButton"), &QPushButton::clicked, this, &MainWindow::startIndex);
-    connect(button("stopButton"), &QPushButton::clicked, this, &MainWindow::stopRuns);
+    Workbench* bench = bench_.get();
+    connect(button("mineButton"), &QPushButton::clicked, bench, &Workbench::startMining);
+    connect(button("indexButton"), &QPushButton::clicked, bench, &Workbench::startIndex);
+    connect(button("stopButton"), &QPushButton::clicked, bench, &Workbench::stopRuns);
     connect(button("exportButton"), &QPushButton::clicked, this, &MainWindow::exportResults);
     connect(button("feedbackButton"), &QPushButton::clicked, this, &MainWindow::askForFeedback);
     connect(button("homePageButton"), &QPushButton::clicked, this, &MainWindow::openHomePage);
-    connect(&miningTimer_, &IntervalTimer::ticked, this, [this] { mining_->timerFired(); });
-    connect(&indexTimer_, &IntervalTimer::ticked, this, [this] { index_->timerFired(); });
-    connect(browser_.get(), &WebEngineBrowser::newWindowRequested, this,
-            [this] { gate_.run([this] { index_->openRefusedWindowHere(); }); });
-    followNewRows(candidateView_, candidates_);
-    followNewRows(resultView_, resultOrder_);
+    for (QLineEdit* edit : {keywordEdit_, includeEdit_, excludeEdit_, quantityEdit_, intervalEdit_})
+        connect(edit, &QLineEdit::textChanged, this, &MainWindow::takeSettings);
+    connect(bench, &Workbench::settingsChanged, this, &MainWindow::showSettings);
+    connect(bench, &Workbench::message, this,
+            [this](const QString& text) { messages_.show(text); });
+    connect(bench, &Workbench::pageToShow, browser_.get(), &WebEngineBrowser::navigate);
+    connect(bench, &Workbench::statusChanged, this, &MainWindow::refreshStatus);
+    connect(bench, &Workbench::projectPathChanged, this, &MainWindow::showProjectName);
+    connect(browser_.get(), &WebEngineBrowser::newWindowRequested, bench,
+            &Workbench::openRefusedWindow);
+    followNewRows(candidateView_, bench_->candidates());
+    followNewRows(resultView_, bench_->order());
     connectResultTable();
-    connect(continueButton_, &QPushButton::clicked, this, &MainWindow::continueRuns);
+    connect(continueButton_, &QPushButton::clicked, bench, &Workbench::continueRuns);
     connect(addWindowAction(QStringLiteral("保存项目"), QKeySequence::Save), &QAction::triggered,
             this, &MainWindow::saveProjectFile);
     connect(addWindowAction(QStringLiteral("打开项目"), QKeySequence::Open), &QAction::triggered,
             this, &MainWindow::openProjectFile);
     connect(addWindowAction(QStringLiteral("继续"), QKeySequence(Qt::Key_F5)), &QAction::triggered,
-            this, &MainWindow::continueRuns);
+            bench, &Workbench::continueRuns);
+    // The time left counts down between the runs' steps.
     connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::refreshStatus);
     statusTimer_.start(250);
 }
 
-void MainWindow::setStartValues() {
-    browser_->navigate(IndexRun::startAddress());
-    findChild<QPushButton*>(QStringLiteral("mineButton"))->setText(QStringLiteral("挖词"));
-    candidates_.append(Row{candidateHeader()});
-    keywordEdit_->setText(QStringLiteral("qq"));
-    includeEdit_->setText(QString());
-    excludeEdit_->setText(QString());
-    quantityEdit_->setText(QStringLiteral("3"));
-    intervalEdit_->setText(QStringLiteral("6000"));
+void MainWindow::showSettings() {
+    const Settings& s = bench_->settings();
+    showingSettings_ = true;
+    keywordEdit_->setText(s.keyword);
+    includeEdit_->setText(s.include);
+    excludeEdit_->setText(s.exclude);
+    quantityEdit_->setText(s.quantity);
+    intervalEdit_->setText(s.interval);
+    showingSettings_ = false;
 }
 
-void MainWindow::startMining() {
-    gate_.run([this] {
-        notice_.clear();
-        // The index run walks rows that a new mining start has just removed.
-        if (mining_->start())
-            indexTimer_.setInterval(0);
-    });
-}
-
-void MainWindow::startIndex() {
-    gate_.run([this] {
-        notice_.clear();
-        index_->start();
-    });
-}
-
-void MainWindow::stopRuns() {
-    gate_.run([this] {
-        miningTimer_.setInterval(0);
-        indexTimer_.setInterval(0);
-    });
+void MainWindow::takeSettings() {
+    if (!showingSettings_)
+        bench_->setSettings({keywordEdit_->text(), includeEdit_->text(), excludeEdit_->text(),
+                             quantityEdit_->text(), intervalEdit_->text()});
 }
 
 void MainWindow::exportResults() {
-    gate_.run([this] {
-        const auto outcome = exportTable(results_, keywordEdit_->text(), QDir::currentPath());
-        messages_.show(exportMessage(outcome));
-    });
+    bench_->exportCsv(QDir::currentPath());
 }
 
 void MainWindow::askForFeedback() {
     messages_.show(QStringLiteral("请把您需要功能和遇到的问题反馈给我们，如果必要可以截图，谢谢！"),
-                   [this] { openAddress(shell_, links::contactLink()); });
+                   [this] { shell_.open(links::contactLink()); });
 }
 
 void MainWindow::openHomePage() {
-    openAddress(shell_, links::homePage());
+    shell_.open(links::homePage());
 }
 
 QAction* MainWindow::addWindowAction(const QString& text, const QKeySequence& keys) {
@@ -263,7 +218,7 @@ void MainWindow::connectResultTable() {
     paste->setShortcut(QKeySequence::Paste);
     menu->addAction(QStringLiteral("导入关键词…"), this, &MainWindow::chooseKeywordFiles);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("重查空行"), this, &MainWindow::requeryEmptyRows);
+    menu->addAction(QStringLiteral("重查空行"), bench_.get(), &Workbench::requeryEmptyRows);
     menu->addSeparator();
     QAction* chart = addWindowAction(QStringLiteral("图表"), QKeySequence(Qt::CTRL | Qt::Key_G));
     connect(chart, &QAction::triggered, this, [this] { openChartWindow(); });
@@ -275,136 +230,49 @@ void MainWindow::connectResultTable() {
     connect(resultView_, &ResultTableView::pasteRequested, this, &MainWindow::pasteKeywords);
     connect(resultView_, &ResultTableView::deleteRequested, this, &MainWindow::deleteSelectedRows);
     connect(resultView_, &ResultTableView::copyRequested, this, &MainWindow::copySelectedRows);
-    connect(resultView_, &ResultTableView::filesDropped, this, &MainWindow::importKeywordFiles);
-}
-
-bool MainWindow::runsGoing() const {
-    return miningTimer_.interval() > 0 || mining_->stepInFlight() || index_->progress().running;
-}
-
-bool MainWindow::refuseEditDuringRun() {
-    if (!runsGoing())
-        return false;
-    messages_.show(QStringLiteral("挖词或查询指数进行中，结果表不能修改。请先按“停止”。"));
-    return true;
-}
-
-void MainWindow::addKeywords(const QString& text) {
-    const QString caption = resultColumns_.captions().value(0);
-    const KeywordImport found = keywordsFrom(
-        text, caption, [this](const QString& k) { return results_.containsKeyword(k); });
-    appendKeywordRows(results_, found.added);
-    notice_ =
-        QStringLiteral("已添加 %1 个关键词，跳过 %2 个").arg(found.added.size()).arg(found.skipped);
-    refreshStatus();
+    connect(resultView_, &ResultTableView::filesDropped, bench_.get(),
+            &Workbench::importKeywordFiles);
 }
 
 void MainWindow::pasteKeywords() {
-    if (refuseEditDuringRun())
-        return;
-    addKeywords(QGuiApplication::clipboard()->text());
+    bench_->addKeywords(QGuiApplication::clipboard()->text());
 }
 
 void MainWindow::chooseKeywordFiles() {
-    if (refuseEditDuringRun())
+    if (bench_->runsGoing()) {
+        bench_->addKeywords({}); // says why not
         return;
+    }
     const QStringList paths =
         QFileDialog::getOpenFileNames(this, QStringLiteral("导入关键词"), QDir::currentPath(),
                                       QStringLiteral("关键词列表 (*.txt *.csv);;所有文件 (*)"));
-    importKeywordFiles(paths);
-}
-
-void MainWindow::importKeywordFiles(const QStringList& paths) {
-    if (paths.isEmpty() || refuseEditDuringRun())
-        return;
-    QString text;
-    for (const QString& path : paths) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            messages_.show(QStringLiteral("导入失败：") + file.errorString());
-            return;
-        }
-        text += decodeKeywordFile(file.readAll()) + u'\n';
-    }
-    addKeywords(text);
+    bench_->importKeywordFiles(paths);
 }
 
 void MainWindow::deleteSelectedRows() {
-    const std::vector<std::int64_t> rows = resultView_->selectedListRows();
-    if (rows.empty() || refuseEditDuringRun())
-        return;
-    results_.remove(rows);
-    index_->forgetProgress(); // its place in the table moved
-    notice_ = QStringLiteral("已删除 %1 行").arg(rows.size());
-    refreshStatus();
+    bench_->deleteRows(resultView_->selectedListRows());
 }
 
 void MainWindow::copySelectedRows() const {
     const std::vector<std::int64_t> rows = resultView_->selectedListRows();
     if (rows.empty())
         return;
-    std::vector<QStringList> lines{resultColumns_.captions()};
+    std::vector<QStringList> lines{bench_->columns().captions()};
     for (const std::int64_t row : rows)
-        lines.push_back(resultColumns_.cells(row));
+        lines.push_back(bench_->columns().cells(row));
     QGuiApplication::clipboard()->setText(tsvText(lines));
 }
 
-// A workbook of thousands of series takes seconds: it is written on a thread
-// of its own from a copy of the rows, and the runs and the window go on.
 void MainWindow::exportWorkbookFile() {
-    gate_.run([this] {
-        if (workbookBusy_) {
-            messages_.show(QStringLiteral("上一个 Excel 文件还在写入，请稍候。"));
-            return;
-        }
-        workbookBusy_ = true;
-        notice_ = QStringLiteral("正在写入 Excel 文件…");
-        refreshStatus();
-        std::vector<Row> rows = rowsOf(results_);
-        std::vector<std::int64_t> order = resultOrder_.listRowsInOrder();
-        workbookWriter_ =
-            std::jthread([this, rows = std::move(rows), order = std::move(order),
-                          keyword = keywordEdit_->text(), folder = QDir::currentPath()]() mutable {
-                RowList table;
-                table.append(std::move(rows));
-                const ExportOutcome outcome = exportWorkbook(table, order, keyword, folder);
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, outcome] {
-                        workbookBusy_ = false;
-                        notice_.clear();
-                        messages_.show(exportMessage(outcome));
-                    },
-                    Qt::QueuedConnection);
-            });
-    });
-}
-
-QString MainWindow::statusText() const {
-    const IndexProgress index = index_->progress();
-    const std::int64_t currentWait = indexTimer_.isActive() ? indexTimer_.remainingTime() : 0;
-    const auto interval = numberFromText(intervalEdit_->text()).value_or(0);
-    const QString runs =
-        statusLine(miningStatus(mining_->progress()),
-                   indexStatus(index, QueryPacing::timeLeft(index, currentWait, interval)));
-    return notice_.isEmpty() ? runs : statusLine(notice_, runs);
+    bench_->exportWorkbook(QDir::currentPath(), bench_->order().listRowsInOrder());
 }
 
 void MainWindow::refreshStatus() {
-    if (journal_) {
-        if (const auto failure = journal_->takeFailure())
-            notice_ = QStringLiteral("会话记录写入失败：") + *failure +
-                      QStringLiteral("（运行照常进行）");
-        // The runs and the boxes change without the lists too (a stop, typing).
-        if (const SessionState now = currentState(); !(now == lastJournalled_)) {
-            lastJournalled_ = now;
-            journal_->noteChange();
-        }
-    }
-    const QString text = statusText();
-    if (status_->text() != text)
-        status_->setText(text);
-    placeContinueButton(mining_->progress().canContinue || index_->progress().canContinue);
+    const QString text = bench_->statusText();
+    if (statusLabel_->text() != text)
+        statusLabel_->setText(text);
+    placeContinueButton(bench_->mining().progress().canContinue ||
+                        bench_->index().progress().canContinue);
 }
 
 void MainWindow::placeContinueButton(bool shown) {
@@ -414,21 +282,21 @@ void MainWindow::placeContinueButton(bool shown) {
     QRect strip = toPixels(statusSpot);
     if (shown)
         strip.setRight(continueButton_->geometry().left() - 8);
-    status_->setGeometry(strip);
+    statusLabel_->setGeometry(strip);
 }
 
 ChartWindow& MainWindow::openChartWindow() {
     if (!chart_) {
-        chart_ = new ChartWindow(results_, this);
+        chart_ = new ChartWindow(bench_->results(), this);
         connect(chart_, &ChartWindow::rowChosen, this, &MainWindow::selectListRow);
         connect(resultView_->selectionModel(), &QItemSelectionModel::currentRowChanged, chart_,
                 [this](const QModelIndex& current) {
                     if (current.isValid())
-                        chart_->showTrendOf(resultOrder_.listRow(current.row()));
+                        chart_->showTrendOf(bench_->order().listRow(current.row()));
                 });
         const QModelIndex current = resultView_->currentIndex();
         if (current.isValid())
-            chart_->showTrendOf(resultOrder_.listRow(current.row()));
+            chart_->showTrendOf(bench_->order().listRow(current.row()));
     }
     chart_->show();
     chart_->raise();
@@ -438,37 +306,12 @@ ChartWindow& MainWindow::openChartWindow() {
 
 void MainWindow::selectListRow(std::int64_t listRow) {
     const QModelIndex at =
-        resultOrder_.mapFromSource(resultColumns_.index(ResultColumns::tableRow(listRow), 0));
+        bench_->order().mapFromSource(bench_->columns().index(ResultColumns::tableRow(listRow), 0));
     if (!at.isValid())
         return;
     resultView_->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
                                                            QItemSelectionModel::Rows);
     resultView_->scrollTo(at);
-}
-
-void MainWindow::continueRuns() {
-    gate_.run([this] {
-        notice_.clear();
-        mining_->resume();
-        index_->resume();
-        refreshStatus();
-    });
-}
-
-void MainWindow::requeryEmptyRows() {
-    gate_.run([this] {
-        std::vector<std::int64_t> rows;
-        for (std::int64_t i = 1; i < results_.count(); ++i)
-            if (lacksFigures(results_.row(i)))
-                rows.push_back(i);
-        if (rows.empty()) {
-            notice_ = QStringLiteral("没有需要重查的空行");
-            refreshStatus();
-            return;
-        }
-        notice_.clear();
-        index_->startWith(std::move(rows));
-    });
 }
 
 // Keeps the newest row in view while rows arrive, unless the user has
@@ -487,7 +330,7 @@ void MainWindow::followNewRows(QAbstractItemView* view, QAbstractItemModel& rows
     connect(&rows, &QAbstractItemModel::rowsInserted, view, [this, view, follow] {
         // In a sorted table new rows land where they belong, not at the end.
         if (!follow->atEnd || follow->scrollPending ||
-            (view == resultView_ && resultOrder_.sorting()))
+            (view == resultView_ && bench_->order().sorting()))
             return;
         follow->scrollPending = true;
         QMetaObject::invokeMethod(
@@ -500,120 +343,97 @@ void MainWindow::followNewRows(QAbstractItemView* view, QAbstractItemModel& rows
     });
 }
 
-// Closing cannot be refused: the promotion opens and the program ends. A
+bool MainWindow::mayClose() {
+    if (!bench_->unsaved())
+        return true;
+    bench_->stopRuns();
+    QMessageBox ask(QMessageBox::Question, WindowMessageBox::caption(),
+                    QStringLiteral("结果还没有保存为项目。关闭前要保存吗？"),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    ask.setObjectName(QStringLiteral("closeQuestion"));
+    ask.setDefaultButton(QMessageBox::Save);
+    ask.setEscapeButton(QMessageBox::Cancel);
+    ask.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
+    ask.button(QMessageBox::Save)->setShortcut(QKeySequence::Save);
+    ask.button(QMessageBox::Discard)->setText(QStringLiteral("不保存"));
+    ask.button(QMessageBox::Discard)->setShortcut(QKeySequence(Qt::ALT | Qt::Key_N));
+    ask.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    switch (ask.exec()) {
+    case QMessageBox::Save:
+        return saveProjectFile();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Once the user has chosen, the promotion opens and the program ends. A
 // normal end keeps nothing: the journal goes.
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (journal_)
-        journal_->endNormally();
-    openAddress(shell_, links::promotionLink());
+    if (!closing_ && !mayClose()) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    bench_->endNormally();
+    shell_.open(links::promotionLink());
     event->accept();
 }
 
-SessionState MainWindow::currentState() const {
-    SessionState s = runState(*mining_, *index_);
-    s.keyword = keywordEdit_->text();
-    s.include = includeEdit_->text();
-    s.exclude = excludeEdit_->text();
-    s.quantity = quantityEdit_->text();
-    s.interval = intervalEdit_->text();
-    return s;
-}
-
-SessionSnapshot MainWindow::snapshot() const {
-    return {rowsOf(candidates_), rowsOf(results_), currentState()};
-}
-
-void MainWindow::applySnapshot(const SessionSnapshot& snapshot) {
-    miningTimer_.setInterval(0);
-    indexTimer_.setInterval(0);
-    restoreSession(snapshot, candidates_, results_, *mining_, *index_);
-    keywordEdit_->setText(snapshot.state.keyword);
-    includeEdit_->setText(snapshot.state.include);
-    excludeEdit_->setText(snapshot.state.exclude);
-    quantityEdit_->setText(snapshot.state.quantity);
-    intervalEdit_->setText(snapshot.state.interval);
-    refreshStatus();
-}
-
 void MainWindow::offerRecovery() {
-    if (!journal_)
-        return;
-    if (const auto left = journal_->leftOver()) {
-        const LeftOverSession found = readLeftOver(*left, snapshot());
-        if (found.kind == LeftOverSession::Kind::Nothing) {
-            journal_->discardLeftOver();
-        } else if (found.kind == LeftOverSession::Kind::Session) {
-            QMessageBox ask(QMessageBox::Question, WindowMessageBox::caption(),
-                            QStringLiteral("上次的运行没有正常结束。要恢复上次的关键词和结果吗？"),
-                            QMessageBox::Yes | QMessageBox::No, this);
-            ask.setObjectName(QStringLiteral("recoveryQuestion"));
-            ask.setDefaultButton(QMessageBox::Yes);
-            ask.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
-            ask.button(QMessageBox::No)->setText(QStringLiteral("否"));
-            if (ask.exec() == QMessageBox::Yes)
-                applySnapshot(found.session);
-        } else {
-            const auto aside = journal_->moveLeftOverAside();
-            messages_.show(QStringLiteral("上次的会话记录已损坏，无法恢复") +
-                           (aside ? QStringLiteral("，已移到 ") + *aside : QString()) +
-                           QStringLiteral("。程序重新开始。"));
-        }
-    }
-    journal_->start();
-    lastJournalled_ = currentState();
+    bench_->recover([this] {
+        QMessageBox ask(QMessageBox::Question, WindowMessageBox::caption(),
+                        QStringLiteral("上次的运行没有正常结束。要恢复上次的关键词和结果吗？"),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        ask.setObjectName(QStringLiteral("recoveryQuestion"));
+        ask.setDefaultButton(QMessageBox::Yes);
+        ask.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+        ask.button(QMessageBox::No)->setText(QStringLiteral("否"));
+        return ask.exec() == QMessageBox::Yes;
+    });
 }
 
-void MainWindow::showProjectName() {
-    setWindowTitle(projectPath_.isEmpty() ? title()
-                                          : title() + QStringLiteral(" - ") +
-                                                QFileInfo(projectPath_).completeBaseName());
+void MainWindow::showProjectName(const QString& path) {
+    setWindowTitle(path.isEmpty()
+                       ? title()
+                       : title() + QStringLiteral(" - ") + QFileInfo(path).completeBaseName());
 }
 
-void MainWindow::saveProjectFile() {
-    const QString suggested =
-        projectPath_.isEmpty()
-            ? QDir::current().filePath(keywordEdit_->text() + QLatin1StringView(projectSuffix))
-            : projectPath_;
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存项目"), suggested,
-                                                      QStringLiteral("Quilla 项目 (*.quilla)"),
-                                                      nullptr, QFileDialog::DontConfirmOverwrite);
+bool MainWindow::saveProjectFile() {
+    const QString current = bench_->projectPath();
+    const QString suggested = current.isEmpty()
+                                  ? QDir::current().filePath(bench_->settings().keyword +
+                                                             QLatin1StringView(projectSuffix))
+                                  : current;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存项目"), suggested,
+                                                QStringLiteral("Quilla 项目 (*.quilla)"), nullptr,
+                                                QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty())
-        return;
+        return false;
+    // The open dialog shows .quilla files only: a name without a suffix gets it.
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1StringView(projectSuffix);
     bool replace = false;
-    if (QFileInfo(path) == QFileInfo(projectPath_) && QFileInfo::exists(path)) {
+    if (QFileInfo(path) == QFileInfo(current) && QFileInfo::exists(path)) {
         replace =
             QMessageBox::question(
                 this, WindowMessageBox::caption(),
                 QStringLiteral("要用现在的会话替换“%1”吗？").arg(QFileInfo(path).fileName())) ==
             QMessageBox::Yes;
         if (!replace)
-            return;
+            return false;
     }
-    saveProjectTo(path, replace);
+    return bench_->saveProject(path, replace).kind == NewFileResult::Kind::Written;
 }
 
 void MainWindow::saveProjectTo(const QString& path, bool replaceExisting) {
-    gate_.run([this, path, replaceExisting] {
-        const NewFileResult saved = saveProject(snapshot(), path, replaceExisting);
-        switch (saved.kind) {
-        case NewFileResult::Kind::Written:
-            projectPath_ = path;
-            showProjectName();
-            notice_ = QStringLiteral("项目已保存：") + QDir::toNativeSeparators(path);
-            refreshStatus();
-            return;
-        case NewFileResult::Kind::Exists:
-            messages_.show(QStringLiteral("文件已存在，没有保存。请换一个文件名。"));
-            return;
-        case NewFileResult::Kind::Failed:
-            messages_.show(QStringLiteral("保存失败：") + saved.reason);
-            return;
-        }
-    });
+    bench_->afterStep(
+        [this, path, replaceExisting] { bench_->saveProject(path, replaceExisting); });
 }
 
 bool MainWindow::mayReplaceLists() {
-    const bool hasLists = candidates_.count() > 1 || results_.count() > 0;
+    const bool hasLists = bench_->candidates().count() > 1 || bench_->results().count() > 0;
     return !hasLists ||
            QMessageBox::question(this, WindowMessageBox::caption(),
                                  QStringLiteral("打开项目会替换现在的关键词和结果。要继续吗？")) ==
@@ -631,18 +451,7 @@ void MainWindow::openProjectFile() {
 }
 
 void MainWindow::openProjectFrom(const QString& path) {
-    gate_.run([this, path] {
-        const auto read = openProject(path);
-        if (const auto* error = std::get_if<SessionReadError>(&read)) {
-            messages_.show(sessionReadMessage(*error));
-            return;
-        }
-        applySnapshot(std::get<SessionSnapshot>(read));
-        projectPath_ = path;
-        showProjectName();
-        notice_ = QStringLiteral("已打开项目：") + QDir::toNativeSeparators(path);
-        refreshStatus();
-    });
+    bench_->afterStep([this, path] { bench_->openProject(path); });
 }
 
 namespace {

@@ -1,10 +1,9 @@
 #pragma once
 
-// The window's widgets behind the small interfaces the runs talk to.
+// The window's message box behind the interface the runs talk to.
 
 #include "core/ports.h"
 
-#include <QLineEdit>
 #include <QPointer>
 
 #include <functional>
@@ -12,15 +11,6 @@
 class QWidget;
 
 namespace quilla {
-
-class LineEditBox final : public TextBox {
-public:
-    explicit LineEditBox(const QLineEdit* edit) : edit_(edit) {}
-    QString text() const override { return edit_ ? edit_->text() : QString(); }
-
-private:
-    QPointer<const QLineEdit> edit_;
-};
 
 // Text, one OK button, no icon, the program's short title as caption; modal.
 // The box opens from the event loop, after the caller has returned, so no
@@ -37,17 +27,6 @@ public:
 
 private:
     QPointer<QWidget> owner_;
-};
-
-// The embedded browser as the place where the user sees a page.
-class BrowserPageView final : public PageView {
-public:
-    explicit BrowserPageView(std::function<void(const QString&)> navigate)
-        : navigate_(std::move(navigate)) {}
-    void show(const QString& address) override { navigate_(address); }
-
-private:
-    std::function<void(const QString&)> navigate_;
 };
 
 } // namespace quilla

@@ -35,6 +35,8 @@ void StepGate::drain() {
         next.action();
     }
     draining_ = false;
+    if (settled_)
+        settled_();
 }
 
 void GatedTicks::fired(std::function<void()> tick) {

@@ -29,6 +29,9 @@ public:
     // again, so ticks that fall due during a step are delivered once; and, as
     // with window timers, ticks wait until every deferred click has run.
     void runOnce(const QString& key, std::function<void()> action);
+    // Called each time the gate has run what it could: whatever the actions
+    // and steps changed is then in place, to be noted (the journal is told).
+    void whenSettled(std::function<void()> settled) { settled_ = std::move(settled); }
 
 private:
     struct Deferred {
@@ -42,6 +45,7 @@ private:
     std::deque<Deferred> clicks_;
     std::deque<Deferred> ticks_;
     std::set<QString> waitingKeys_;
+    std::function<void()> settled_;
 };
 
 // A run's timer ticks, delivered through the gate: a tick that falls due

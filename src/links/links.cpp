@@ -27,10 +27,6 @@ QString promotionLink() {
 
 } // namespace links
 
-void openAddress(Shell& shell, const QString& address) {
-    shell.open(address);
-}
-
 void DesktopShell::open(const QString& address) {
     // Tolerant parsing keeps the contact link's plain-text product name and
     // doubled ampersands as they are.

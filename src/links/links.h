@@ -6,7 +6,8 @@
 
 namespace quilla {
 
-// Opens an address with whatever the desktop has registered for its scheme.
+// Opens an address with whatever the desktop has registered for its scheme;
+// hands it over and returns at once, the outcome is not ours to use.
 class Shell {
 public:
     virtual ~Shell() = default;
@@ -23,9 +24,6 @@ QString promotionLink(); // the marketplace promotion opened on closing
 QString promotionTracking();
 
 } // namespace links
-
-// Hands the address over and returns at once; the outcome is not ours to use.
-void openAddress(Shell& shell, const QString& address);
 
 // The desktop's own handler (xdg-open on Linux).
 class DesktopShell final : public Shell {

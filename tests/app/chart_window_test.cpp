@@ -49,7 +49,7 @@ protected:
         window.show();
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        RowList& rows = window.results();
+        RowList& rows = window.workbench().results();
         rows.append(Row{resultHeader()});
         rows.append(indexed(u"a"_s, 100, 9000));
         rows.append(indexed(u"b"_s, 50000, 10));
@@ -71,8 +71,8 @@ TEST_F(ChartWindowTest, OpensWithCtrlGAndFollowsTheTable) {
     EXPECT_EQ(chart->drawn().scarce[0].keyword, u"a"_s);
 
     // An index run rewriting a row and a mining run adding one.
-    window.results().setRow(2, indexed(u"b"_s, 10, 20000));
-    window.results().append(indexed(u"d"_s, 5, 30000));
+    window.workbench().results().setRow(2, indexed(u"b"_s, 10, 20000));
+    window.workbench().results().append(indexed(u"d"_s, 5, 30000));
     ASSERT_EVENTUALLY((chart->drawn().points.size()) == (4u), 5000);
     auto* list = chart->findChild<QTableView*>(u"scarceList"_s);
     ASSERT_EVENTUALLY((list->model()->rowCount()) == (int(chart->drawn().scarce.size())), 5000);
@@ -80,7 +80,7 @@ TEST_F(ChartWindowTest, OpensWithCtrlGAndFollowsTheTable) {
 
     // Closed, it draws nothing; opened again, it shows the table as it is.
     chart->close();
-    window.results().append(indexed(u"e"_s, 2, 40000));
+    window.workbench().results().append(indexed(u"e"_s, 2, 40000));
     QTest::qWait(400);
     EXPECT_EQ(chart->drawn().points.size(), 4u);
     window.activateWindow();
@@ -97,13 +97,13 @@ TEST_F(ChartWindowTest, ChoosingAKeywordSelectsItsRowAndSelectingARowShowsItsTre
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(list->model()->index(0, 0)).center());
     ASSERT_TRUE(table()->currentIndex().isValid());
-    EXPECT_EQ(window.resultOrder().listRow(table()->currentIndex().row()), 1);
+    EXPECT_EQ(window.workbench().order().listRow(table()->currentIndex().row()), 1);
     EXPECT_EQ(chart.trendRow(), 1);
 
     window.selectListRow(3);
     EXPECT_EQ(chart.trendRow(), 3);
     // With the view sorted, rows are still found by their place in the list.
-    window.resultOrder().sort(2, Qt::AscendingOrder);
+    window.workbench().order().sort(2, Qt::AscendingOrder);
     window.selectListRow(1);
     EXPECT_EQ(chart.trendRow(), 1);
     EXPECT_EQ(table()->model()->index(table()->currentIndex().row(), 0).data().toString(), u"a"_s);
@@ -131,7 +131,7 @@ TEST_F(ChartWindowTest, PointsSitOnTheAxesAndAClickChoosesOne) {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at + QPoint(2, -1));
     EXPECT_EQ(chart.trendRow(), 3);
     ASSERT_TRUE(table()->currentIndex().isValid());
-    EXPECT_EQ(window.resultOrder().listRow(table()->currentIndex().row()), 3);
+    EXPECT_EQ(window.workbench().order().listRow(table()->currentIndex().row()), 3);
     // Far from every point a click chooses nothing.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(3, 3));
     EXPECT_EQ(chart.trendRow(), 3);
@@ -141,7 +141,7 @@ TEST_F(ChartWindowTest, PointsSitOnTheAxesAndAClickChoosesOne) {
 // scarce list, and the picture mended where points changed) is what reading
 // and painting everything again gives, after every kind of change.
 TEST_F(ChartWindowTest, ARedrawRowByRowDrawsWhatOneFromNothingWould) {
-    RowList& rows = window.results();
+    RowList& rows = window.workbench().results();
     rows.clear();
     rows.append(Row{resultHeader()});
     for (int i = 1; i <= 300; ++i)

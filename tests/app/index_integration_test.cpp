@@ -32,19 +32,21 @@ TEST_F(IndexIntegration, IndexesEveryMinedRowAndExportsElevenColumns) {
 
     type("quantityBox", QStringLiteral("4"));
     click("mineButton");
-    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0, 30000);
-    ASSERT_EQ(window->results().count(), 5);
+    ASSERT_EVENTUALLY(window->workbench().miningTimer().interval() == 0, 30000);
+    ASSERT_EQ(window->workbench().results().count(), 5);
 
     type("intervalBox", QStringLiteral("1500"));
     click("indexButton");
-    ASSERT_EVENTUALLY(window->queryRow() == 5 && window->indexTimer().interval() == 0, 60000);
-    EXPECT_EQ(window->queriesSinceLongWait(), 4);
+    ASSERT_EVENTUALLY(window->workbench().index().queryRow() == 5 &&
+                          window->workbench().indexTimer().interval() == 0,
+                      60000);
+    EXPECT_EQ(window->workbench().index().queriesSinceLongWait(), 4);
 
     QString expectedText = QString::fromUtf8(
         "关键词,宝贝数,昨天搜索指数,前天搜索指数,昨天成交指数,前天成交指数,"
         "七天的搜索指数环比,与去年同期相比,三十天的搜索指数环比,与去年同期相比,趋势预测\r\n");
     for (std::int64_t i = 1; i < 5; ++i) {
-        const Row row = window->results().row(i);
+        const Row row = window->workbench().results().row(i);
         ASSERT_EQ(row.fields.size(), 11) << row.text().toStdString();
         QStringList expected{row.fields[0], fake_market::fakeCount(row.fields[0])};
         for (const QString& f : fake_market::expectedFields(row.fields[0]))

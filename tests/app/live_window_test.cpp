@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 
+#include "support/app_dialogs.h"
 #include "support/blocking_fetcher.h"
 #include "support/fake_shell.h"
 
@@ -56,7 +57,7 @@ protected:
         type("quantityBox", QStringLiteral("50"));
         click("mineButton");
         ASSERT_EVENTUALLY(fetcher->waiting() == 1, 5000);
-        ASSERT_TRUE(window->fetching());
+        ASSERT_TRUE(window->workbench().fetching());
     }
 
     test::FakeShell shell;
@@ -72,47 +73,49 @@ TEST_F(LiveWindow, PaintsAndTakesClicksWhileAPageIsOnItsWay) {
     ASSERT_EVENTUALLY(counter.paints > 0, 10000);
     EXPECT_EQ(fetcher->waiting(), 1); // still waiting: the window was not blocked
     // The step's effects are not there yet: row 1 is still bare.
-    EXPECT_EQ(window->candidates().rowText(1), QStringLiteral("qq"));
-    EXPECT_EQ(window->results().count(), 1);
+    EXPECT_EQ(window->workbench().candidates().rowText(1), QStringLiteral("qq"));
+    EXPECT_EQ(window->workbench().results().count(), 1);
     window->removeEventFilter(&counter);
 }
 
 TEST_F(LiveWindow, StopDuringAFetchLetsTheStepFinishAndNoOtherFollow) {
     startAndWaitForTheFetch();
     click("stopButton");
-    EXPECT_EQ(window->miningTimer().interval(), 100); // Stop waits for the step
+    EXPECT_EQ(window->workbench().miningTimer().interval(), 100); // Stop waits for the step
     fetcher->releaseOne();
-    ASSERT_EVENTUALLY(!window->fetching() && window->miningTimer().interval() == 0, 5000);
-    EXPECT_EQ(window->candidates().rowText(1), QStringLiteral("qq,12"));
-    EXPECT_EQ(window->candidates().rowText(2), QString::fromUtf8("qq币"));
-    EXPECT_EQ(window->results().rowText(1), QStringLiteral("qq,12"));
-    EXPECT_EQ(window->miningRow(), 2);
+    ASSERT_EVENTUALLY(
+        !window->workbench().fetching() && window->workbench().miningTimer().interval() == 0, 5000);
+    EXPECT_EQ(window->workbench().candidates().rowText(1), QStringLiteral("qq,12"));
+    EXPECT_EQ(window->workbench().candidates().rowText(2), QString::fromUtf8("qq币"));
+    EXPECT_EQ(window->workbench().results().rowText(1), QStringLiteral("qq,12"));
+    EXPECT_EQ(window->workbench().mining().miningRow(), 2);
     QTest::qWait(400); // several ticks' time: none comes
     EXPECT_EQ(fetcher->asked().size(), 1);
-    EXPECT_EQ(window->miningRow(), 2);
+    EXPECT_EQ(window->workbench().mining().miningRow(), 2);
 }
 
 TEST_F(LiveWindow, AStartDuringAFetchRestartsAfterTheStep) {
     startAndWaitForTheFetch();
     type("keywordBox", QStringLiteral("new"));
     click("mineButton");
-    EXPECT_EQ(window->candidates().rowText(1), QStringLiteral("qq")); // not yet
-    EXPECT_EQ(window->miningRow(), 1);
+    EXPECT_EQ(window->workbench().candidates().rowText(1), QStringLiteral("qq")); // not yet
+    EXPECT_EQ(window->workbench().mining().miningRow(), 1);
     fetcher->releaseOne();
     // The old step finished first (row 1 of the old list was mined), then the
     // restart cleared both lists and began again from the new seed.
     ASSERT_EVENTUALLY(fetcher->asked().size() == 2, 5000);
     EXPECT_TRUE(fetcher->asked()[1].endsWith(QStringLiteral("&q=new")));
-    EXPECT_EQ(window->candidates().count(), 2);
-    EXPECT_EQ(window->candidates().rowText(1), QStringLiteral("new"));
-    EXPECT_EQ(window->results().count(), 1);
-    EXPECT_EQ(window->miningRow(), 1);
+    EXPECT_EQ(window->workbench().candidates().count(), 2);
+    EXPECT_EQ(window->workbench().candidates().rowText(1), QStringLiteral("new"));
+    EXPECT_EQ(window->workbench().results().count(), 1);
+    EXPECT_EQ(window->workbench().mining().miningRow(), 1);
 }
 
 // Closing returns at once; the fetch under way is told to stop and its
 // thread is joined before the window's parts go.
 TEST_F(LiveWindow, ClosingDuringAFetchStopsItAndJoinsItsThread) {
     startAndWaitForTheFetch();
+    test::answerNextMessageBox({}, 400, QMessageBox::Discard); // the mined seed is in no project
     EXPECT_TRUE(window->close());
     EXPECT_EQ(shell.opened.size(), 1);
     window.reset();
@@ -123,7 +126,7 @@ TEST_F(LiveWindow, ClosingDuringAFetchStopsItAndJoinsItsThread) {
 
 TEST_F(LiveWindow, ListsFollowNewRowsUnlessScrolledAway) {
     auto* view = window->findChild<QAbstractItemView*>(QStringLiteral("resultTable"));
-    RowList& rows = window->results();
+    RowList& rows = window->workbench().results();
     for (int i = 0; i < 60; ++i)
         rows.append(Row{{QString::number(i)}});
     QTest::qWait(50);

@@ -7,10 +7,13 @@
 #include "support/fake_shell.h"
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineView>
 
@@ -19,6 +22,8 @@
 
 namespace quilla {
 namespace {
+
+using namespace Qt::StringLiterals;
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -41,16 +46,16 @@ TEST_F(MainWindowTest, StartsWithItsValues) {
     EXPECT_EQ(text("excludeBox"), QString());
     EXPECT_EQ(text("quantityBox"), QStringLiteral("3"));
     EXPECT_EQ(text("intervalBox"), QStringLiteral("6000"));
-    ASSERT_EQ(window.candidates().count(), 1);
-    EXPECT_EQ(window.candidates().rowText(0), QString::fromUtf8("关键词,宝贝数"));
-    EXPECT_EQ(window.results().count(), 0);
-    EXPECT_EQ(window.miningRow(), 0);
-    EXPECT_EQ(window.queryRow(), 0);
-    EXPECT_EQ(window.queriesSinceLongWait(), 0);
-    EXPECT_EQ(window.miningTimer().interval(), 0);
-    EXPECT_EQ(window.indexTimer().interval(), 0);
-    EXPECT_FALSE(window.miningTimer().isActive());
-    EXPECT_FALSE(window.indexTimer().isActive());
+    ASSERT_EQ(window.workbench().candidates().count(), 1);
+    EXPECT_EQ(window.workbench().candidates().rowText(0), QString::fromUtf8("关键词,宝贝数"));
+    EXPECT_EQ(window.workbench().results().count(), 0);
+    EXPECT_EQ(window.workbench().mining().miningRow(), 0);
+    EXPECT_EQ(window.workbench().index().queryRow(), 0);
+    EXPECT_EQ(window.workbench().index().queriesSinceLongWait(), 0);
+    EXPECT_EQ(window.workbench().miningTimer().interval(), 0);
+    EXPECT_EQ(window.workbench().indexTimer().interval(), 0);
+    EXPECT_FALSE(window.workbench().miningTimer().isActive());
+    EXPECT_FALSE(window.workbench().indexTimer().isActive());
     EXPECT_TRUE(shell.opened.isEmpty());
     const QIcon icon = window.windowIcon();
     ASSERT_FALSE(icon.isNull());
@@ -132,14 +137,14 @@ TEST_F(MainWindowTest, FocusWalksTheControlsInOrder) {
 }
 
 TEST_F(MainWindowTest, StopWithoutARunChangesNothing) {
-    const auto before = window.candidates().rowText(0);
+    const auto before = window.workbench().candidates().rowText(0);
     control<QPushButton>("stopButton")->click();
-    EXPECT_EQ(window.candidates().count(), 1);
-    EXPECT_EQ(window.candidates().rowText(0), before);
-    EXPECT_EQ(window.results().count(), 0);
-    EXPECT_EQ(window.miningRow(), 0);
-    EXPECT_EQ(window.miningTimer().interval(), 0);
-    EXPECT_EQ(window.indexTimer().interval(), 0);
+    EXPECT_EQ(window.workbench().candidates().count(), 1);
+    EXPECT_EQ(window.workbench().candidates().rowText(0), before);
+    EXPECT_EQ(window.workbench().results().count(), 0);
+    EXPECT_EQ(window.workbench().mining().miningRow(), 0);
+    EXPECT_EQ(window.workbench().miningTimer().interval(), 0);
+    EXPECT_EQ(window.workbench().indexTimer().interval(), 0);
     EXPECT_EQ(text("keywordBox"), QStringLiteral("qq"));
 }
 
@@ -168,11 +173,11 @@ TEST_F(MainWindowTest, FeedbackShowsItsMessageBeforeTheContactLink) {
 
 TEST_F(MainWindowTest, AMiningRunGoesOnBehindAMessageBox) {
     control<QPushButton>("mineButton")->click();
-    ASSERT_EQ(window.miningRow(), 1);
+    ASSERT_EQ(window.workbench().mining().miningRow(), 1);
     std::int32_t miningRowWhileShown = -1;
     ASSERT_TRUE(test::clickAndAnswer(control<QPushButton>("feedbackButton"), [&](QMessageBox&) {
-        ASSERT_EVENTUALLY(window.miningRow() > 1, 5000);
-        miningRowWhileShown = window.miningRow();
+        ASSERT_EVENTUALLY(window.workbench().mining().miningRow() > 1, 5000);
+        miningRowWhileShown = window.workbench().mining().miningRow();
     }));
     EXPECT_GT(miningRowWhileShown, 1);
     EXPECT_EQ(fetcher->asked().value(0).section(u'=', -1), QStringLiteral("qq"));
@@ -181,7 +186,8 @@ TEST_F(MainWindowTest, AMiningRunGoesOnBehindAMessageBox) {
 // However long a word a page offers, the lists draw the same short start.
 TEST_F(MainWindowTest, ARowOfTenMillionCharactersDrawsItsStart) {
     window.show();
-    window.candidates().append(Row{{QString(10'000'000, u'词'), QStringLiteral("未找到")}});
+    window.workbench().candidates().append(
+        Row{{QString(10'000'000, u'词'), QStringLiteral("未找到")}});
     auto* view = control<QAbstractItemView>("candidateList");
     view->grab(); // paints the list with the row in it
     const QString shown = view->model()->index(1, 0).data().toString();
@@ -199,6 +205,61 @@ TEST_F(MainWindowTest, ClosingOpensThePromotionLinkAndCloses) {
     EXPECT_TRUE(window.close());
     EXPECT_EQ(shell.opened, QStringList{links::promotionLink()});
     EXPECT_FALSE(window.isVisible());
+}
+
+// Rows that no project holds are not thrown away by a close: the user
+// saves them (a name without a suffix gets ".quilla"), throws them away, or
+// stays.
+TEST_F(MainWindowTest, ClosingWithUnsavedRowsAsksFirst) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    struct Case {
+        const char* what;
+        QMessageBox::StandardButton answer;
+        QString savedAs; // typed into the save dialog
+        bool closes;
+        QString file; // there afterwards
+    };
+    const Case cases[] = {
+        {"cancel", QMessageBox::Cancel, {}, false, {}},
+        {"discard", QMessageBox::Discard, {}, true, {}},
+        {"save, no suffix typed", QMessageBox::Save, folder.filePath(u"proj1"_s), true,
+         folder.filePath(u"proj1.quilla"_s)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::FakeShell shell;
+        MainWindow w(shell, std::make_shared<test::FakePageFetcher>());
+        w.show();
+        w.workbench().addKeywords(QString::fromUtf8("连衣裙"));
+        QStringList captions;
+        bool saveIsDefault = false, cancelOnEscape = false;
+        QKeySequence discardKeys;
+        test::answerNextMessageBox(
+            [&](QMessageBox& box) {
+                for (auto b : {QMessageBox::Save, QMessageBox::Discard, QMessageBox::Cancel})
+                    captions.append(box.button(b)->text());
+                saveIsDefault = box.defaultButton() == box.button(QMessageBox::Save);
+                cancelOnEscape = box.escapeButton() == box.button(QMessageBox::Cancel);
+                discardKeys = box.button(QMessageBox::Discard)->shortcut();
+                if (!c.savedAs.isEmpty())
+                    test::answerNextFileDialog(c.savedAs);
+            },
+            400, c.answer);
+        EXPECT_EQ(w.close(), c.closes);
+        EXPECT_EQ(captions, (QStringList{QString::fromUtf8("保存"), QString::fromUtf8("不保存"),
+                                         QString::fromUtf8("取消")}));
+        EXPECT_TRUE(saveIsDefault);
+        EXPECT_TRUE(cancelOnEscape);
+        EXPECT_EQ(discardKeys, QKeySequence(Qt::ALT | Qt::Key_N));
+        EXPECT_EQ(w.isVisible(), !c.closes);
+        EXPECT_EQ(shell.opened.size(), c.closes ? 1 : 0);
+        if (!c.file.isEmpty()) {
+            EXPECT_TRUE(QFile::exists(c.file));
+            EXPECT_EQ(w.workbench().projectPath(), c.file);
+            EXPECT_FALSE(w.workbench().unsaved());
+        }
+    }
 }
 
 } // namespace

@@ -96,9 +96,9 @@ TEST_P(RunsBehindABox, BothRunsGoOnWhileTheBoxWaits) {
     setBox(*window, "quantityBox", u"100000"_s);
     setBox(*window, "intervalBox", u"50"_s);
     button("mineButton")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->results().count() > 3; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->workbench().results().count() > 3; }, 10000));
     button("indexButton")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->queryRow() > 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->workbench().index().queryRow() > 1; }, 10000));
     if (c.prepare)
         c.prepare(*window, folder.path());
 
@@ -106,11 +106,13 @@ TEST_P(RunsBehindABox, BothRunsGoOnWhileTheBoxWaits) {
     bool miningWent = false, indexWent = false;
     ASSERT_TRUE(test::clickAndAnswer(button(c.button), [&](QMessageBox& box) {
         shown = box.text();
-        const auto mined = window->miningRow();
-        const auto queried = window->queryRow();
-        miningWent =
-            QTest::qWaitFor([&] { return window->miningRow() >= mined + c.miningSteps; }, 10000);
-        indexWent = QTest::qWaitFor([&] { return window->queryRow() >= queried + 2; }, 10000);
+        const auto mined = window->workbench().mining().miningRow();
+        const auto queried = window->workbench().index().queryRow();
+        miningWent = QTest::qWaitFor(
+            [&] { return window->workbench().mining().miningRow() >= mined + c.miningSteps; },
+            10000);
+        indexWent = QTest::qWaitFor(
+            [&] { return window->workbench().index().queryRow() >= queried + 2; }, 10000);
     }));
     EXPECT_EQ(shown, QString::fromUtf8(c.message));
     EXPECT_TRUE(miningWent);

@@ -69,13 +69,13 @@ TEST_F(MiningIntegration, MinesThroughTheProxyAndExportsTheTable) {
     type("excludeBox", filters.exclude);
     type("quantityBox", QStringLiteral("6"));
     click("mineButton");
-    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0, 30000);
+    ASSERT_EVENTUALLY(window->workbench().miningTimer().interval() == 0, 30000);
 
     const auto rows = expectedRows(QStringLiteral("qq"), 6, filters);
     ASSERT_EQ(rows.size(), 6);
-    ASSERT_EQ(window->results().count(), 7);
+    ASSERT_EQ(window->workbench().results().count(), 7);
     for (qsizetype i = 0; i < rows.size(); ++i)
-        EXPECT_EQ(window->results().row(i + 1).fields, rows[i]) << i;
+        EXPECT_EQ(window->workbench().results().row(i + 1).fields, rows[i]) << i;
 
     // Every fetch went out through the proxy with the program's agent.
     std::size_t searches = 0;
@@ -86,7 +86,7 @@ TEST_F(MiningIntegration, MinesThroughTheProxyAndExportsTheTable) {
         EXPECT_EQ(request.target.rfind("http://s.taobao.com/search?", 0), 0u) << request.target;
         EXPECT_EQ(request.userAgent, "Microsoft Internet Explorer 6.0");
     }
-    EXPECT_EQ(searches, static_cast<std::size_t>(window->miningRow() - 1));
+    EXPECT_EQ(searches, static_cast<std::size_t>(window->workbench().mining().miningRow() - 1));
 
     EXPECT_EQ(exportAndAnswer(),
               QString::fromUtf8("导出成功，你可在程序目录中找到该文件。文件名与关键词相同。"));
@@ -103,10 +103,10 @@ TEST_F(MiningIntegration, AChineseSeedWithAnAmpersandReachesTheServerWhole) {
     type("keywordBox", seed);
     type("quantityBox", QStringLiteral("1"));
     click("mineButton");
-    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0, 30000);
-    ASSERT_EQ(window->results().count(), 2);
+    ASSERT_EVENTUALLY(window->workbench().miningTimer().interval() == 0, 30000);
+    ASSERT_EQ(window->workbench().results().count(), 2);
     // The server derives the count from the keyword it decoded.
-    EXPECT_EQ(window->results().row(1).fields, (QStringList{seed, fakeCount(seed)}));
+    EXPECT_EQ(window->workbench().results().row(1).fields, (QStringList{seed, fakeCount(seed)}));
 }
 
 } // namespace

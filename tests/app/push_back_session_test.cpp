@@ -54,7 +54,9 @@ TEST_F(PushBackSession, TheBrowsersCookiesReachTheSearchPageAndItsOwnComeBack) {
 
     type("quantityBox", u"2"_s);
     click("mineButton");
-    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0 && !window->fetching(), 30000);
+    ASSERT_EVENTUALLY(window->workbench().miningTimer().interval() == 0 &&
+                          !window->workbench().fetching(),
+                      30000);
     const auto sent = searchCookies();
     ASSERT_GE(sent.size(), 2u);
     EXPECT_NE(sent[0].find("_tb_token_=logged-in"), std::string::npos) << sent[0];
@@ -84,19 +86,21 @@ TEST_F(PushBackSession, ARedirectToTheLoginHostIsReportedAsSuch) {
 TEST_F(PushBackSession, ALoginStopsTheRunAndContinueFinishesItAsIfNothingHappened) {
     type("quantityBox", u"5"_s);
     click("mineButton");
-    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0 && !window->fetching(), 30000);
-    const QStringList candidates = texts(window->candidates());
-    const QStringList results = texts(window->results());
+    ASSERT_EVENTUALLY(window->workbench().miningTimer().interval() == 0 &&
+                          !window->workbench().fetching(),
+                      30000);
+    const QStringList candidates = texts(window->workbench().candidates());
+    const QStringList results = texts(window->workbench().results());
 
-    const QString blocked = window->candidates().row(3).keyword();
+    const QString blocked = window->workbench().candidates().row(3).keyword();
     server.block({fake_market::BlockKind::Login, blocked, 1, 0});
     QString message;
     test::answerNextMessageBox([&](QMessageBox& box) { message = box.text(); });
     click("mineButton");
     ASSERT_EVENTUALLY(!message.isEmpty(), 30000);
     EXPECT_EQ(message, u8("淘宝要求登录，挖词已暂停。请在下方的浏览器中登录，然后按 F5 继续。"));
-    EXPECT_EQ(window->miningTimer().interval(), 0);
-    EXPECT_EQ(window->candidates().rowText(3), blocked); // unmined
+    EXPECT_EQ(window->workbench().miningTimer().interval(), 0);
+    EXPECT_EQ(window->workbench().candidates().rowText(3), blocked); // unmined
     auto* view = window->findChild<QWebEngineView*>(u"browser"_s);
     ASSERT_EVENTUALLY(view->url().host() == u"login.taobao.com"_s, 20000);
     auto* continueButton = window->findChild<QPushButton*>(u"continueButton"_s);
@@ -105,11 +109,11 @@ TEST_F(PushBackSession, ALoginStopsTheRunAndContinueFinishesItAsIfNothingHappene
         << window->statusText().toStdString();
 
     continueButton->click();
-    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0 && !window->fetching() &&
-                          !continueButton->isVisible(),
+    ASSERT_EVENTUALLY(window->workbench().miningTimer().interval() == 0 &&
+                          !window->workbench().fetching() && !continueButton->isVisible(),
                       30000);
-    EXPECT_EQ(texts(window->candidates()), candidates);
-    EXPECT_EQ(texts(window->results()), results);
+    EXPECT_EQ(texts(window->workbench().candidates()), candidates);
+    EXPECT_EQ(texts(window->workbench().results()), results);
 }
 
 } // namespace

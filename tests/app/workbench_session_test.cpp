@@ -55,24 +55,28 @@ TEST_F(WorkbenchSession, PasteIndexSortByOpportunityAndExportExcel) {
     ASSERT_TRUE(waitForTrendPage());
     type("quantityBox", u"3"_s);
     click("mineButton");
-    ASSERT_EVENTUALLY(window->miningTimer().interval() == 0 && !window->fetching(), 30000);
-    ASSERT_EQ(window->results().count(), 4);
+    ASSERT_EVENTUALLY(window->workbench().miningTimer().interval() == 0 &&
+                          !window->workbench().fetching(),
+                      30000);
+    ASSERT_EQ(window->workbench().results().count(), 4);
 
     const QStringList own = test::listOf({"真丝连衣裙", "碎花裙", "qq", "防晒衣", "阔腿裤"});
     QGuiApplication::clipboard()->setText(u8("关键词\n") + own.join(u'\n') + u"\n碎花裙\n");
     table()->setFocus();
     QTest::keyClick(table(), Qt::Key_V, Qt::ControlModifier);
     // "qq" was mined already; the header line and the repeat are no keywords.
-    ASSERT_EQ(window->results().count(), 8);
-    EXPECT_EQ(window->results().row(7), Row({u8("阔腿裤"), QString()}));
+    ASSERT_EQ(window->workbench().results().count(), 8);
+    EXPECT_EQ(window->workbench().results().row(7), Row({u8("阔腿裤"), QString()}));
     EXPECT_TRUE(window->statusText().startsWith(u8("已添加 4 个关键词，跳过 3 个")))
         << window->statusText().toStdString();
 
     type("intervalBox", u"1200"_s);
     click("indexButton");
-    ASSERT_EVENTUALLY(window->queryRow() == 8 && window->indexTimer().interval() == 0, 60000);
+    ASSERT_EVENTUALLY(window->workbench().index().queryRow() == 8 &&
+                          window->workbench().indexTimer().interval() == 0,
+                      60000);
     for (std::int64_t i = 1; i < 8; ++i) {
-        const Row row = window->results().row(i);
+        const Row row = window->workbench().results().row(i);
         const auto figures = fake_market::expectedFields(row.keyword());
         EXPECT_EQ(row.fields.mid(2), QStringList(figures.begin(), figures.end())) << i;
     }

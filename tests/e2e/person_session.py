@@ -205,11 +205,11 @@ class Desktop:
             return boxes[0] if len(boxes) == 1 else None
         return wait_for("a message box", other, timeout_s, every_s=0.2)
 
-    def answer(self, box):
-        """Presses Return in the box; waits until it has gone."""
+    def answer(self, box, key="Return"):
+        """Presses Return (or `key`) in the box; waits until it has gone."""
         for attempt in range(3):
             self.xdotool("windowfocus", str(box), check=False)
-            self.xdotool("key", "Return")
+            self.xdotool("key", key)
             try:
                 wait_for("the message box to close",
                          lambda: box not in self.windows_named(BOX_TITLES), 20)
@@ -521,6 +521,9 @@ class PersonSession:
     def close(self):
         with x11.Display(self.desktop.display) as d:
             d.ask_to_close(self.desktop.window)
+        # The rows are in no project: the window asks first; 不保存 is Alt+N.
+        self.desktop.answer(self.desktop.message_box(), key="alt+n")
+        say("closing: asked whether to save the rows, answered 不保存")
         try:
             status = self.program.wait(timeout=60)
         except subprocess.TimeoutExpired:

@@ -1,7 +1,5 @@
 #include "links/links.h"
 
-#include "support/fake_shell.h"
-
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -36,13 +34,6 @@ TEST(Links, HomePageIsASiteRoot) {
     EXPECT_TRUE(url.isValid());
     EXPECT_EQ(url.scheme(), QStringLiteral("http"));
     EXPECT_EQ(url.path(), QStringLiteral("/"));
-}
-
-TEST(Links, OpenAddressHandsTheAddressOverUnchanged) {
-    test::FakeShell shell;
-    openAddress(shell, links::contactLink());
-    openAddress(shell, links::homePage());
-    EXPECT_EQ(shell.opened, (QStringList{links::contactLink(), links::homePage()}));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -23,7 +24,8 @@ inline void answerNextMessageBox(std::function<void(QMessageBox&)> inspect, int 
                 answerNextMessageBox(std::move(inspect), attempts - 1, answer);
             return;
         }
-        inspect(*box);
+        if (inspect)
+            inspect(*box);
         box->button(answer)->click();
     });
 }
@@ -47,6 +49,20 @@ inline QString messageAfterClicking(QAbstractButton* button) {
     QString text;
     clickAndAnswer(button, [&](QMessageBox& box) { text = box.text(); });
     return text;
+}
+
+// Once a modal file dialog is up, chooses `path` in it and accepts it.
+inline void answerNextFileDialog(const QString& path, int attempts = 400) {
+    QTimer::singleShot(10, [path, attempts] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (attempts > 0)
+                answerNextFileDialog(path, attempts - 1);
+            return;
+        }
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
 }
 
 } // namespace quilla::test

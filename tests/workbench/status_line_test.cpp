@@ -1,6 +1,6 @@
 // What the status line says at each stage of both runs, driven a tick at a time.
 
-#include "app/status_line.h"
+#include "workbench/status_line.h"
 
 #include "core/list_headers.h"
 #include "mining/search_page.h"

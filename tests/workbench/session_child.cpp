@@ -9,15 +9,8 @@
 // submitted to that page goes to the log ("query <keyword>"), and so, after
 // a recovery, does every row the journal had written ("written <keyword>").
 
-#include "core/interval_timer.h"
 #include "core/list_headers.h"
-#include "core/steady_clock.h"
-#include "index/index_run.h"
-#include "mining/mining_run.h"
-#include "net/background_fetch.h"
-#include "session/session_binding.h"
-#include "session/session_journal.h"
-#include "session/session_store.h"
+#include "workbench/workbench.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -33,20 +26,6 @@ namespace {
 
 using namespace quilla;
 using namespace Qt::StringLiterals;
-
-class Box final : public TextBox {
-public:
-    explicit Box(QString text) : text_(std::move(text)) {}
-    QString text() const override { return text_; }
-
-private:
-    QString text_;
-};
-
-class NoMessages final : public MessageBox {
-public:
-    void show(const QString&) override {}
-};
 
 // A trend page for whatever keyword was submitted last, a moment later.
 class KeywordPage final : public Browser {
@@ -100,57 +79,42 @@ int main(int argc, char** argv) {
     if (!log.open(QIODevice::Append))
         return 3;
 
-    RowList candidates, results;
-    IntervalTimer miningTimer, indexTimer;
-    StepGate gate;
-    NoMessages messages;
-    Box keyword(u"qq"_s), include{QString()}, exclude{QString()}, quantity(u"1000"_s),
-        interval(u"20"_s);
-    BackgroundFetch fetch(std::make_shared<CurlFetcher>());
-    MiningRun miningRun(candidates, results, miningTimer, fetch, gate, messages,
-                        {keyword, include, exclude, quantity});
     KeywordPage page(log);
-    IndexRun indexRun(results, indexTimer, page, interval, gate);
-    QObject::connect(&miningTimer, &IntervalTimer::ticked, [&] { miningRun.timerFired(); });
-    QObject::connect(&indexTimer, &IntervalTimer::ticked, [&] { indexRun.timerFired(); });
-
-    auto journal = SessionJournal::open(args.value(u"folder"_s), candidates, results,
-                                        [&] { return runState(miningRun, indexRun); });
-    if (!journal)
+    Workbench::Parts parts;
+    parts.fetcher = std::make_shared<CurlFetcher>();
+    parts.browser = &page;
+    parts.journalFolder = args.value(u"folder"_s);
+    Workbench bench(std::move(parts));
+    if (!bench.journal())
         return 4;
-    std::optional<SessionSnapshot> recovered;
-    if (const auto left = journal->leftOver()) {
-        // As the window does it; one of ours is never damaged.
-        LeftOverSession found =
-            readLeftOver(*left, SessionSnapshot{{}, {}, runState(miningRun, indexRun)});
-        if (found.kind == LeftOverSession::Kind::Damaged)
-            return 5;
-        if (found.kind == LeftOverSession::Kind::Nothing)
-            journal->discardLeftOver();
-        else
-            recovered = std::move(found.session);
-    }
+    bench.setSettings({u"qq"_s, {}, {}, u"1000"_s, u"20"_s});
+    RowList& candidates = bench.candidates();
+    RowList& results = bench.results();
+    MiningRun& miningRun = bench.mining();
+    IndexRun& indexRun = bench.index();
+    // One of ours is never damaged: the only message would say it was.
+    bool damaged = false;
+    QObject::connect(&bench, &Workbench::message, [&](const QString&) { damaged = true; });
+    bool recovered = false;
+    bench.recover([&] { return recovered = true; });
+    if (damaged)
+        return 5;
     if (recovered) {
-        restoreSession(*recovered, candidates, results, miningRun, indexRun);
-        for (const Row& row : recovered->results)
-            if (row.fields.size() == 11)
-                log.write("written " + row.keyword().toUtf8() + '\n');
+        for (std::int64_t i = 1; i < results.count(); ++i)
+            if (results.row(i).fields.size() == 11)
+                log.write("written " + results.row(i).keyword().toUtf8() + '\n');
         log.flush();
-        journal->start();
         if (mining)
             miningRun.resume();
         else
             indexRun.resume();
+    } else if (mining) {
+        miningRun.start();
     } else {
-        journal->start();
-        if (mining) {
-            miningRun.start();
-        } else {
-            results.append(Row{resultHeader()});
-            for (int i = 1; i <= 35; ++i)
-                results.append(Row{{u"词"_s + QString::number(i), QString::number(i)}});
-            indexRun.start();
-        }
+        results.append(Row{resultHeader()});
+        for (int i = 1; i <= 35; ++i)
+            results.append(Row{{u"词"_s + QString::number(i), QString::number(i)}});
+        indexRun.start();
     }
 
     QTimer done;
@@ -166,7 +130,7 @@ int main(int argc, char** argv) {
                                                   {u"results"_s, texts(results)}})
                             .toJson());
         final.close();
-        journal->endNormally();
+        bench.endNormally();
         app.exit(final.error() == QFileDevice::NoError ? 0 : 6);
     });
     done.start(10);

@@ -1,4 +1,4 @@
-#include "app/status_line.h"
+#include "workbench/status_line.h"
 
 #include <algorithm>
 
