@@ -16,7 +16,7 @@
 #include "pages.h"
 #include "results/cell_values.h"
 #include "step_cases.h"
-#include "support/fake_shell.h"
+#include "support/fake_opener.h"
 #include "support/proxy_env.h"
 #include "table.h"
 #include "thread_time.h"
@@ -128,7 +128,7 @@ public:
 private:
     fake_market::FakeMarketServer* server_;
     std::unique_ptr<test::ProxyEnvironment> proxy_;
-    test::FakeShell shell_;
+    test::FakeOpener shell_;
     std::unique_ptr<MainWindow> window_;
 };
 
@@ -404,7 +404,7 @@ int startupProbe(Clock::time_point mainStarted) {
     char name[] = "startup-probe";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    test::FakeShell shell;
+    test::FakeOpener shell;
     MainWindow window(shell, std::make_shared<CurlFetcher>());
     window.show();
     const bool exposed = QTest::qWaitForWindowExposed(&window, 10000);

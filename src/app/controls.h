@@ -11,7 +11,7 @@ namespace quilla {
 
 enum class ControlKind { Label, TextBox, Button, List, Table, Browser };
 
-struct ControlSpot {
+struct ControlPlacement {
     const char* name;
     ControlKind kind;
     const char16_t* caption;
@@ -22,7 +22,7 @@ constexpr int twipsPerPixel = 15;
 constexpr int clientWidthTwips = 15405;
 constexpr int clientHeightTwips = 11040;
 
-inline QRect toPixels(const ControlSpot& c) {
+inline QRect toPixels(const ControlPlacement& c) {
     return {c.left / twipsPerPixel, c.top / twipsPerPixel, c.width / twipsPerPixel,
             c.height / twipsPerPixel};
 }
@@ -34,15 +34,15 @@ inline constexpr std::array<const char*, 14> focusOrder = {
     "intervalBox", "exportButton", "feedbackButton", "homePageButton"};
 
 // The status line takes the free strip below the browser, down to the foot.
-inline constexpr ControlSpot statusSpot = {"statusLine", ControlKind::Label, u"", 120, 10620, 15135,
-                                           420};
+inline constexpr ControlPlacement statusPlacement = {
+    "statusLine", ControlKind::Label, u"", 120, 10620, 15135, 420};
 
 // At the strip's right end while a run can be continued; the status line
 // then stops short of it.
-inline constexpr ControlSpot continueSpot = {
+inline constexpr ControlPlacement continuePlacement = {
     "continueButton", ControlKind::Button, u"继续", 14355, 10635, 900, 390};
 
-inline constexpr std::array<ControlSpot, 19> controlSpots = {{
+inline constexpr std::array<ControlPlacement, 19> controlPlacements = {{
     {"keywordLabel", ControlKind::Label, u"关键词", 240, 240, 615, 255},
     {"keywordBox", ControlKind::TextBox, u"", 840, 120, 1455, 375},
     {"includeLabel", ControlKind::Label, u"包含：", 2400, 240, 735, 255},

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     nameTheProgram();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quilla.png")));
 
-    quilla::DesktopShell shell;
+    quilla::DesktopOpener shell;
     auto cookies = std::make_shared<quilla::CookieJar>();
     quilla::MainWindow window(
         shell, std::make_shared<quilla::CurlFetcher>(quilla::FetchLimits{}, cookies), cookies,

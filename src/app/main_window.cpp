@@ -39,10 +39,10 @@ static void loadResources() {
 
 namespace quilla {
 
-MainWindow::MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher,
+MainWindow::MainWindow(AddressOpener& opener, std::shared_ptr<PageFetcher> fetcher,
                        std::shared_ptr<CookieJar> cookies, const QString& journalFolder,
                        QWidget* parent)
-    : QWidget(parent), shell_(shell) {
+    : QWidget(parent), opener_(opener) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(title());
     loadResources();
@@ -73,7 +73,7 @@ MainWindow::~MainWindow() {
 
 namespace {
 
-QWidget* makeControl(const ControlSpot& spot, QWidget* parent) {
+QWidget* makeControl(const ControlPlacement& spot, QWidget* parent) {
     const QString caption = QString::fromUtf16(spot.caption);
     QWidget* w = nullptr;
     switch (spot.kind) {
@@ -109,10 +109,10 @@ QWidget* makeControl(const ControlSpot& spot, QWidget* parent) {
 } // namespace
 
 void MainWindow::buildControls() {
-    for (const ControlSpot& spot : controlSpots)
+    for (const ControlPlacement& spot : controlPlacements)
         makeControl(spot, this);
-    statusLabel_ = static_cast<QLabel*>(makeControl(statusSpot, this));
-    continueButton_ = static_cast<QPushButton*>(makeControl(continueSpot, this));
+    statusLabel_ = static_cast<QLabel*>(makeControl(statusPlacement, this));
+    continueButton_ = static_cast<QPushButton*>(makeControl(continuePlacement, this));
     continueButton_->setFocusPolicy(Qt::NoFocus);
     continueButton_->hide();
 
@@ -196,11 +196,11 @@ void MainWindow::exportResults() {
 
 void MainWindow::askForFeedback() {
     messages_.show(QStringLiteral("请把您需要功能和遇到的问题反馈给我们，如果必要可以截图，谢谢！"),
-                   [this] { shell_.open(links::contactLink()); });
+                   [this] { opener_.open(links::contactLink()); });
 }
 
 void MainWindow::openHomePage() {
-    shell_.open(links::homePage());
+    opener_.open(links::homePage());
 }
 
 QAction* MainWindow::addWindowAction(const QString& text, const QKeySequence& keys) {
@@ -279,7 +279,7 @@ void MainWindow::placeContinueButton(bool shown) {
     if (continueButton_->isVisible() == shown)
         return;
     continueButton_->setVisible(shown);
-    QRect strip = toPixels(statusSpot);
+    QRect strip = toPixels(statusPlacement);
     if (shown)
         strip.setRight(continueButton_->geometry().left() - 8);
     statusLabel_->setGeometry(strip);
@@ -377,7 +377,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     closing_ = true;
     bench_->endNormally();
-    shell_.open(links::promotionLink());
+    opener_.open(links::promotionLink());
     event->accept();
 }
 

@@ -37,7 +37,7 @@ public:
     // The fetcher runs on the background fetch's thread.
     // With a cookie jar, the fetcher's, the browser's marketplace cookies go
     // into it. With a journal folder, the session is journalled there.
-    MainWindow(Shell& shell, std::shared_ptr<PageFetcher> fetcher,
+    MainWindow(AddressOpener& opener, std::shared_ptr<PageFetcher> fetcher,
                std::shared_ptr<CookieJar> cookies = {}, const QString& journalFolder = {},
                QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -97,7 +97,7 @@ private:
     bool mayClose();
     void showProjectName(const QString& path);
 
-    Shell& shell_;
+    AddressOpener& opener_;
     WindowMessageBox messages_{this};
     QTimer statusTimer_;
 

@@ -27,7 +27,7 @@ QString promotionLink() {
 
 } // namespace links
 
-void DesktopShell::open(const QString& address) {
+void DesktopOpener::open(const QString& address) {
     // Tolerant parsing keeps the contact link's plain-text product name and
     // doubled ampersands as they are.
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));

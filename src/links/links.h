@@ -8,9 +8,9 @@ namespace quilla {
 
 // Opens an address with whatever the desktop has registered for its scheme;
 // hands it over and returns at once, the outcome is not ours to use.
-class Shell {
+class AddressOpener {
 public:
-    virtual ~Shell() = default;
+    virtual ~AddressOpener() = default;
     virtual void open(const QString& address) = 0;
 };
 
@@ -26,7 +26,7 @@ QString promotionTracking();
 } // namespace links
 
 // The desktop's own handler (xdg-open on Linux).
-class DesktopShell final : public Shell {
+class DesktopOpener final : public AddressOpener {
 public:
     void open(const QString& address) override;
 };

@@ -7,7 +7,7 @@
 
 #include "core/list_headers.h"
 #include "support/fake_fetcher.h"
-#include "support/fake_shell.h"
+#include "support/fake_opener.h"
 #include "support/qstring_print.h"
 #include "support/screen_grab.h"
 
@@ -57,7 +57,7 @@ protected:
     }
     QTableView* table() { return window.findChild<QTableView*>(u"resultTable"_s); }
 
-    test::FakeShell shell;
+    test::FakeOpener shell;
     MainWindow window{shell, std::make_shared<test::FakePageFetcher>()};
 };
 

@@ -5,7 +5,7 @@
 
 #include "support/app_dialogs.h"
 #include "support/blocking_fetcher.h"
-#include "support/fake_shell.h"
+#include "support/fake_opener.h"
 
 #include <QAbstractItemView>
 #include <QLabel>
@@ -60,7 +60,7 @@ protected:
         ASSERT_TRUE(window->workbench().fetching());
     }
 
-    test::FakeShell shell;
+    test::FakeOpener shell;
     std::shared_ptr<test::BlockingFetcher> fetcher = std::make_shared<test::BlockingFetcher>();
     std::unique_ptr<MainWindow> window;
 };

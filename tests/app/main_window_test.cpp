@@ -4,7 +4,7 @@
 #include "app/keyword_list_view.h"
 #include "support/app_dialogs.h"
 #include "support/fake_fetcher.h"
-#include "support/fake_shell.h"
+#include "support/fake_opener.h"
 
 #include <QAbstractButton>
 #include <QFile>
@@ -32,7 +32,7 @@ protected:
     }
     QString text(const char* box) { return control<QLineEdit>(box)->text(); }
 
-    test::FakeShell shell;
+    test::FakeOpener shell;
     std::shared_ptr<test::FakePageFetcher> fetcher = std::make_shared<test::FakePageFetcher>();
     MainWindow window{shell, fetcher};
 };
@@ -228,7 +228,7 @@ TEST_F(MainWindowTest, ClosingWithUnsavedRowsAsksFirst) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        test::FakeShell shell;
+        test::FakeOpener shell;
         MainWindow w(shell, std::make_shared<test::FakePageFetcher>());
         w.show();
         w.workbench().addKeywords(QString::fromUtf8("连衣裙"));

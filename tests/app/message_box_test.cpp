@@ -6,7 +6,7 @@
 #include "support/app_dialogs.h"
 #include "support/export_support.h"
 #include "support/fake_fetcher.h"
-#include "support/fake_shell.h"
+#include "support/fake_opener.h"
 #include "support/qstring_print.h"
 
 #include <QDir>
@@ -87,7 +87,7 @@ protected:
 
     QTemporaryDir folder;
     QString previousFolder;
-    test::FakeShell shell;
+    test::FakeOpener shell;
     std::unique_ptr<MainWindow> window;
 };
 

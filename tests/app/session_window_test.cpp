@@ -10,7 +10,7 @@
 #include "support/app_dialogs.h"
 #include "support/export_support.h"
 #include "support/fake_fetcher.h"
-#include "support/fake_shell.h"
+#include "support/fake_opener.h"
 #include "support/qstring_print.h"
 
 #include <QDir>
@@ -59,7 +59,7 @@ protected:
     static void crash(std::unique_ptr<MainWindow>& w) { w.reset(); }
 
     QTemporaryDir folder;
-    test::FakeShell shell;
+    test::FakeOpener shell;
 };
 
 TEST_F(SessionWindow, ALeftOverSessionIsOfferedBackOrDiscarded) {

@@ -2,8 +2,8 @@
 
 // Folders, files and tables for the export tests.
 
-#include "core/row_list.h"
 #include "core/new_file.h"
+#include "core/row_list.h"
 
 #include <QByteArray>
 #include <QString>

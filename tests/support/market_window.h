@@ -6,7 +6,7 @@
 #include "app/main_window.h"
 #include "fake_market/server.h"
 #include "support/app_dialogs.h"
-#include "support/fake_shell.h"
+#include "support/fake_opener.h"
 #include "support/proxy_env.h"
 
 #include <QDir>
@@ -72,7 +72,7 @@ protected:
     std::unique_ptr<ProxyEnvironment> proxy;
     QTemporaryDir folder;
     QString previousFolder;
-    FakeShell shell;
+    FakeOpener shell;
     std::shared_ptr<CookieJar> cookies = std::make_shared<CookieJar>();
     std::shared_ptr<CurlFetcher> fetcher = std::make_shared<CurlFetcher>(FetchLimits{}, cookies);
     std::unique_ptr<MainWindow> window;

@@ -7,7 +7,7 @@
 namespace quilla::test {
 
 // Records the addresses handed to the desktop instead of opening them.
-class FakeShell final : public Shell {
+class FakeOpener final : public AddressOpener {
 public:
     void open(const QString& address) override { opened.append(address); }
     QStringList opened;
