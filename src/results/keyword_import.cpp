@@ -22,7 +22,7 @@ constexpr qsizetype utf8TrustedFrom = 16;
 // Below this the charset detector guesses wildly; its answer is not asked.
 constexpr qsizetype detectorFrom = 64;
 // What the detector reads of a file.
-constexpr qsizetype detectorSample = 256 * 1024;
+constexpr qsizetype detectorSample = 64 * 1024;
 
 std::optional<QString> decodedAs(QStringDecoder decoder, QByteArrayView bytes) {
     if (!decoder.isValid())
@@ -124,18 +124,25 @@ bool isLineBreak(QChar c) {
     }
 }
 
+// Neither a line break, a tab, a control character nor a byte-order mark.
+bool isPlain(char16_t u) {
+    return (u >= 0x20 && u < 0x7F) || (u > 0x9F && u != 0xFEFF && u != 0x2028 && u != 0x2029);
+}
+
 // A keyword as a search box takes it: one line, no invisible characters,
 // trimmed.
-QString cleaned(QStringView field) {
+QString cleaned(QString field) {
+    if (std::all_of(field.cbegin(), field.cend(), [](QChar c) { return isPlain(c.unicode()); }))
+        return std::move(field).trimmed();
     QString out;
     out.reserve(field.size());
     bool gap = false;
-    for (const QChar c : field) {
+    for (const QChar c : std::as_const(field)) {
         if (isLineBreak(c) || c == u'\t') {
             gap = true;
             continue;
         }
-        if (c == QChar(0xFEFF) || c.category() == QChar::Other_Control)
+        if (!isPlain(c.unicode()))
             continue;
         if (gap && !out.isEmpty())
             out.append(u' ');
@@ -152,11 +159,12 @@ struct Record {
 };
 
 // Calls `take` with each record of the text until it returns false. A record
-// ends at a line break outside quotes, a field at one of `separators`. A
+// ends at a line break outside quotes, a field at either separator. A
 // quote at a field's start opens a quoted field, which keeps separators and
 // line breaks, with "" inside it one quote; a quote never closed is a plain
 // character, so one stray quote cannot swallow the rest of the file.
-template <typename Take> void forEachRecord(QStringView text, QStringView separators, Take take) {
+template <typename Take>
+void forEachRecord(QStringView text, QChar separator, QChar alsoSeparator, Take take) {
     qsizetype plainQuotesFrom = text.size(); // quotes from here on open nothing
     qsizetype i = 0;
     while (i < text.size()) {
@@ -185,9 +193,8 @@ template <typename Take> void forEachRecord(QStringView text, QStringView separa
                 ++i;
                 break;
             }
-            if (!c.isSpace())
-                r.blank = false;
-            if (separators.contains(c)) {
+            r.blank = r.blank && c.isSpace();
+            if (c == separator || c == alsoSeparator) {
                 r.tabOutsideQuotes = r.tabOutsideQuotes || c == u'\t';
                 inFirst = false;
                 atFieldStart = true;
@@ -217,7 +224,7 @@ template <typename Take> void forEachRecord(QStringView text, QStringView separa
 // Tab-separated when the first non-blank record holds a tab outside quotes.
 QChar separatorOf(QStringView text) {
     bool tab = false;
-    forEachRecord(text, u",\t", [&](Record r) {
+    forEachRecord(text, u',', u'\t', [&](Record r) {
         if (r.blank)
             return true;
         tab = r.tabOutsideQuotes;
@@ -253,7 +260,11 @@ QString decodeKeywordFile(const QByteArray& bytes) {
     std::vector<QString> others; // on a tie the earlier wins
     if (high >= detectorFrom) {
         const QByteArray charset = detectedCharset(bytes);
-        if (!charset.isEmpty() && charset.compare("UTF-8", Qt::CaseInsensitive) != 0)
+        // UTF-8 was tried, and GB18030 holds GBK and GB2312.
+        const bool triedAnyway = charset.isEmpty() ||
+                                 charset.compare("UTF-8", Qt::CaseInsensitive) == 0 ||
+                                 charset.startsWith("GB") || charset.startsWith("gb");
+        if (!triedAnyway)
             if (auto text = decodedAs(QStringDecoder(charset.constData()), bytes))
                 others.push_back(std::move(*text));
     }
@@ -261,6 +272,8 @@ QString decodeKeywordFile(const QByteArray& bytes) {
         others.push_back(std::move(*gb18030));
     if (others.empty())
         return utf8 ? std::move(*utf8) : decodedLoosely(QStringDecoder("GB18030"), bytes);
+    if (!utf8 && others.size() == 1)
+        return std::move(others.front());
 
     std::size_t best = 0;
     CjkShare bestShare(others.front());
@@ -281,8 +294,8 @@ KeywordImport keywordsFrom(const QString& text, const QString& headerCaption,
     const QChar separator = separatorOf(text);
     KeywordImport result;
     QSet<QString> seen;
-    forEachRecord(text, QStringView(&separator, 1), [&](Record r) {
-        const QString keyword = cleaned(r.first);
+    forEachRecord(text, separator, separator, [&](Record r) {
+        const QString keyword = cleaned(std::move(r.first));
         if (keyword.isEmpty())
             return true;
         if (keyword == headerCaption || seen.contains(keyword) || (present && present(keyword))) {
