@@ -25,6 +25,22 @@ QString blockMessage(Verdict why) {
                      "淘宝要求验证，指数查询已暂停。请在下方的浏览器中完成验证，然后按 F5 继续。");
 }
 
+// Whether the browser shows something other than the trend page: a page
+// that asks for a login or a check, or another site (or nothing yet).
+bool awayFromTrendPage(const QString& shown) {
+    const QString trend = IndexRun::startAddress();
+    return addressVerdict(trend, shown) != Verdict::Page ||
+           QUrl(shown).host().compare(QUrl(trend).host(), Qt::CaseInsensitive) != 0;
+}
+
+// Whether the page gave the row any figure.
+bool holdsFigures(const Row& row) {
+    for (qsizetype i = 2; i < row.fields.size(); ++i)
+        if (!row.fields[i].isEmpty())
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::int64_t QueryPacing::timeLeft(const IndexProgress& progress, std::int64_t currentWaitMs,
@@ -84,6 +100,16 @@ void IndexRun::begin(std::int64_t row) {
     resubmit_ = false;
     inStep_ = true;
     gate_.begin();
+    // A mining run that met a login or a check leaves the browser on that
+    // page, and the user may have logged in elsewhere since: back to the
+    // trend page, where the first tick submits the row; only a block page
+    // met again then stops the run.
+    if (awayFromTrendPage(browser_.address())) {
+        browser_.navigate(startAddress());
+        resubmit_ = true;
+        finishPageWork(false);
+        return;
+    }
     submitQuery(results_.row(queryRow_).keyword(), [this] { finishPageWork(false); });
 }
 
@@ -94,8 +120,7 @@ bool IndexRun::resume() {
     blockedBy_ = Verdict::Page;
     // The browser may still show the page that asked for a login: back to
     // the trend page first, and the row is submitted there on the next tick.
-    if (addressVerdict(startAddress(), browser_.address()) != Verdict::Page ||
-        QUrl(browser_.address()).host() != QUrl(startAddress()).host())
+    if (awayFromTrendPage(browser_.address()))
         browser_.navigate(startAddress());
     resubmit_ = true;
     setWaitFromBox();
@@ -107,8 +132,11 @@ bool IndexRun::resume() {
 }
 
 void IndexRun::forgetProgress() {
-    if (!running())
-        end_ = IndexEnd::Finished;
+    if (running())
+        return;
+    // Nothing to go on with, and nothing to say about rows that changed.
+    started_ = false;
+    end_ = IndexEnd::None;
 }
 
 void IndexRun::restore(std::int32_t queryRow, std::int32_t queriesSinceLongWait, bool wasGoing,
@@ -129,6 +157,8 @@ void IndexRun::tick() {
     inStep_ = true;
     gate_.begin();
     if (resubmit_) {
+        if (haltIfBlocked())
+            return;
         resubmit_ = false;
         submitQuery(results_.row(queryRow_).keyword(), [this] { finishPageWork(false); });
         return;
@@ -141,18 +171,8 @@ void IndexRun::timerFired() {
 }
 
 void IndexRun::writeResult(const QString& pageText) {
-    // A page that asks for a login or a check holds no figures: the row stays
-    // as it is, and the run waits for the user.
-    if (const Verdict block = addressVerdict(startAddress(), browser_.address());
-        block != Verdict::Page) {
-        end_ = IndexEnd::Blocked;
-        blockedBy_ = block;
-        inStep_ = false;
-        if (messages_)
-            messages_->show(blockMessage(block));
-        gate_.end();
+    if (haltIfBlocked())
         return;
-    }
     // A row that is gone (the table was reset meanwhile) is not written.
     TrendReading reading = readTrendPage(pageText);
     results_.setRow(queryRow_,
@@ -161,11 +181,44 @@ void IndexRun::writeResult(const QString& pageText) {
     queriesSinceLongWait_ = plusOne(queriesSinceLongWait_);
     if (!advance()) {
         end_ = IndexEnd::Finished;
+        tallyRows();
         inStep_ = false;
         gate_.end();
         return;
     }
     submitQuery(results_.row(queryRow_).keyword(), [this] { finishPageWork(true); });
+}
+
+// A page that asks for a login or a check holds no figures: the row stays
+// as it is, and the run waits for the user.
+bool IndexRun::haltIfBlocked() {
+    const Verdict block = addressVerdict(startAddress(), browser_.address());
+    if (block == Verdict::Page)
+        return false;
+    end_ = IndexEnd::Blocked;
+    blockedBy_ = block;
+    inStep_ = false;
+    if (messages_)
+        messages_->show(blockMessage(block));
+    gate_.end();
+    return true;
+}
+
+// How the finished run's rows came out, counted once: the status line reads
+// it while later runs and edits change the table.
+void IndexRun::tallyRows() {
+    tally_ = {};
+    const auto count = [this](std::int64_t row) {
+        if (row < 1 || row >= results_.count())
+            return;
+        ++tally_.rows;
+        ++(holdsFigures(results_.row(row)) ? tally_.withFigures : tally_.withoutFigures);
+    };
+    if (only_)
+        std::for_each(only_->begin(), only_->end(), count);
+    else
+        for (std::int64_t row = 1; row < results_.count(); ++row)
+            count(row);
 }
 
 // To the next row of the run; false when there is none.
@@ -238,6 +291,11 @@ IndexProgress IndexRun::progress() const {
     p.position = only_ ? static_cast<std::int64_t>(onlyAt_) + 1 : queryRow_;
     p.queriesSinceLongWait = queriesSinceLongWait_;
     p.rows = runRows();
+    if (end_ == IndexEnd::Finished) {
+        p.rows = tally_.rows;
+        p.withFigures = tally_.withFigures;
+        p.withoutFigures = tally_.withoutFigures;
+    }
     p.end = end_;
     p.refusedInterval = refusedInterval_;
     p.blockedBy = blockedBy_;

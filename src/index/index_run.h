@@ -32,6 +32,10 @@ struct IndexProgress {
     std::int32_t queriesSinceLongWait = 0;
     std::int64_t rows = 0; // the run's rows: below the header, or those asked for again
     IndexEnd end = IndexEnd::None;
+    // Once Finished: how many of the run's rows the pages gave figures, and
+    // how many they left empty (a page not loaded within the interval).
+    std::int64_t withFigures = 0;
+    std::int64_t withoutFigures = 0;
     QString refusedInterval;           // the box text that halted the run
     Verdict blockedBy = Verdict::Page; // for Blocked
     bool onlyEmptyRows = false;        // a run over the rows without figures
@@ -64,6 +68,8 @@ public:
     IndexRun& operator=(const IndexRun&) = delete;
 
     // The index start: submits row 1 and starts the timer, over from row 1.
+    // A browser away from the trend page (left on a login page, say) is sent
+    // back to it first, and the first tick submits the row there.
     void start();
     // A run over these rows only (the rows without figures, say), in order.
     void startWith(std::vector<std::int64_t> rows);
@@ -71,7 +77,8 @@ public:
     // tick only submits that row again, on the trend page. False when there
     // is nothing to go on with.
     bool resume();
-    // The rows were edited: what the run was doing no longer applies.
+    // The rows were edited: what the run was doing no longer applies, and a
+    // run that is not going has nothing left to say or to continue.
     void forgetProgress();
     // Puts the run back where a saved session left it, with nothing going;
     // a run that was going can then be continued.
@@ -110,6 +117,8 @@ public:
 private:
     void begin(std::int64_t firstRow);
     void writeResult(const QString& pageText);
+    bool haltIfBlocked();
+    void tallyRows();
     void finishPageWork(bool afterTick);
     void setWaitFromBox();
     bool advance();
@@ -136,6 +145,9 @@ private:
     IndexEnd end_ = IndexEnd::None;
     QString refusedInterval_;
     Verdict blockedBy_ = Verdict::Page;
+    struct Tally {
+        std::int64_t rows = 0, withFigures = 0, withoutFigures = 0;
+    } tally_;
     AliveToken alive_;
 };
 

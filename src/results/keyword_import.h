@@ -13,21 +13,41 @@
 
 namespace quilla {
 
-// A text file's bytes as text: UTF-8 (with or without a byte-order mark),
-// UTF-16 with a byte-order mark, or GB18030 when the bytes are not UTF-8.
+// A keyword list is a few megabytes at most; anything larger is no list.
+inline constexpr qsizetype maxKeywordFileBytes = 32 * 1024 * 1024;
+
+// A text file's bytes as text. A byte-order mark (UTF-8, UTF-16, UTF-32)
+// decides; UTF-16 without one is told by its zero bytes. UTF-8 with enough
+// non-ASCII bytes is UTF-8. Otherwise GB18030 and, for a longer text, the
+// charset the detector names are read too: the one giving the most CJK
+// characters wins, and replaces a short UTF-8 reading only when it is CJK
+// throughout and the UTF-8 one is not (the GB18030 bytes of "猫" are also
+// the UTF-8 of "è").
 QString decodeKeywordFile(const QByteArray& bytes);
 
 struct KeywordImport {
     QStringList added;     // in the order given
     qsizetype skipped = 0; // header lines and keywords already there or given twice
+    QString refused;       // why nothing was read; empty when the text was read
 };
 
-// One keyword per line; in comma- or tab-separated text the first field,
-// quotes understood. Spaces around a keyword are trimmed; blank lines, a line
+// One keyword per record; in comma- or tab-separated text the first field,
+// quotes understood. The separator is a tab when the first non-blank record
+// holds one outside quotes, else a comma. Records end at any line break
+// (also vertical tab, form feed, U+0085, U+2028, U+2029); inside a keyword a
+// line break or tab becomes a space, byte-order marks and control characters
+// are dropped, and spaces around it are trimmed. Blank records, a record
 // equal to `headerCaption`, and keywords for which `present` holds or that
 // came earlier in the text are left out.
 KeywordImport keywordsFrom(const QString& text, const QString& headerCaption,
                            const std::function<bool(const QString&)>& present);
+
+// One file's keywords, decoded and split on their own: a window importing
+// several files calls it once per file, appending each file's rows before the
+// next so that `present` sees them. A file larger than maxKeywordFileBytes is
+// refused.
+KeywordImport keywordsFromFile(const QByteArray& bytes, const QString& headerCaption,
+                               const std::function<bool(const QString&)>& present);
 
 // Appends the keywords as rows of the keyword and an empty item count, so
 // that index figures land in their own columns; a table without rows gets

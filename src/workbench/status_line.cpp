@@ -78,7 +78,13 @@ QString indexStatus(const IndexProgress& p, std::int64_t timeLeftMs) {
         return u"指数查询暂停：淘宝要求验证，第 " + row +
                u" 行未查。请在浏览器中完成验证后按 F5 继续";
     case IndexEnd::Finished:
-        return u"指数查询完成：共 " + rows + u" 行";
+        // A page that had not loaded within the interval leaves its row
+        // empty: a run is complete only when every row got figures.
+        if (p.withoutFigures == 0)
+            return u"指数查询完成：共 " + rows + u" 行" +
+                   (p.rows > 0 ? QStringLiteral("，都有指数") : QString());
+        return u"指数查询完成：共 " + rows + u" 行，" + number(p.withFigures) + u" 行有指数，" +
+               number(p.withoutFigures) + u" 行没有";
     case IndexEnd::IntervalRefused:
         return u"指数查询中断：间隔“" + p.refusedInterval + u"”无效，请填写 1–65535 之间的毫秒数";
     case IndexEnd::None:
@@ -91,6 +97,16 @@ QString statusLine(const QString& mining, const QString& index) {
     if (mining.isEmpty() || index.isEmpty())
         return mining + index;
     return mining + u"　｜　" + index;
+}
+
+QString StatusScope::line(const MiningProgress& mining, const IndexProgress& index,
+                          std::int64_t indexTimeLeftMs) const {
+    const bool miningSays =
+        mining.running || mining.canContinue || (mining_ >= index_ && mining_ >= edited_);
+    const bool indexSays =
+        index.running || index.canContinue || (index_ >= mining_ && index_ >= edited_);
+    return statusLine(miningSays ? miningStatus(mining) : QString(),
+                      indexSays ? indexStatus(index, indexTimeLeftMs) : QString());
 }
 
 } // namespace quilla

@@ -460,6 +460,74 @@ TEST_F(IndexRunTest, ALoginPageStopsTheRunAndF5GoesOnFromThatRow) {
     EXPECT_FALSE(guarded.progress().canContinue);
 }
 
+// A mining run that met a login or a check leaves the browser on that page.
+// Starting the index run brings the trend page back before any query, and
+// stops only when the marketplace sends the browser to a block page again.
+TEST(IndexStartAfterABlock, BringsTheTrendPageBackFirst) {
+    const QString trend = IndexRun::startAddress();
+    const QString login = u"https://login.taobao.com/member/login.jhtml?redirect=s.taobao.com"_s;
+    const QString check = u"https://s.taobao.com/_____tmd_____/punish?x5step=1"_s;
+    const struct {
+        const char* name;
+        QString leftOn;     // where the browser was when the run started
+        bool emptyRowsOnly; // "重查空行" rather than "指数"
+        QString sentTo;     // where the marketplace sends the trend page; empty: it shows
+        Verdict stoppedBy;  // Page: the run goes on
+    } cases[] = {
+        {"a login page", login, false, {}, Verdict::Page},
+        {"a slider check", check, false, {}, Verdict::Page},
+        {"another site", u"https://www.taobao.com/"_s, false, {}, Verdict::Page},
+        {"a login page, empty rows again", login, true, {}, Verdict::Page},
+        {"a login page, still not logged in", login, false, login, Verdict::Login},
+        {"a slider check, checked again", check, true, check, Verdict::Verification},
+        {"the trend page", trend, false, {}, Verdict::Page},
+    };
+    for (const auto& c : cases) {
+        RowList results;
+        results.append(header);
+        for (int i = 1; i <= 3; ++i)
+            results.append(Row{{keyword(i), QString::number(i)}});
+        FakeTimer timer;
+        FakeBrowser browser;
+        browser.shown = c.leftOn;
+        FakeTextBox interval{u"6000"_s};
+        StepGate gate;
+        test::FakeMessageBox messages;
+        IndexRun run{results, timer, browser, interval, gate, &messages};
+        if (c.emptyRowsOnly)
+            run.startWith({1, 2, 3});
+        else
+            run.start();
+        const bool away = c.leftOn != trend;
+        EXPECT_EQ(browser.navigations, away ? QStringList{trend} : QStringList{}) << c.name;
+        EXPECT_EQ(browser.valuesOf(u"query"_s), away ? QStringList{} : QStringList{keyword(1)})
+            << c.name; // nothing typed into the page that asked for a login
+        EXPECT_EQ(timer.interval(), 6000) << c.name;
+        EXPECT_TRUE(messages.shown.empty()) << c.name;
+        if (!c.sentTo.isEmpty())
+            browser.shown = c.sentTo;
+
+        browser.page = pageReading(1);
+        if (away)
+            run.tick(); // submits row 1 on the trend page, or finds the block again
+        if (c.stoppedBy != Verdict::Page) {
+            EXPECT_EQ(run.progress().end, IndexEnd::Blocked) << c.name;
+            EXPECT_EQ(run.progress().blockedBy, c.stoppedBy) << c.name;
+            EXPECT_EQ(timer.interval(), 0) << c.name;
+            EXPECT_EQ(messages.shown.size(), 1u) << c.name;
+            EXPECT_TRUE(browser.valuesOf(u"query"_s).isEmpty()) << c.name;
+            EXPECT_TRUE(run.progress().canContinue) << c.name;
+            continue;
+        }
+        EXPECT_EQ(browser.valuesOf(u"query"_s), QStringList{keyword(1)}) << c.name;
+        run.tick();
+        EXPECT_EQ(results.rowText(1), indexedRow(1, 1)) << c.name;
+        EXPECT_EQ(run.progress().end, IndexEnd::None) << c.name;
+        EXPECT_EQ(timer.interval(), 6000) << c.name;
+        EXPECT_TRUE(messages.shown.empty()) << c.name;
+    }
+}
+
 // "重查空行": only the rows without figures, never queried or queried in
 // vain, are asked for again, in table order.
 TEST_F(IndexRunTest, AskingAgainForTheEmptyRowsQueriesThoseOnly) {

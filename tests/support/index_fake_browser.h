@@ -5,6 +5,7 @@
 // page answers after a while.
 
 #include "index/browser.h"
+#include "index/index_run.h"
 
 #include <QSet>
 #include <QStringList>
@@ -29,8 +30,9 @@ public:
     QStringList clicks;                              // elements clicked
     QStringList log; // what the page did, in order: "value query=...", "click ...", "page"
 
-    // Where the page is: the last address navigated to, or what a test says.
-    QString shown;
+    // Where the page is: the last address navigated to, or what a test says;
+    // the trend page at first, as the window loads it at its start.
+    QString shown = IndexRun::startAddress();
     void navigate(const QString& address) override {
         navigations.append(address);
         shown = address;

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <vector>
+
 namespace quilla {
 namespace {
 
@@ -155,7 +158,37 @@ TEST_F(IndexStatus, CountsRowsAndTimeIncludingTheLongWait) {
     EXPECT_EQ(status(), u8("查询指数：第 42/45 行，剩余约 58秒"));
     for (int tick = 0; tick < 4; ++tick)
         run.tick();
-    EXPECT_EQ(status(), u8("指数查询完成：共 45 行"));
+    EXPECT_EQ(status(), u8("指数查询完成：共 45 行，0 行有指数，45 行没有"));
+}
+
+// Rows whose page had not loaded within the interval stay empty: the end
+// says how many, and keeps saying it while a later run fills the table.
+TEST_F(IndexStatus, SaysHowManyRowsGotFigures) {
+    const QString figures = u8("App.set({cityEndDate:1,a:[0,7,9]},{cityEndDate:2,b:[0,3,4]})");
+    const struct {
+        const char* name;
+        int rows;
+        std::set<int> loaded; // rows whose page showed figures
+        const char* said;
+    } cases[] = {
+        {"most pages not loaded", 45, {1, 30}, "指数查询完成：共 45 行，2 行有指数，43 行没有"},
+        {"every page loaded", 3, {1, 2, 3}, "指数查询完成：共 3 行，都有指数"},
+        {"none loaded", 2, {}, "指数查询完成：共 2 行，0 行有指数，2 行没有"},
+    };
+    for (const auto& c : cases) {
+        results.clear();
+        fill(c.rows);
+        run.start();
+        for (int row = 1; row <= c.rows; ++row) {
+            browser.page = c.loaded.contains(row) ? figures : QString();
+            run.tick();
+        }
+        EXPECT_EQ(status(), u8(c.said)) << c.name;
+        results.append(Row{{u8("新词"), u8("5")}}); // a mining run adds rows
+        EXPECT_EQ(status(), u8(c.said)) << c.name;
+    }
+    run.forgetProgress(); // the rows were edited
+    EXPECT_EQ(status(), QString());
 }
 
 TEST_F(IndexStatus, SaysWhichIntervalHaltedTheRun) {
@@ -181,6 +214,71 @@ TEST_F(IndexStatus, SaysWhenStoppedAndStaysRunningDuringATick) {
     browser.releaseAll();
     timer.setInterval(0); // the Stop button, after the tick
     EXPECT_EQ(status(), u8("指数查询已停止（第 2/3 行）"));
+}
+
+// A finished run's text is not carried into the next run or over an edit;
+// a run that is going or can be continued keeps its say.
+TEST(StatusScope, DropsTheTextOfARunThatEndedBeforeWhatFollowed) {
+    MiningProgress miningDone;
+    miningDone.started = true;
+    miningDone.end = MiningEnd::QuantityReached;
+    miningDone.results = 7;
+    miningDone.mined = 3;
+    MiningProgress miningGoing;
+    miningGoing.started = miningGoing.running = true;
+    miningGoing.waiting = 1;
+    miningGoing.quantity = 10;
+    IndexProgress indexDone;
+    indexDone.started = true;
+    indexDone.end = IndexEnd::Finished;
+    indexDone.rows = indexDone.withFigures = 45;
+    IndexProgress indexBlocked;
+    indexBlocked.started = indexBlocked.canContinue = true;
+    indexBlocked.end = IndexEnd::Blocked;
+    indexBlocked.blockedBy = Verdict::Login;
+    indexBlocked.position = 3;
+    indexBlocked.rows = 45;
+
+    enum Event { MiningStart, IndexStart, Edit };
+    const QString mined = u8("挖词完成：结果已达 7 行（已挖 3 个关键词）");
+    const QString mining = u8("挖词中：已挖 0 个，待挖 1 个，结果 0/10 行");
+    const QString indexed = u8("指数查询完成：共 45 行，都有指数");
+    const QString blocked =
+        u8("指数查询暂停：淘宝要求登录，第 3 行未查。请在浏览器中登录后按 F5 继续");
+    const struct {
+        const char* name;
+        std::vector<Event> events;
+        const MiningProgress& mining;
+        const IndexProgress& index;
+        QString said;
+    } cases[] = {
+        {"both ended, nothing since (a restored session)",
+         {},
+         miningDone,
+         indexDone,
+         statusLine(mined, indexed)},
+        {"an index run, then mining again",
+         {IndexStart, MiningStart},
+         miningGoing,
+         indexDone,
+         mining},
+        {"mining, then an index run", {MiningStart, IndexStart}, miningDone, indexDone, indexed},
+        {"mining, then rows deleted and pasted", {MiningStart, Edit}, miningDone, {}, QString()},
+        {"an index run, then rows pasted", {IndexStart, Edit}, {}, indexDone, QString()},
+        {"a blocked index run keeps its say",
+         {IndexStart, MiningStart},
+         miningGoing,
+         indexBlocked,
+         statusLine(mining, blocked)},
+    };
+    for (const auto& c : cases) {
+        StatusScope scope;
+        for (const Event e : c.events)
+            e == MiningStart  ? scope.miningStarted()
+            : e == IndexStart ? scope.indexStarted()
+                              : scope.rowsEdited();
+        EXPECT_EQ(scope.line(c.mining, c.index, 0), c.said) << c.name;
+    }
 }
 
 TEST(StatusLine, JoinsWhatBothRunsSay) {
