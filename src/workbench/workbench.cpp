@@ -152,14 +152,18 @@ void Workbench::startMining() {
     gate_.run([this] {
         notice_.clear();
         // The index run walks rows that a new mining start has just removed.
-        if (mining_->start())
+        if (mining_->start()) {
             indexTimer_.setInterval(0);
+            index_->forgetProgress();
+            statusScope_.miningStarted();
+        }
     });
 }
 
 void Workbench::startIndex() {
     gate_.run([this] {
         notice_.clear();
+        statusScope_.indexStarted();
         index_->start();
     });
 }
@@ -190,6 +194,7 @@ void Workbench::requeryEmptyRows() {
             return;
         }
         notice_.clear();
+        statusScope_.indexStarted();
         index_->startWith(std::move(rows));
     });
 }
@@ -206,9 +211,8 @@ QString Workbench::statusText() const {
     const IndexProgress index = index_->progress();
     const std::int64_t currentWait = indexTimer_.isActive() ? indexTimer_.remainingTime() : 0;
     const auto interval = numberFromText(settings_.interval).value_or(0);
-    const QString runs =
-        statusLine(miningStatus(mining_->progress()),
-                   indexStatus(index, QueryPacing::timeLeft(index, currentWait, interval)));
+    const QString runs = statusScope_.line(mining_->progress(), index,
+                                           QueryPacing::timeLeft(index, currentWait, interval));
     return notice_.isEmpty() ? runs : statusLine(notice_, runs);
 }
 
@@ -256,6 +260,7 @@ void Workbench::deleteRows(const std::vector<std::int64_t>& listRows) {
         return;
     results_.remove(listRows);
     index_->forgetProgress(); // its place in the table moved
+    statusScope_.rowsEdited();
     setNotice(QStringLiteral("已删除 %1 行").arg(listRows.size()));
     noteState();
 }

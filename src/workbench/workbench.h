@@ -19,6 +19,7 @@
 #include "results/result_order.h"
 #include "session/session_journal.h"
 #include "session/session_store.h"
+#include "workbench/status_line.h"
 
 #include <QObject>
 
@@ -175,6 +176,7 @@ private:
     SessionState journalled_;
     std::jthread workbookWriter_;
     bool workbookBusy_ = false;
+    StatusScope statusScope_;
     QString projectPath_;
     QString notice_;      // what the last edit did, until a run starts
     bool edited_ = false; // since the last save or open
