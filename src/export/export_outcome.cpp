@@ -3,7 +3,8 @@
 namespace quilla {
 
 bool keywordNamesAFile(const QString& keyword) {
-    return !keyword.contains(u'/') && !keyword.contains(u'\\') && !keyword.contains(QChar(u'\0'));
+    return !keyword.isEmpty() && !keyword.contains(u'/') && !keyword.contains(u'\\') &&
+           !keyword.contains(QChar(u'\0'));
 }
 
 ExportOutcome outcomeOf(const NewFileResult& result) {

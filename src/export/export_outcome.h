@@ -15,8 +15,8 @@ struct ExportOutcome {
     QString reason; // why it failed, for Failed only
 };
 
-// A keyword holding '/', '\' or a NUL would point elsewhere and cannot name
-// a file; an empty one names the file "<extension>" alone.
+// A keyword holding '/', '\' or a NUL would point elsewhere, and an empty one
+// would name a hidden file "<extension>" alone: neither names a file.
 bool keywordNamesAFile(const QString& keyword);
 
 ExportOutcome outcomeOf(const NewFileResult& result);

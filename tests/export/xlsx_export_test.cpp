@@ -201,8 +201,9 @@ TEST(ExcelFile, RefusesAsTheCsvFileDoesAndNeverReplaces) {
         QTemporaryDir folder;
         ASSERT_TRUE(folder.isValid());
         const QString target = folder.filePath(u"k.xlsx"_s);
-        EXPECT_EQ(exportWorkbook(table, {1}, u"a/b"_s, folder.path()).kind,
-                  ExportOutcome::Kind::BadName);
+        for (const QString& keyword : {u"a/b"_s, QString()})
+            EXPECT_EQ(exportWorkbook(table, {1}, keyword, folder.path()).kind,
+                      ExportOutcome::Kind::BadName);
         NewFileOptions options = test::optionsFor(way);
         options.beforeMove = [&] { test::writeFileBytes(target, "intruder"); };
         EXPECT_EQ(exportWorkbook(table, {1}, u"k"_s, folder.path(), options).kind,
