@@ -10,9 +10,12 @@
 namespace quilla {
 
 struct ExportOutcome {
-    enum class Kind { Written, BadName, Exists, Failed };
+    enum class Kind { Written, BadName, Exists, Failed, Cancelled };
     Kind kind = Kind::Failed;
     QString reason; // why it failed, for Failed only
+    // For Written: what the file could not hold, for the status line; empty
+    // when it holds everything.
+    QString note = {};
 };
 
 // A keyword holding '/', '\' or a NUL would point elsewhere, and an empty one

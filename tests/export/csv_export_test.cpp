@@ -188,6 +188,7 @@ TEST(ExportMessage, OneTextPerOutcome) {
         {{Kind::Exists, {}}, u"文件已存在，不能导出。如果想继续导出，请修改关键词的内容。"_s},
         {{Kind::BadName, {}}, u"关键词不能用作文件名，请修改关键词的内容。"_s},
         {{Kind::Failed, u"No space left on device"_s}, u"导出失败：No space left on device"_s},
+        {{Kind::Cancelled, {}}, u"导出已取消，没有写入文件。"_s},
     };
     for (const auto& c : cases)
         EXPECT_EQ(exportMessage(c.outcome), c.message);
