@@ -24,8 +24,8 @@ QByteArray csvBytes(const RowList& table);
 // Whether this Qt can encode GB18030 at all; without it csvBytes is empty.
 bool csvEncodingAvailable();
 
-// Writes <keyword>.csv into `folder`. A keyword holding '/', '\' or a NUL
-// would point elsewhere and is refused; an empty one names the file ".csv".
+// Writes <keyword>.csv into `folder`. A keyword that cannot name a file (see
+// keywordNamesAFile) is refused.
 ExportOutcome exportTable(const RowList& table, const QString& keyword, const QString& folder);
 ExportOutcome exportTable(const RowList& table, const QString& keyword, const QString& folder,
                           const NewFileOptions& options);

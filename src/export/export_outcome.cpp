@@ -3,7 +3,8 @@
 namespace quilla {
 
 bool keywordNamesAFile(const QString& keyword) {
-    return !keyword.contains(u'/') && !keyword.contains(u'\\') && !keyword.contains(QChar(u'\0'));
+    return !keyword.isEmpty() && !keyword.contains(u'/') && !keyword.contains(u'\\') &&
+           !keyword.contains(QChar(u'\0'));
 }
 
 ExportOutcome outcomeOf(const NewFileResult& result) {
@@ -26,6 +27,8 @@ QString exportMessage(const ExportOutcome& outcome) {
         return QStringLiteral("文件已存在，不能导出。如果想继续导出，请修改关键词的内容。");
     case ExportOutcome::Kind::BadName:
         return QStringLiteral("关键词不能用作文件名，请修改关键词的内容。");
+    case ExportOutcome::Kind::Cancelled:
+        return QStringLiteral("导出已取消，没有写入文件。");
     case ExportOutcome::Kind::Failed:
         break;
     }

@@ -10,13 +10,16 @@
 namespace quilla {
 
 struct ExportOutcome {
-    enum class Kind { Written, BadName, Exists, Failed };
+    enum class Kind { Written, BadName, Exists, Failed, Cancelled };
     Kind kind = Kind::Failed;
     QString reason; // why it failed, for Failed only
+    // For Written: what the file could not hold, for the status line; empty
+    // when it holds everything.
+    QString note = {};
 };
 
-// A keyword holding '/', '\' or a NUL would point elsewhere and cannot name
-// a file; an empty one names the file "<extension>" alone.
+// A keyword holding '/', '\' or a NUL would point elsewhere, and an empty one
+// would name a hidden file "<extension>" alone: neither names a file.
 bool keywordNamesAFile(const QString& keyword);
 
 ExportOutcome outcomeOf(const NewFileResult& result);

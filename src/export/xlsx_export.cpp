@@ -1,10 +1,12 @@
 #include "export/xlsx_export.h"
 
 #include "core/list_headers.h"
+#include "export/package_check.h"
 #include "results/cell_values.h"
 
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
 
 #include <xlsxwriter.h>
 
@@ -142,14 +144,104 @@ QStringList captionsOf(const RowList& table) {
     return captions;
 }
 
-// The second sheet: one column per keyword in the first sheet's order, one
-// row per day, the search index. Days are dates when every series states its
-// end date, else counted back from the last; a line chart shows the first
-// ten keywords that have a series.
+// Where the trend sheet puts each series: a column per keyword that has one,
+// in the first sheet's order, and a row per day. Days are dates when every
+// series states an end date Excel can show and they all fit the sheet's
+// days; else they are counted back from each series' last day, the newest
+// days kept.
+struct TrendLayout {
+    struct Column {
+        Row row;
+        std::size_t firstAt = 0; // the day of its first written value
+        std::size_t skipped = 0; // its oldest values, left out
+    };
+    std::vector<Column> columns;
+    bool byDate = false;
+    QDate first;
+    std::size_t days = 0;
+    std::size_t leftOut = 0; // keywords with a series beyond the last column
+    bool cut = false;        // some series lost its oldest days
+
+    QString note() const {
+        QStringList notes;
+        if (leftOut > 0)
+            notes.append(
+                QStringLiteral("趋势表只容得下 %1 个关键词，另有 %2 个关键词的趋势没有写入")
+                    .arg(trendSheetKeywords)
+                    .arg(leftOut));
+        if (cut)
+            notes.append(
+                QStringLiteral("趋势表只写了每个关键词最近 %1 天的数据").arg(trendSheetDays));
+        return notes.join(u'；');
+    }
+};
+
+// Dates Excel shows as dates.
+const QDate earliestDate(1900, 1, 1);
+const QDate latestDate(9999, 12, 31);
+
+std::optional<std::pair<QDate, QDate>> datedSpan(const std::vector<TrendLayout::Column>& columns) {
+    std::optional<QDate> first, last;
+    for (const auto& column : columns) {
+        const TrendSeries& series = *column.row.series;
+        const std::size_t n = series.search.size();
+        if (!series.endDate || !series.endDate->isValid() || n > trendSheetDays)
+            return std::nullopt;
+        const QDate end = *series.endDate;
+        const QDate begin = end.addDays(1 - static_cast<qint64>(n));
+        if (!begin.isValid() || begin < earliestDate || end > latestDate)
+            return std::nullopt;
+        first = first ? std::min(*first, begin) : begin;
+        last = last ? std::max(*last, end) : end;
+    }
+    if (!first || first->daysTo(*last) >= static_cast<qint64>(trendSheetDays))
+        return std::nullopt;
+    return std::pair{*first, *last};
+}
+
+TrendLayout trendLayout(const RowList& table, const std::vector<std::int64_t>& order) {
+    TrendLayout layout;
+    for (const std::int64_t listRow : order) {
+        Row row = table.row(listRow);
+        if (!row.series || row.series->search.empty())
+            continue;
+        if (layout.columns.size() < trendSheetKeywords)
+            layout.columns.push_back({std::move(row)});
+        else
+            ++layout.leftOut;
+    }
+    if (const auto span = datedSpan(layout.columns)) {
+        layout.byDate = true;
+        layout.first = span->first;
+        layout.days = static_cast<std::size_t>(span->first.daysTo(span->second) + 1);
+        for (auto& column : layout.columns) {
+            const std::size_t n = column.row.series->search.size();
+            column.firstAt =
+                static_cast<std::size_t>(span->first.daysTo(*column.row.series->endDate)) + 1 - n;
+        }
+        return layout;
+    }
+    for (const auto& column : layout.columns)
+        layout.days = std::max(layout.days, column.row.series->search.size());
+    layout.days = std::min(layout.days, trendSheetDays);
+    for (auto& column : layout.columns) {
+        const std::size_t n = column.row.series->search.size();
+        if (n > layout.days) {
+            column.skipped = n - layout.days;
+            layout.cut = true;
+        } else {
+            column.firstAt = layout.days - n;
+        }
+    }
+    return layout;
+}
+
+// The second sheet, row by row as the workbook's constant-memory mode wants
+// it, and the third: a line chart of the first ten keywords, on a sheet of
+// its own so it covers no cell.
 class TrendSheetWriter {
 public:
-    static constexpr int chartedKeywords = 10;
-    static constexpr lxw_col_t maxColumns = 16383; // Excel's, less the day column
+    static constexpr std::size_t chartedKeywords = 10;
 
     TrendSheetWriter(lxw_workbook* wb, lxw_worksheet* sheet) : wb_(wb), sheet_(sheet) {
         bold_ = workbook_add_format(wb);
@@ -158,92 +250,75 @@ public:
         format_set_num_format(date_, "yyyy-mm-dd");
     }
 
-    void write(const RowList& table, const std::vector<std::int64_t>& order) {
-        std::vector<Row> rows;
-        for (const std::int64_t listRow : order)
-            if (rows.size() < maxColumns)
-                rows.push_back(table.row(listRow));
-        bool dated = false, undated = false;
-        std::optional<QDate> first, last;
-        std::size_t longest = 0;
-        for (const Row& row : rows) {
-            if (!row.series || row.series->search.empty())
-                continue;
-            const auto n = static_cast<qint64>(row.series->search.size());
-            longest = std::max(longest, row.series->search.size());
-            if (const auto end = row.series->endDate) {
-                dated = true;
-                first = first ? std::min(*first, end->addDays(1 - n)) : end->addDays(1 - n);
-                last = last ? std::max(*last, *end) : *end;
-            } else {
-                undated = true;
-            }
-        }
-        const bool byDate = dated && !undated;
-        const std::size_t days =
-            byDate ? static_cast<std::size_t>(first->daysTo(*last) + 1) : longest;
+    // False when stopped before the last day.
+    bool write(const TrendLayout& layout, const std::stop_token& stop) {
+        const bool byDate = layout.byDate;
         note(worksheet_write_string(sheet_, 0, 0, byDate ? "日期" : "天前", bold_));
-        // Row by row, as the workbook's constant-memory mode wants it: where
-        // each series' first day stands among the rows.
-        std::vector<std::optional<std::size_t>> firstAt(rows.size());
-        for (std::size_t k = 0; k < rows.size(); ++k) {
-            const auto col = static_cast<lxw_col_t>(k + 1);
-            note(worksheet_write_string(sheet_, 0, col, cellText(rows[k].keyword()).constData(),
-                                        bold_));
-            if (!rows[k].series || rows[k].series->search.empty())
-                continue;
-            const std::size_t n = rows[k].series->search.size();
-            const std::size_t lastAt =
-                byDate ? static_cast<std::size_t>(first->daysTo(*rows[k].series->endDate))
-                       : days - 1;
-            firstAt[k] = lastAt + 1 - n;
-        }
-        for (std::size_t d = 0; d < days; ++d) {
+        const auto& columns = layout.columns;
+        for (std::size_t k = 0; k < columns.size(); ++k)
+            note(worksheet_write_string(sheet_, 0, static_cast<lxw_col_t>(k + 1),
+                                        cellText(columns[k].row.keyword()).constData(), bold_));
+        for (std::size_t d = 0; d < layout.days; ++d) {
+            if (stop.stop_requested())
+                return false;
             const auto at = static_cast<lxw_row_t>(d + 1);
             if (byDate) {
-                const QDate day = first->addDays(static_cast<qint64>(d));
+                const QDate day = layout.first.addDays(static_cast<qint64>(d));
                 lxw_datetime when{day.year(), day.month(), day.day(), 0, 0, 0};
                 note(worksheet_write_datetime(sheet_, at, 0, &when, date_));
             } else {
-                note(worksheet_write_number(sheet_, at, 0, -static_cast<double>(days - 1 - d),
-                                            nullptr));
+                note(worksheet_write_number(sheet_, at, 0,
+                                            -static_cast<double>(layout.days - 1 - d), nullptr));
             }
-            for (std::size_t k = 0; k < rows.size(); ++k) {
-                if (!firstAt[k] || d < *firstAt[k])
+            for (std::size_t k = 0; k < columns.size(); ++k) {
+                const auto& column = columns[k];
+                if (d < column.firstAt)
                     continue;
-                if (const auto v = rows[k].series->search.at(d - *firstAt[k]))
+                if (const auto v =
+                        column.row.series->search.at(column.skipped + d - column.firstAt))
                     note(worksheet_write_number(sheet_, at, static_cast<lxw_col_t>(k + 1), *v,
                                                 nullptr));
             }
         }
-        lxw_chart* chart = nullptr;
-        int charted = 0;
-        for (std::size_t k = 0; k < rows.size() && charted < chartedKeywords; ++k) {
-            if (!firstAt[k])
-                continue;
-            if (!chart) {
-                chart = workbook_add_chart(wb_, LXW_CHART_LINE);
-                chart_title_set_name(chart, "搜索指数");
-            }
-            const auto col = static_cast<lxw_col_t>(k + 1);
-            const auto lastRow = static_cast<lxw_row_t>(days);
-            lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
-            chart_series_set_categories(series, "趋势", 1, 0, lastRow, 0);
-            chart_series_set_values(series, "趋势", 1, col, lastRow, col);
-            chart_series_set_name_range(series, "趋势", 0, col);
-            ++charted;
-        }
         note(worksheet_set_column(sheet_, 0, 0, 12, nullptr));
         worksheet_freeze_panes(sheet_, 1, 1);
-        if (chart)
-            note(worksheet_insert_chart(
-                sheet_, 1, static_cast<lxw_col_t>(std::min<std::size_t>(rows.size(), 10) + 2),
-                chart));
+        chart(layout);
+        return true;
     }
 
     lxw_error error() const { return error_; }
 
 private:
+    void chart(const TrendLayout& layout) {
+        if (layout.columns.empty())
+            return;
+        lxw_chart* chart = workbook_add_chart(wb_, LXW_CHART_LINE);
+        lxw_chartsheet* sheet = workbook_add_chartsheet(wb_, "趋势图");
+        if (!chart || !sheet) {
+            note(LXW_ERROR_MEMORY_MALLOC_FAILED);
+            return;
+        }
+        chart_title_set_name(chart, "搜索指数");
+        // Without it the axis shows the dates' serial numbers where the
+        // reader does not take the cells' format (LibreOffice).
+        if (layout.byDate)
+            chart_axis_set_num_format(chart->x_axis, "yyyy-mm-dd");
+        const auto lastRow = static_cast<lxw_row_t>(layout.days);
+        const std::size_t charted = std::min(layout.columns.size(), chartedKeywords);
+        for (std::size_t k = 0; k < charted; ++k) {
+            const auto col = static_cast<lxw_col_t>(k + 1);
+            lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
+            if (!series) {
+                note(LXW_ERROR_MEMORY_MALLOC_FAILED);
+                return;
+            }
+            chart_series_set_categories(series, "趋势", 1, 0, lastRow, 0);
+            chart_series_set_values(series, "趋势", 1, col, lastRow, col);
+            chart_series_set_name_range(series, "趋势", 0, col);
+        }
+        note(chartsheet_set_chart(sheet, chart));
+    }
+
     void note(lxw_error e) {
         if (error_ == LXW_NO_ERROR)
             error_ = e;
@@ -262,51 +337,81 @@ QString reasonOf(lxw_error error) {
 
 } // namespace
 
-bool writeWorkbook(const QString& path, const RowList& table,
-                   const std::vector<std::int64_t>& order, QString& reason) {
-    // Constant memory: rows go to the file as they are written, a row at a
-    // time, so 10,000 series by 365 days need no table in memory.
+WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
+                            const std::vector<std::int64_t>& order, std::stop_token stop) {
+    using Kind = WorkbookWrite::Kind;
+    const TrendLayout layout = trendLayout(table, order);
+    // Constant memory: rows go to temporary files as they are written, a row
+    // at a time, so 10,000 series by 365 days need no table in memory. Those
+    // files go beside the workbook, on the disk that is to hold it anyway,
+    // not into a temporary folder that may be small or full.
+    QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
+    options.tmpdir = folder.data();
     lxw_workbook* wb = workbook_new_opt(QFile::encodeName(path).constData(), &options);
-    if (!wb) {
-        reason = reasonOf(LXW_ERROR_CREATING_XLSX_FILE);
-        return false;
-    }
+    if (!wb)
+        return {Kind::Failed, reasonOf(LXW_ERROR_CREATING_XLSX_FILE), {}};
     lxw_worksheet* sheet = workbook_add_worksheet(wb, "关键词");
+    lxw_worksheet* trendSheet = workbook_add_worksheet(wb, "趋势");
+    if (!sheet || !trendSheet) {
+        workbook_close(wb);
+        return {Kind::Failed, reasonOf(LXW_ERROR_MEMORY_MALLOC_FAILED), {}};
+    }
     SheetWriter writer(wb, sheet);
     writer.header(captionsOf(table));
     lxw_row_t at = 0;
-    for (const std::int64_t listRow : order)
+    bool stopped = false;
+    for (const std::int64_t listRow : order) {
+        if ((stopped = stop.stop_requested()))
+            break;
         writer.row(++at, table.row(listRow));
+    }
     writer.finish(at);
-    TrendSheetWriter trend(wb, workbook_add_worksheet(wb, "趋势"));
-    trend.write(table, order);
+    // Its header even when stopped: the library keeps the temporary file of
+    // a sheet without cells open for good.
+    TrendSheetWriter trend(wb, trendSheet);
+    const bool trendWritten = trend.write(layout, stop);
+    stopped = stopped || !trendWritten;
     errno = 0;
+    // Closing is the only way to let go of the workbook and its temporary
+    // files; a stopped one is closed as far as it got, and removed by the caller.
     const lxw_error closed = workbook_close(wb);
     // The system's reason says more than the library's ("usually a permissions error").
     const int systemError = errno;
+    if (stopped || stop.stop_requested())
+        return {Kind::Cancelled, {}, {}};
     const lxw_error first = writer.error() != LXW_NO_ERROR  ? writer.error()
                             : trend.error() != LXW_NO_ERROR ? trend.error()
                                                             : closed;
     if (first != LXW_NO_ERROR) {
-        reason = reasonOf(first);
+        QString reason = reasonOf(first);
         if (closed != LXW_NO_ERROR && systemError != 0)
             reason += u"（" + qt_error_string(systemError) + u"）";
-        return false;
+        return {Kind::Failed, reason, {}};
     }
-    return true;
+    if (const auto fault = packageFault(path, stop))
+        return {stop.stop_requested() ? Kind::Cancelled : Kind::Failed, *fault, {}};
+    return {Kind::Written, {}, layout.note()};
 }
 
 ExportOutcome exportWorkbook(const RowList& table, const std::vector<std::int64_t>& order,
                              const QString& keyword, const QString& folder,
-                             const NewFileOptions& options) {
+                             const NewFileOptions& options, std::stop_token stop) {
     if (!keywordNamesAFile(keyword))
         return {ExportOutcome::Kind::BadName, {}};
+    WorkbookWrite result;
     const FileWriter write = [&](const QString& path, QString& reason) {
-        return writeWorkbook(path, table, order, reason);
+        result = writeWorkbook(path, table, order, stop);
+        reason = result.reason;
+        return result.kind == WorkbookWrite::Kind::Written;
     };
-    return outcomeOf(writeNewFile(folder, keyword + u".xlsx", write, options));
+    ExportOutcome outcome = outcomeOf(writeNewFile(folder, keyword + u".xlsx", write, options));
+    if (result.kind == WorkbookWrite::Kind::Cancelled)
+        return {ExportOutcome::Kind::Cancelled, {}};
+    if (outcome.kind == ExportOutcome::Kind::Written)
+        outcome.note = result.note;
+    return outcome;
 }
 
 } // namespace quilla

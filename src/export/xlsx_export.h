@@ -10,22 +10,37 @@
 #include <QString>
 
 #include <cstdint>
+#include <stop_token>
 #include <vector>
 
 namespace quilla {
 
-// Writes the workbook to `path`. Sheet "关键词": the header row bold, frozen
-// and filtered, then the rows of `table` in `order` (list rows from 1 on).
-// Keyword and forecast are text cells, whatever they begin with; counts,
-// index figures and the opportunity numbers; percentages numbers in a
-// percent format. Sheet "趋势": each keyword's search series by day, with a
-// line chart of the first ten.
-bool writeWorkbook(const QString& path, const RowList& table,
-                   const std::vector<std::int64_t>& order, QString& reason);
+// The trend sheet's limits: days (rows) and keywords (columns, Excel's
+// 16,384 less the day column).
+inline constexpr std::size_t trendSheetDays = 3660;
+inline constexpr std::size_t trendSheetKeywords = 16383;
 
-// Writes <keyword>.xlsx into `folder`.
+struct WorkbookWrite {
+    enum class Kind { Written, Failed, Cancelled };
+    Kind kind = Kind::Failed;
+    QString reason; // for Failed
+    QString note;   // for Written: what the trend sheet could not hold
+};
+
+// Writes the workbook to `path`; its temporary parts go to the same folder.
+// Sheet "关键词": the header row bold, frozen and filtered, then the rows of
+// `table` in `order` (list rows from 1 on). Keyword and forecast are text
+// cells, whatever they begin with; counts, index figures and the opportunity
+// numbers; percentages numbers in a percent format. Sheet "趋势": a column per
+// keyword that has a search series, a row per day; sheet "趋势图": a line
+// chart of the first ten. The finished package is read back whole before it
+// counts as written. A stop request ends the work at the next row or day.
+WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
+                            const std::vector<std::int64_t>& order, std::stop_token stop = {});
+
+// Writes <keyword>.xlsx into `folder`. Cancelled leaves nothing behind.
 ExportOutcome exportWorkbook(const RowList& table, const std::vector<std::int64_t>& order,
                              const QString& keyword, const QString& folder,
-                             const NewFileOptions& options = {});
+                             const NewFileOptions& options = {}, std::stop_token stop = {});
 
 } // namespace quilla

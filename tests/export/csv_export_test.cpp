@@ -121,11 +121,11 @@ TEST_F(ExportTest, WritesTheTableUnderTheKeywordThenRefusesASecondTime) {
     EXPECT_EQ(entriesIn(dir.path()), QStringList{u"连衣裙.csv"_s});
 }
 
-TEST_F(ExportTest, EmptyTableGivesAnEmptyFileAndEmptyKeywordNamesItDotCsv) {
-    const auto outcome = exportTable(table, QString(), dir.path());
+TEST_F(ExportTest, EmptyTableGivesAnEmptyFile) {
+    const auto outcome = exportTable(table, u"k"_s, dir.path());
     EXPECT_EQ(outcome.kind, ExportOutcome::Kind::Written) << outcome.reason.toStdString();
-    EXPECT_EQ(entriesIn(dir.path()), QStringList{u".csv"_s});
-    EXPECT_EQ(QFileInfo(path(u".csv"_s)).size(), 0);
+    EXPECT_EQ(entriesIn(dir.path()), QStringList{u"k.csv"_s});
+    EXPECT_EQ(QFileInfo(path(u"k.csv"_s)).size(), 0);
 }
 
 TEST_F(ExportTest, AnyExistingEntryOfTheNameIsRefusedAndLeftAsItWas) {
@@ -139,8 +139,6 @@ TEST_F(ExportTest, AnyExistingEntryOfTheNameIsRefusedAndLeftAsItWas) {
          [](const QString& p) { return fileBytes(p) == "old"; }},
         {"folder", u"裙子"_s, [](const QString& p) { return QDir().mkdir(p); },
          [](const QString& p) { return QFileInfo(p).isDir() && entriesIn(p).isEmpty(); }},
-        {"hidden .csv", QString(), [](const QString& p) { return test::writeFileBytes(p, "h"); },
-         [](const QString& p) { return fileBytes(p) == "h"; }},
         {"hidden .x.csv", u".x"_s, [](const QString& p) { return test::writeFileBytes(p, "x"); },
          [](const QString& p) { return fileBytes(p) == "x"; }},
         {"dangling link", u"link"_s,
@@ -160,16 +158,22 @@ TEST_F(ExportTest, AnyExistingEntryOfTheNameIsRefusedAndLeftAsItWas) {
     }
 }
 
-TEST_F(ExportTest, KeywordsThatPointElsewhereAreRefused) {
+// A keyword that would point elsewhere, or an empty one that would make a
+// hidden ".csv", names no file.
+TEST_F(ExportTest, KeywordsThatCannotNameAFileAreRefused) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(u"a"_s));
-    const QString keywords[] = {u"a/b"_s, u"../up"_s, u"..\\up"_s, u"a\\b"_s,
-                                QStringView(u"a\0b", 3).toString()};
+    ASSERT_TRUE(test::writeFileBytes(path(u".csv"_s), "h"));
+    const QString keywords[] = {
+        u"a/b"_s, u"../up"_s, u"..\\up"_s, u"a\\b"_s, QStringView(u"a\0b", 3).toString(),
+        QString()};
     appendRows(table, {{u"关键词"_s, u"宝贝数"_s}});
     for (const QString& keyword : keywords) {
         const auto outcome = exportTable(table, keyword, dir.path());
         EXPECT_EQ(outcome.kind, ExportOutcome::Kind::BadName) << keyword.toStdString();
+        EXPECT_EQ(exportMessage(outcome), u"关键词不能用作文件名，请修改关键词的内容。"_s);
     }
-    EXPECT_EQ(entriesIn(dir.path()), QStringList{u"a"_s});
+    EXPECT_EQ(entriesIn(dir.path()), (QStringList{u".csv"_s, u"a"_s}));
+    EXPECT_EQ(fileBytes(path(u".csv"_s)), "h");
     EXPECT_TRUE(entriesIn(path(u"a"_s)).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(path(u"../up.csv"_s)));
 }
@@ -184,6 +188,7 @@ TEST(ExportMessage, OneTextPerOutcome) {
         {{Kind::Exists, {}}, u"文件已存在，不能导出。如果想继续导出，请修改关键词的内容。"_s},
         {{Kind::BadName, {}}, u"关键词不能用作文件名，请修改关键词的内容。"_s},
         {{Kind::Failed, u"No space left on device"_s}, u"导出失败：No space left on device"_s},
+        {{Kind::Cancelled, {}}, u"导出已取消，没有写入文件。"_s},
     };
     for (const auto& c : cases)
         EXPECT_EQ(exportMessage(c.outcome), c.message);

@@ -8,6 +8,7 @@
 #include "support/qstring_print.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,7 +19,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <limits>
 #include <memory>
+#include <stop_token>
+#include <thread>
 
 namespace quilla {
 namespace {
@@ -130,8 +134,9 @@ std::shared_ptr<const TrendSeries> seriesOf(std::vector<std::optional<double>> s
     return s;
 }
 
-// The second sheet: the search series by day, under each keyword, and a
-// line chart of the first ten keywords.
+// The second sheet: the search series by day, under each keyword that has
+// one; the third: a line chart of the first ten, covering no cell, its axis
+// showing dates as dates.
 TEST(ExcelFile, TheTrendSheetHoldsEachSeriesByDayAndAChart) {
     const auto none = std::nullopt;
     const struct {
@@ -139,32 +144,45 @@ TEST(ExcelFile, TheTrendSheetHoldsEachSeriesByDayAndAChart) {
         std::optional<QDate> endA, endB;
         QJsonValue firstDay;
         QJsonArray columnA, columnB; // from the first day on
+        QJsonValue axisFormat;
     } cases[] = {
         {"dated",
          QDate(2024, 5, 31),
          QDate(2024, 6, 1),
          u"2024-05-29T00:00:00"_s,
          {1, 2, 3, QJsonValue::Null},
-         {QJsonValue::Null, QJsonValue::Null, 7, 8}},
+         {QJsonValue::Null, QJsonValue::Null, 7, 8},
+         u"yyyy-mm-dd"_s},
         // Counted back from the last day when any series lacks its date.
-        {"undated", none, none, -2, {1, 2, 3}, {QJsonValue::Null, 7, 8}},
-        {"one undated", QDate(2024, 5, 31), none, -2, {1, 2, 3}, {QJsonValue::Null, 7, 8}},
+        {"undated", none, none, -2, {1, 2, 3}, {QJsonValue::Null, 7, 8}, QJsonValue::Null},
+        {"one undated",
+         QDate(2024, 5, 31),
+         none,
+         -2,
+         {1, 2, 3},
+         {QJsonValue::Null, 7, 8},
+         QJsonValue::Null},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RowList table;
         table.append(Row{resultHeader()});
-        table.append(Row{{u"a"_s, u"1"_s}, seriesOf({1, 2, 3}, c.endA)});
-        table.append(Row{{u"b"_s, u"1"_s}, seriesOf({7, 8}, c.endB)});
         table.append(Row{{u8("未查"), u"1"_s}});
+        table.append(Row{{u"a"_s, u"1"_s}, seriesOf({1, 2, 3}, c.endA)});
+        table.append(Row{{u8("也未查"), u"1"_s}});
+        table.append(Row{{u"b"_s, u"1"_s}, seriesOf({7, 8}, c.endB)});
         QTemporaryDir folder;
         ASSERT_TRUE(folder.isValid());
-        ASSERT_EQ(exportWorkbook(table, {1, 2, 3}, u"k"_s, folder.path()).kind,
-                  ExportOutcome::Kind::Written);
+        const auto outcome = exportWorkbook(table, {1, 2, 3, 4}, u"k"_s, folder.path());
+        ASSERT_EQ(outcome.kind, ExportOutcome::Kind::Written) << outcome.reason.toStdString();
+        EXPECT_EQ(outcome.note, QString());
         const QJsonObject book = readBack(folder.filePath(u"k.xlsx"_s));
-        EXPECT_EQ(book[u"sheets"_s].toArray(), (QJsonArray{u8("关键词"), u8("趋势")}));
+        EXPECT_EQ(book[u"sheets"_s].toArray(),
+                  (QJsonArray{u8("关键词"), u8("趋势"), u8("趋势图")}));
         const QJsonArray rows = book[u8("趋势")].toObject()[u"rows"_s].toArray();
         ASSERT_EQ(rows.size(), c.columnA.size() + 1);
+        // Only the keywords that have a series get a column.
+        EXPECT_EQ(rows[0].toArray().size(), 3);
         const auto value = [&](int r, int col) -> QJsonValue {
             return rows[r].toArray()[col].toObject()[u"value"_s];
         };
@@ -172,7 +190,6 @@ TEST(ExcelFile, TheTrendSheetHoldsEachSeriesByDayAndAChart) {
                   c.firstDay.isString() ? QJsonValue(u8("日期")) : QJsonValue(u8("天前")));
         EXPECT_EQ(value(0, 1), u"a"_s);
         EXPECT_EQ(value(0, 2), u"b"_s);
-        EXPECT_EQ(value(0, 3), u8("未查"));
         EXPECT_EQ(value(1, 0), c.firstDay);
         for (int d = 0; d < c.columnA.size(); ++d) {
             EXPECT_EQ(value(d + 1, 1), c.columnA[d]) << d;
@@ -187,8 +204,111 @@ TEST(ExcelFile, TheTrendSheetHoldsEachSeriesByDayAndAChart) {
         EXPECT_EQ(chart[u"values"_s].toArray(),
                   (QJsonArray{QString(u8("'趋势'!$B$2:$B$") + last),
                               QString(u8("'趋势'!$C$2:$C$") + last)}));
+        EXPECT_EQ(chart[u"category_format"_s], c.axisFormat);
+        // Drawn on a sheet of its own: no worksheet has a drawing over its cells.
         EXPECT_EQ(charts[u"sheets_with_drawings"_s].toArray(),
-                  QJsonArray{u"xl/worksheets/_rels/sheet2.xml.rels"_s});
+                  QJsonArray{u"xl/chartsheets/_rels/sheet1.xml.rels"_s});
+    }
+}
+
+// What the trend sheet cannot hold: dates far out of any real range, series
+// longer than its days, keywords beyond Excel's columns. Each is written in
+// moments, and said in the outcome's note when something is left out.
+TEST(ExcelFile, TheTrendSheetStaysWithinItsBounds) {
+    const QDate real(2024, 5, 31);
+    const QDate largest(std::numeric_limits<int>::max(), 12, 31);
+    ASSERT_TRUE(largest.isValid());
+    const auto many = [](std::size_t n) {
+        std::vector<std::optional<double>> values(n);
+        for (std::size_t i = 0; i < n; ++i)
+            values[i] = static_cast<double>(i);
+        return values;
+    };
+    const struct {
+        const char* name;
+        std::vector<std::shared_ptr<const TrendSeries>> series; // one keyword each
+        QString header;                                         // of the day column
+        int days;
+        int columns;
+        QJsonValue lastOfFirst; // the first column's value on the last day
+        QString note;
+    } cases[] = {
+        {"a billion days ahead",
+         {seriesOf({1, 2, 3}, real), seriesOf({7, 8}, real.addDays(1'000'000'000))},
+         u8("天前"),
+         3,
+         2,
+         3,
+         {}},
+        {"the largest date there is",
+         {seriesOf({1, 2, 3}, real), seriesOf({7, 8}, largest)},
+         u8("天前"),
+         3,
+         2,
+         3,
+         {}},
+        {"before Excel's first date",
+         {seriesOf({1, 2, 3}, QDate(1899, 12, 31)), seriesOf({7, 8}, real)},
+         u8("天前"),
+         3,
+         2,
+         3,
+         {}},
+        {"eleven years apart",
+         {seriesOf({1, 2, 3}, real), seriesOf({7, 8}, real.addYears(-11))},
+         u8("天前"),
+         3,
+         2,
+         3,
+         {}},
+        {"ten years apart still dated",
+         {seriesOf({1, 2, 3}, real), seriesOf({7, 8}, real.addDays(-3655))},
+         u8("日期"),
+         3657,
+         2,
+         3,
+         {}},
+        {"a series longer than the days kept",
+         {seriesOf(many(5000), real), seriesOf({7, 8}, std::nullopt)},
+         u8("天前"),
+         3660,
+         2,
+         4999,
+         u8("趋势表只写了每个关键词最近 3660 天的数据")},
+        {"more keywords than columns",
+         std::vector<std::shared_ptr<const TrendSeries>>(16385, seriesOf({5}, real)), u8("日期"), 1,
+         16383, 5, u8("趋势表只容得下 16383 个关键词，另有 2 个关键词的趋势没有写入")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RowList table;
+        table.append(Row{resultHeader()});
+        std::vector<std::int64_t> order;
+        for (std::size_t k = 0; k < c.series.size(); ++k) {
+            table.append(Row{{u"k"_s + QString::number(k)}, c.series[k]});
+            order.push_back(static_cast<std::int64_t>(k) + 1);
+        }
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        QElapsedTimer timer;
+        timer.start();
+        const auto outcome = exportWorkbook(table, order, u"k"_s, folder.path());
+        EXPECT_LT(timer.elapsed(), 20000);
+        ASSERT_EQ(outcome.kind, ExportOutcome::Kind::Written) << outcome.reason.toStdString();
+        EXPECT_EQ(outcome.note, c.note);
+        const QJsonObject book = readBack(folder.filePath(u"k.xlsx"_s));
+        const QJsonArray rows = book[u8("趋势")].toObject()[u"rows"_s].toArray();
+        ASSERT_EQ(rows.size(), c.days + 1);
+        const auto value = [&](int r, int col) -> QJsonValue {
+            return rows[r].toArray()[col].toObject()[u"value"_s];
+        };
+        EXPECT_EQ(rows[0].toArray().size(), c.columns + 1);
+        EXPECT_EQ(value(0, 0), c.header);
+        EXPECT_EQ(value(0, 1), u"k0"_s);
+        EXPECT_EQ(value(c.days, 1), c.lastOfFirst);
+        if (c.header == u8("天前")) {
+            EXPECT_EQ(value(c.days, 0), 0);
+        }
     }
 }
 
@@ -201,8 +321,9 @@ TEST(ExcelFile, RefusesAsTheCsvFileDoesAndNeverReplaces) {
         QTemporaryDir folder;
         ASSERT_TRUE(folder.isValid());
         const QString target = folder.filePath(u"k.xlsx"_s);
-        EXPECT_EQ(exportWorkbook(table, {1}, u"a/b"_s, folder.path()).kind,
-                  ExportOutcome::Kind::BadName);
+        for (const QString& keyword : {u"a/b"_s, QString()})
+            EXPECT_EQ(exportWorkbook(table, {1}, keyword, folder.path()).kind,
+                      ExportOutcome::Kind::BadName);
         NewFileOptions options = test::optionsFor(way);
         options.beforeMove = [&] { test::writeFileBytes(target, "intruder"); };
         EXPECT_EQ(exportWorkbook(table, {1}, u"k"_s, folder.path(), options).kind,
@@ -243,6 +364,165 @@ TEST(ExcelFile, AFullDiskLeavesNothing) {
     EXPECT_TRUE(exportMessage(outcome).startsWith(u8("导出失败：")));
     EXPECT_TRUE(outcome.reason.contains(qt_error_string(ENOSPC))) << outcome.reason.toStdString();
     EXPECT_EQ(entriesIn(folder), QStringList());
+}
+
+// A table whose sheet is far larger than its packed file: repeated text packs well.
+void fillWide(RowList& table, int rows) {
+    table.append(Row{resultHeader()});
+    for (int i = 0; i < rows; ++i)
+        table.append(
+            Row{{u8("连衣裙女夏季新款") + QString::number(i), u"12,345"_s, u"22023"_s, u"19799"_s,
+                 u"6602"_s, u"7415"_s, u"+27%"_s, u"-45%"_s, u"+3.5%"_s, u"+36%"_s, u8("上升")}});
+}
+
+std::vector<std::int64_t> allRows(const RowList& table) {
+    std::vector<std::int64_t> order;
+    for (std::int64_t i = 1; i < table.count(); ++i)
+        order.push_back(i);
+    return order;
+}
+
+// $TMPDIR for as long as this lives.
+class TemporaryFolderVariable {
+public:
+    explicit TemporaryFolderVariable(const QString& folder)
+        : had_(qEnvironmentVariableIsSet("TMPDIR")), old_(qgetenv("TMPDIR")) {
+        qputenv("TMPDIR", QFile::encodeName(folder));
+    }
+    ~TemporaryFolderVariable() {
+        if (had_)
+            qputenv("TMPDIR", old_);
+        else
+            qunsetenv("TMPDIR");
+    }
+    TemporaryFolderVariable(const TemporaryFolderVariable&) = delete;
+    TemporaryFolderVariable& operator=(const TemporaryFolderVariable&) = delete;
+
+private:
+    bool had_;
+    QByteArray old_;
+};
+
+// The workbook's temporary parts go beside it, and whether they were written
+// whole is checked: a full temporary folder changes nothing, and a folder
+// with room for the packed file but not for its parts fails the export and
+// keeps nothing.
+TEST(ExcelFile, ItsTemporaryPartsGoBesideItAndAreChecked) {
+    // Its sheet takes 1.9 MB unpacked, twice over while it is packed, and its
+    // file 160 KB.
+    RowList table;
+    fillWide(table, 4000);
+    const struct {
+        const char* name;
+        bool temporaryFolderFull;
+        QString targetDisk; // tmpfs options; empty: the ordinary disk
+        ExportOutcome::Kind kind;
+    } cases[] = {
+        {"temporary folder full", true, {}, ExportOutcome::Kind::Written},
+        {"room for the file, not for its parts", false, u"size=2560k"_s,
+         ExportOutcome::Kind::Failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString temporary = dir.filePath(u"tmp"_s);
+        const QString folder = dir.filePath(u"out"_s);
+        ASSERT_TRUE(QDir().mkdir(temporary) && QDir().mkdir(folder));
+        std::unique_ptr<test::TmpfsMount> temporaryDisk, targetDisk;
+        std::unique_ptr<TemporaryFolderVariable> variable;
+        if (c.temporaryFolderFull) {
+            temporaryDisk = std::make_unique<test::TmpfsMount>(temporary, u"size=16k"_s, false);
+            if (!temporaryDisk->mounted())
+                GTEST_SKIP() << "cannot mount a tmpfs: " << temporaryDisk->reason().toStdString();
+            QFile filler(QDir(temporary).filePath(u"filler"_s));
+            ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray block(4096, 'f');
+            for (int i = 0; i < 8 && filler.write(block) == block.size(); ++i) {
+            }
+            variable = std::make_unique<TemporaryFolderVariable>(temporary);
+        }
+        if (!c.targetDisk.isEmpty()) {
+            targetDisk = std::make_unique<test::TmpfsMount>(folder, c.targetDisk, false);
+            if (!targetDisk->mounted())
+                GTEST_SKIP() << "cannot mount a tmpfs: " << targetDisk->reason().toStdString();
+        }
+        const auto outcome = exportWorkbook(table, allRows(table), u"k"_s, folder);
+        variable.reset();
+        ASSERT_EQ(outcome.kind, c.kind) << outcome.reason.toStdString();
+        if (c.kind == ExportOutcome::Kind::Written) {
+            const QJsonArray rows = readBack(QDir(folder).filePath(u"k.xlsx"_s))[u8("关键词")]
+                                        .toObject()[u"rows"_s]
+                                        .toArray();
+            ASSERT_EQ(rows.size(), table.count());
+            EXPECT_EQ(rows.last().toArray()[0].toObject()[u"value"_s],
+                      table.row(table.count() - 1).keyword());
+            EXPECT_EQ(entriesIn(folder), QStringList{u"k.xlsx"_s});
+        } else {
+            EXPECT_TRUE(exportMessage(outcome).startsWith(u8("导出失败：")));
+            EXPECT_EQ(entriesIn(folder), QStringList());
+        }
+    }
+}
+
+// A stop request, before or while the workbook is written, ends the export
+// at once and keeps nothing.
+TEST(ExcelFile, ACancelledExportKeepsNothing) {
+    RowList table;
+    fillWide(table, 600);
+    std::vector<std::optional<double>> days(trendSheetDays);
+    for (std::size_t d = 0; d < days.size(); ++d)
+        days[d] = static_cast<double>(d % 977);
+    const auto series = seriesOf(days, std::nullopt);
+    for (std::int64_t i = 1; i < table.count(); ++i) {
+        Row row = table.row(i);
+        row.series = series;
+        ASSERT_TRUE(table.setRow(i, row));
+    }
+    const qsizetype descriptors = entriesIn(u"/proc/self/fd"_s).size();
+    // Unstopped, the workbook takes this long.
+    qint64 whole = 0;
+    {
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_EQ(exportWorkbook(table, allRows(table), u"k"_s, folder.path()).kind,
+                  ExportOutcome::Kind::Written);
+        whole = timer.elapsed();
+    }
+    for (const bool before : {true, false}) {
+        SCOPED_TRACE(before ? "before" : "while writing");
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        std::stop_source stop;
+        if (before)
+            stop.request_stop();
+        QElapsedTimer sinceStop;
+        std::thread stopper;
+        if (!before)
+            stopper = std::thread([&] {
+                // Once the export's temporary file is there, the writing has begun.
+                for (int i = 0; i < 10000 && entriesIn(folder.path()).isEmpty(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                // Into the trend sheet, the bulk of the work.
+                std::this_thread::sleep_for(std::chrono::milliseconds(whole / 5));
+                sinceStop.start();
+                stop.request_stop();
+            });
+        const auto outcome =
+            exportWorkbook(table, allRows(table), u"k"_s, folder.path(), {}, stop.get_token());
+        if (stopper.joinable()) {
+            stopper.join();
+            // What was written before the stop is still packed, then removed.
+            EXPECT_LT(sinceStop.elapsed() * 2, whole);
+        }
+        EXPECT_EQ(outcome.kind, ExportOutcome::Kind::Cancelled);
+        EXPECT_EQ(exportMessage(outcome), u8("导出已取消，没有写入文件。"));
+        EXPECT_EQ(entriesIn(folder.path()), QStringList());
+        // Nor any of the workbook's temporary files, open or not.
+        EXPECT_EQ(entriesIn(u"/proc/self/fd"_s).size(), descriptors);
+    }
 }
 
 } // namespace
