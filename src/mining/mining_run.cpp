@@ -30,9 +30,11 @@ QString blockMessage(Verdict why) {
 
 std::int64_t RetryPolicy::throttleWaitMs(int level, std::optional<std::chrono::seconds> retryAfter,
                                          double jitter) {
+    // Capped while still in seconds: a huge value would overflow milliseconds.
     if (retryAfter)
-        return std::min<std::int64_t>(longestWaitMs,
-                                      std::chrono::milliseconds(*retryAfter).count());
+        return std::chrono::milliseconds(std::clamp(*retryAfter, std::chrono::seconds(0),
+                                                    std::chrono::seconds(longestWaitMs / 1000)))
+            .count();
     const std::int64_t base = firstThrottleWaitMs << std::min(level, 10);
     return std::min<std::int64_t>(
         longestWaitMs, std::llround(std::min(base, longestWaitMs) * std::clamp(jitter, 0.8, 1.2)));
