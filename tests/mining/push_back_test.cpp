@@ -35,6 +35,15 @@ FetchResult status(int code, std::optional<std::chrono::seconds> retryAfter = {}
     return r;
 }
 
+// A transfer that failed after part of a page, or none, had arrived.
+FetchResult broken(FetchFailure failure, int code = 200) {
+    FetchResult r;
+    r.status = code;
+    r.failure = failure;
+    r.text = u8("<html><div>你是不是想找：<a href=\"/s?rsclick=1\">x");
+    return r;
+}
+
 FetchResult redirectedTo(const QString& address, const QString& text) {
     FetchResult r;
     r.status = 200;
@@ -195,6 +204,21 @@ TEST_F(PushBack, ServerErrorsAndLostAnswersAreTriedThreeMoreTimes) {
     ASSERT_TRUE(twice.run.start());
     EXPECT_EQ(twice.runToEnd(), std::vector<std::int64_t>{2000});
     EXPECT_EQ(twice.texts(twice.results), plain.h.texts(plain.h.results));
+}
+
+// A transfer cut short, going round in redirects or stalled is no answer:
+// tried three more times, then the step goes on with what came.
+TEST_F(PushBack, AFailedTransferIsTriedThreeMoreTimesThenTheStepGoesOn) {
+    h.queue(u"b"_s, broken(FetchFailure::Reset));
+    h.queue(u"b"_s, broken(FetchFailure::TooManyRedirects, 302));
+    h.queue(u"b"_s, broken(FetchFailure::TimedOut));
+    h.queue(u"b"_s, broken(FetchFailure::Reset));
+    ASSERT_TRUE(h.run.start());
+    EXPECT_EQ(h.runToEnd(), (std::vector<std::int64_t>{2000, 4000, 8000}));
+    EXPECT_EQ(h.fetchesOf(u"b"_s), 4);
+    EXPECT_EQ(h.candidates.rowText(3), u8("b,未找到"));
+    EXPECT_EQ(h.run.progress().end, MiningEnd::CandidatesUsedUp);
+    EXPECT_EQ(h.run.miningRow(), plain.h.run.miningRow());
 }
 
 TEST_F(PushBack, ALoginOrACheckStopsAtOnceAndF5GoesOnToTheSameEnd) {

@@ -4,6 +4,7 @@
 #include "net/page_verdict.h"
 
 #include "mining/mining_run.h"
+#include "mining/search_page.h"
 #include "support/http_test_server.h"
 #include "support/qstring_print.h"
 
@@ -113,6 +114,58 @@ private:
     static constexpr const char* names[] = {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"};
     std::vector<std::optional<QByteArray>> saved_;
 };
+
+std::string raw(const QString& text) {
+    return text.toStdString();
+}
+
+// A transfer that failed is no page, whatever part of one arrived: a redirect
+// loop, a connection cut mid-page, a page that stalls. A page cut at the size
+// limit is whole enough.
+TEST(Verdict, OfATransferThatFailedIsNetwork) {
+    const NoProxy noProxy;
+    const std::string results = raw(u8("<div>你是不是想找：<a href=\"/s?rsclick=1\">qq币</a></div>"
+                                       "<p>该条件下 共 <span>12</span>件宝贝</p>"));
+    const std::string length = "Content-Length: " + std::to_string(results.size() + 500) + "\r\n";
+    HttpTestServer server([&](const HttpRequest& request) -> Reply {
+        if (request.target == "/loop")
+            return test::redirectReply(302, "/loop");
+        if (request.target == "/cut") // the connection ends 500 bytes short
+            return {{test::replyHead(200, "Content-Type: text/html; charset=utf-8\r\n" + length) +
+                     results}};
+        if (request.target == "/stall")
+            return {{test::replyHead(200, "Content-Type: text/html; charset=utf-8\r\n" + length) +
+                         results,
+                     3s}};
+        return test::httpReply(200, results, "Content-Type: text/html; charset=utf-8\r\n");
+    });
+    ASSERT_TRUE(server.listening());
+    FetchLimits limits;
+    limits.stall = 500ms;
+    FetchLimits capped;
+    capped.maxBytes = results.size() - 10;
+    const struct {
+        const char* path;
+        FetchLimits limits;
+        FetchFailure failure;
+        Verdict verdict;
+    } cases[] = {
+        {"/whole", limits, FetchFailure::None, Verdict::Page},
+        {"/whole", capped, FetchFailure::None, Verdict::Page},
+        {"/loop", limits, FetchFailure::TooManyRedirects, Verdict::Network},
+        {"/cut", limits, FetchFailure::Reset, Verdict::Network},
+        // Last: the server answers one connection at a time.
+        {"/stall", limits, FetchFailure::TimedOut, Verdict::Network},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const QString address = server.url(c.path);
+        const FetchResult got = CurlFetcher(c.limits).fetch(address);
+        ASSERT_EQ(got.failure, c.failure);
+        EXPECT_NE(got.status, 0); // an answer came, in part
+        EXPECT_EQ(verdictOf(got, address, readSearchPage(got.text).yielded()), c.verdict);
+    }
+}
 
 // Whatever a Retry-After says, the wait stays within 0 to 10 minutes: huge
 // numbers, dates in any of HTTP's three forms, and garbage, which leaves
