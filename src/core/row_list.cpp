@@ -16,10 +16,15 @@ bool RowList::setRow(std::int64_t i, Row row) {
     if (i < 0 || i >= count())
         return false;
     indexKeyword(i, -1);
-    rows_[static_cast<std::size_t>(i)] = std::move(row);
+    Row& held = rows_[static_cast<std::size_t>(i)];
+    const bool marked = held.failure != row.failure;
+    held = std::move(row);
     indexKeyword(i, +1);
     const auto at = index(static_cast<int>(i));
-    Q_EMIT dataChanged(at, at, {Qt::DisplayRole});
+    if (marked)
+        Q_EMIT dataChanged(at, at, {Qt::DisplayRole, Qt::ToolTipRole, failedRole});
+    else
+        Q_EMIT dataChanged(at, at, {Qt::DisplayRole});
     return true;
 }
 
@@ -67,6 +72,7 @@ void RowList::clear() {
     beginResetModel();
     rows_.clear();
     keywords_.clear();
+    failedRows_ = 0;
     endResetModel();
 }
 
@@ -74,9 +80,12 @@ bool RowList::containsKeyword(const QString& keyword) const {
     return keywords_.contains(keyword);
 }
 
+// Keeps the keyword index and the count of failed rows.
 void RowList::indexKeyword(std::int64_t i, int delta) {
     if (i < 1)
         return;
+    if (!rows_[static_cast<std::size_t>(i)].failure.isEmpty())
+        failedRows_ += delta;
     const QString key = rows_[static_cast<std::size_t>(i)].keyword();
     auto it = keywords_.find(key);
     if (delta > 0) {
@@ -133,6 +142,10 @@ QVariant RowList::data(const QModelIndex& index, int role) const {
     const bool long_ = textLength(row) > shownLength;
     if (role == Qt::DisplayRole)
         return long_ ? shortenedRow(row) : row.text();
+    if (role == failedRole)
+        return !row.failure.isEmpty();
+    if (role == Qt::ToolTipRole && !row.failure.isEmpty())
+        return long_ ? row.text() + u'\n' + row.failure : row.failure;
     if (role == Qt::ToolTipRole && long_)
         return row.text();
     return {};

@@ -26,11 +26,14 @@ struct Row {
     // The index series the trend page gave, beside the row's text (none
     // before its index query); shared, so copying a row stays cheap.
     std::shared_ptr<const TrendSeries> series;
+    // Why the row's page never loaded; empty when it did. Beside the text,
+    // which stays what it always was.
+    QString failure;
 
     QString text() const { return fields.join(u','); }
     QString keyword() const { return fields.value(0); }
     bool operator==(const Row& other) const {
-        return fields == other.fields &&
+        return fields == other.fields && failure == other.failure &&
                (series == other.series || (series && other.series && *series == *other.series));
     }
 };
@@ -43,6 +46,9 @@ public:
     // whole text is the row's tooltip. Drawing then costs the same for a row
     // of any length, however long a word a page offers.
     static constexpr qsizetype shownLength = 500;
+    // True for a row whose page never loaded, which a view shows grey; its
+    // tooltip gives the reason.
+    static constexpr int failedRole = Qt::UserRole + 2;
 
     explicit RowList(QObject* parent = nullptr);
 
@@ -65,6 +71,8 @@ public:
     static QString shortened(QStringView text);
 
     bool containsKeyword(const QString& keyword) const;
+    // Rows whose page never loaded.
+    std::int64_t failedRows() const { return failedRows_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -74,6 +82,7 @@ private:
 
     std::vector<Row> rows_;
     QHash<QString, int> keywords_;
+    std::int64_t failedRows_ = 0;
 };
 
 } // namespace quilla

@@ -26,13 +26,25 @@ QString blockMessage(Verdict why) {
                      "淘宝要求验证，挖词已暂停。请在下方的浏览器中完成验证，然后按 F5 继续。");
 }
 
+// For the tooltip of a row whose page never loaded.
+QString failureText(Verdict why, const FetchResult& fetched, int tries) {
+    const QString detail = why == Verdict::ServerError
+                               ? QStringLiteral("HTTP %1").arg(fetched.status)
+                               : failureName(fetched.failure);
+    return u"页面未能读取：" + verdictName(why) +
+           (detail.isEmpty() ? QString() : u"（" + detail + u"）") + u"，已试 " +
+           QString::number(tries) + u" 次";
+}
+
 } // namespace
 
 std::int64_t RetryPolicy::throttleWaitMs(int level, std::optional<std::chrono::seconds> retryAfter,
                                          double jitter) {
+    // Capped while still in seconds: a huge value would overflow milliseconds.
     if (retryAfter)
-        return std::min<std::int64_t>(longestWaitMs,
-                                      std::chrono::milliseconds(*retryAfter).count());
+        return std::chrono::milliseconds(std::clamp(*retryAfter, std::chrono::seconds(0),
+                                                    std::chrono::seconds(longestWaitMs / 1000)))
+            .count();
     const std::int64_t base = firstThrottleWaitMs << std::min(level, 10);
     return std::min<std::int64_t>(
         longestWaitMs, std::llround(std::min(base, longestWaitMs) * std::clamp(jitter, 0.8, 1.2)));
@@ -65,7 +77,7 @@ bool MiningRun::start() {
     blockedBy_ = Verdict::Page;
     wait_.reset();
     failures_ = throttled_ = throttleLevel_ = emptyInARow_ = 0;
-    keptPage_.clear();
+    forgetPages();
     candidates_.clear();
     candidates_.append(Row{candidateHeader()});
     results_.clear();
@@ -78,12 +90,47 @@ bool MiningRun::start() {
 bool MiningRun::resume() {
     if (!canContinue())
         return false;
+    if (retry_ == Retry::Done)
+        retry_ = Retry::Off;
     end_ = MiningEnd::None;
     blockedBy_ = Verdict::Page;
     wait_.reset();
     emptyInARow_ = 0;
     timer_.setInterval(tickInterval);
     return true;
+}
+
+bool MiningRun::retryFailed() {
+    if (going())
+        return false;
+    const std::int32_t first = nextFailedRow(1);
+    if (first == 0)
+        return false;
+    if (retry_ != Retry::Going)
+        endBeforeRetry_ = end_;
+    retry_ = Retry::Going;
+    retryRow_ = first;
+    started_ = true;
+    end_ = MiningEnd::None;
+    blockedBy_ = Verdict::Page;
+    wait_.reset();
+    failures_ = throttled_ = 0;
+    timer_.setInterval(tickInterval);
+    return true;
+}
+
+std::int32_t MiningRun::nextFailedRow(std::int32_t from) const {
+    if (candidates_.failedRows() == 0)
+        return 0;
+    const std::int64_t end = std::min<std::int64_t>(miningRow_, candidates_.count());
+    for (std::int64_t i = std::max(from, 1); i < end; ++i)
+        if (!candidates_.row(i).failure.isEmpty())
+            return static_cast<std::int32_t>(i);
+    return 0;
+}
+
+std::int32_t MiningRun::stepRow() const {
+    return retry_ == Retry::Going ? retryRow_ : miningRow_;
 }
 
 void MiningRun::restore(std::int32_t miningRow, bool wasGoing) {
@@ -94,7 +141,16 @@ void MiningRun::restore(std::int32_t miningRow, bool wasGoing) {
     blockedBy_ = Verdict::Page;
     wait_.reset();
     failures_ = throttled_ = throttleLevel_ = emptyInARow_ = 0;
+    forgetPages();
+}
+
+void MiningRun::forgetPages() {
     keptPage_.clear();
+    pagesRead_ = pagesLackingBoth_ = 0;
+    anyYielded_ = false;
+    lastEmptyPage_.clear();
+    retry_ = Retry::Off;
+    retryRow_ = 0;
 }
 
 void MiningRun::timerFired() {
@@ -121,11 +177,44 @@ std::optional<QString> MiningRun::stepAddress() {
         // Every keyword found so far is mined: fetching an empty keyword
         // would only add rows without a keyword.
         timer_.setInterval(0);
-        if (started_)
-            end_ = MiningEnd::CandidatesUsedUp;
+        if (retry_ == Retry::Going)
+            finishRetry();
+        else if (started_)
+            runDry();
         return std::nullopt;
     }
-    return searchAddress(candidates_.row(miningRow_).keyword());
+    return searchAddress(candidates_.row(stepRow()).keyword());
+}
+
+// A run whose every page lacked both the related words and the count ran dry
+// because the page changed, not because the keywords ran out.
+void MiningRun::runDry() {
+    if (end_ == MiningEnd::PagesLookChanged)
+        return; // said already
+    if (pagesRead_ == 0 || anyYielded_) {
+        end_ = MiningEnd::CandidatesUsedUp;
+        return;
+    }
+    keepUnexpectedPage(lastEmptyPage_);
+    lastEmptyPage_.clear();
+    pagesLackingBoth_ = pagesRead_;
+    end_ = MiningEnd::PagesLookChanged;
+}
+
+void MiningRun::keepUnexpectedPage(const QString& text) {
+    if (parts_.archive)
+        keptPage_ = parts_.archive->keep(QStringLiteral("unexpected-search-page.html"), text)
+                        .value_or(QString());
+}
+
+// Back to where mining stood; new related words let F5 mine on.
+void MiningRun::finishRetry() {
+    timer_.setInterval(0);
+    wait_.reset();
+    retry_ = Retry::Done;
+    retryRow_ = 0;
+    end_ = endBeforeRetry_ == MiningEnd::CandidatesUsedUp && hasCandidate() ? MiningEnd::None
+                                                                            : endBeforeRetry_;
 }
 
 void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
@@ -133,10 +222,16 @@ void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
         return;
     const SearchPage page = readSearchPage(fetched.text);
     const Verdict verdict = verdictOf(fetched, address, page.yielded());
+    const auto usePage = [&](const QString& failure) {
+        if (retry_ == Retry::Going)
+            useTheRetriedPage(page, failure);
+        else
+            useThePage(page, fetched.text, failure);
+    };
     switch (verdict) {
     case Verdict::Page:
         throttleLevel_ = 0;
-        useThePage(page, fetched.text);
+        usePage(QString());
         return;
     case Verdict::Throttled:
         if (++throttled_ >= RetryPolicy::throttledTries) {
@@ -153,7 +248,7 @@ void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
             waitToRetry(verdict, RetryPolicy::failureWaitMs(failures_++));
             return;
         }
-        useThePage(page, fetched.text);
+        usePage(failureText(verdict, fetched, failures_ + 1));
         return;
     case Verdict::Login:
     case Verdict::Verification:
@@ -182,15 +277,17 @@ void MiningRun::stopForBlock(Verdict why, const QString& address) {
     messages_.show(blockMessage(why));
 }
 
-// The step as it always was, with the page that came.
-void MiningRun::useThePage(const SearchPage& page, const QString& text) {
+// The step as it always was, with the page that came; `failure` marks a
+// page that never loaded, which then says nothing about the page's layout.
+void MiningRun::useThePage(const SearchPage& page, const QString& text, const QString& failure) {
     wait_.reset();
     failures_ = throttled_ = 0;
     // Offered while the keyword's own row is still bare, so a page that
     // suggests the keyword itself does not add it again.
     for (const QString& word : page.related)
         offerCandidate(word);
-    const Row mined{{candidates_.row(miningRow_).keyword(), page.count}};
+    Row mined{{candidates_.row(miningRow_).keyword(), page.count}};
+    mined.failure = failure;
     candidates_.setRow(miningRow_, mined);
     addResult(mined);
     if (const MiningEnd reason = stopReason(); reason != MiningEnd::None) {
@@ -199,13 +296,46 @@ void MiningRun::useThePage(const SearchPage& page, const QString& text) {
     }
     if (miningRow_ < std::numeric_limits<std::int32_t>::max())
         ++miningRow_;
+    if (!failure.isEmpty())
+        return;
+    ++pagesRead_;
+    if (page.yielded()) {
+        anyYielded_ = true;
+        lastEmptyPage_.clear();
+    } else if (!anyYielded_) {
+        lastEmptyPage_ = text;
+    }
     emptyInARow_ = page.yielded() ? 0 : emptyInARow_ + 1;
     if (emptyInARow_ >= RetryPolicy::emptyPagesInARow && end_ == MiningEnd::None) {
-        if (parts_.archive)
-            keptPage_ = parts_.archive->keep(QStringLiteral("unexpected-search-page.html"), text)
-                            .value_or(QString());
+        keepUnexpectedPage(text);
+        pagesLackingBoth_ = emptyInARow_;
         stopFor(MiningEnd::PagesLookChanged);
     }
+}
+
+// A failed keyword mined again: its rows in both lists take the count as a
+// mined row holds it, and the mark of this try.
+void MiningRun::useTheRetriedPage(const SearchPage& page, const QString& failure) {
+    wait_.reset();
+    failures_ = throttled_ = 0;
+    const QString keyword = candidates_.row(retryRow_).keyword();
+    for (const QString& word : page.related)
+        offerCandidate(word);
+    const auto mend = [&](RowList& list, std::int64_t i) {
+        Row row = list.row(i);
+        row.fields = QStringList{keyword, page.count} + row.fields.mid(2);
+        row.failure = failure;
+        list.setRow(i, std::move(row));
+    };
+    mend(candidates_, retryRow_);
+    // The result rows copied from the failed row: same keyword, still marked.
+    if (results_.failedRows() > 0)
+        for (std::int64_t i = 1; i < results_.count(); ++i)
+            if (const Row row = results_.row(i); !row.failure.isEmpty() && row.keyword() == keyword)
+                mend(results_, i);
+    retryRow_ = nextFailedRow(retryRow_ + 1);
+    if (retryRow_ == 0)
+        finishRetry();
 }
 
 void MiningRun::offerCandidate(const QString& word) {
@@ -220,6 +350,8 @@ void MiningRun::addResult(const Row& row) {
 }
 
 bool MiningRun::hasCandidate() const {
+    if (retry_ == Retry::Going)
+        return retryRow_ >= 1 && retryRow_ < miningRow_ && retryRow_ < candidates_.count();
     return miningRow_ >= 1 && miningRow_ < candidates_.count();
 }
 
@@ -258,8 +390,12 @@ MiningProgress MiningRun::progress() const {
         p.wait = MiningWait{wait_->why, std::max<std::int64_t>(0, wait_->untilMs - clock_.nowMs()),
                             wait_->why == Verdict::Throttled ? throttled_ : failures_};
     p.blockedBy = blockedBy_;
-    p.keyword = candidates_.row(miningRow_).keyword();
+    p.keyword = candidates_.row(stepRow()).keyword();
     p.keptPage = keptPage_;
+    p.pagesLackingBoth = end_ == MiningEnd::PagesLookChanged ? pagesLackingBoth_ : 0;
+    p.failed = candidates_.failedRows();
+    p.retryingFailed = retry_ != Retry::Off;
+    p.failedRetryDone = retry_ == Retry::Done;
     p.canContinue = canContinue();
     return p;
 }

@@ -54,6 +54,15 @@ struct MiningProgress {
     Verdict blockedBy = Verdict::Page; // for Blocked
     QString keyword;                   // the candidate at the mining row
     QString keptPage;                  // where the last page that yielded nothing went
+    // For PagesLookChanged: the pages in a row that had neither related words
+    // nor a count (the watch's 20, or every page the run read when it ran dry).
+    std::int64_t pagesLackingBoth = 0;
+    std::int64_t failed = 0; // mined keywords whose page never loaded
+    // The run mines the failed keywords again (while it goes, and after a stop
+    // or block, which F5 goes on from); failedRetryDone once it went through
+    // them all. Both stay until the next start or F5.
+    bool retryingFailed = false;
+    bool failedRetryDone = false;
     bool canContinue = false;
 };
 
@@ -106,6 +115,14 @@ public:
     // keyword is fetched again. False when there is nothing to go on with.
     bool resume();
 
+    // Mines again, in list order, each keyword whose page never loaded, with
+    // the usual fetch, verdicts, retries and pace: its rows in both lists get
+    // the count as a mined row holds it and lose their mark, and its related
+    // words are offered as mining would. A keyword that fails again keeps its
+    // mark. False, changing nothing, while the run goes or when no keyword
+    // is marked.
+    bool retryFailed();
+
     // Puts the run back where a saved session left it, with nothing going;
     // a run that was going can then be continued.
     void restore(std::int32_t miningRow, bool wasGoing);
@@ -141,7 +158,17 @@ private:
     // the run then stops.
     std::optional<QString> stepAddress();
     void finishStep(const QString& address, const FetchResult& fetched);
-    void useThePage(const SearchPage& page, const QString& text);
+    void useThePage(const SearchPage& page, const QString& text, const QString& failure);
+    void useTheRetriedPage(const SearchPage& page, const QString& failure);
+    void runDry();
+    void finishRetry();
+    void forgetPages();
+    void keepUnexpectedPage(const QString& text);
+    // The candidate row the next step fetches: the mining row, or the failed
+    // keyword being mined again.
+    std::int32_t stepRow() const;
+    // The first failed mined row from `from` on, or 0.
+    std::int32_t nextFailedRow(std::int32_t from) const;
     void waitToRetry(Verdict why, std::int64_t ms);
     void stopFor(MiningEnd end);
     void stopForBlock(Verdict why, const QString& address);
@@ -177,7 +204,18 @@ private:
     int throttled_ = 0;     // throttled answers, this keyword
     int throttleLevel_ = 0; // throttled answers since a page passed
     int emptyInARow_ = 0;   // pages in a row that yielded nothing
+    // Pages read since the start, and whether any yielded; until one does,
+    // the last one, to keep if the run runs dry on them.
+    std::int64_t pagesRead_ = 0;
+    bool anyYielded_ = false;
+    QString lastEmptyPage_;
+    std::int64_t pagesLackingBoth_ = 0;
     QString keptPage_;
+
+    enum class Retry { Off, Going, Done };
+    Retry retry_ = Retry::Off;
+    std::int32_t retryRow_ = 0; // the failed row being mined again
+    MiningEnd endBeforeRetry_ = MiningEnd::None;
     AliveToken alive_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 
 #include <curl/curl.h>
 
@@ -195,6 +196,104 @@ void keepCookies(CURL* curl, CookieJar* jar) {
             jar->set(*cookie);
 }
 
+// A Retry-After longer than this is no delay nor date.
+constexpr qsizetype maxRetryAfterLength = 64;
+
+// Digits only; a number too large for the type stands for the longest wait.
+std::optional<std::chrono::seconds> wholeSeconds(QByteArrayView text) {
+    std::chrono::seconds::rep seconds = 0;
+    constexpr auto most = std::chrono::seconds::max().count();
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        const int digit = c - '0';
+        seconds = seconds > (most - digit) / 10 ? most : seconds * 10 + digit;
+    }
+    return std::chrono::seconds(seconds);
+}
+
+std::optional<int> numberOf(QByteArrayView digits, qsizetype minLength, qsizetype maxLength) {
+    if (digits.size() < minLength || digits.size() > maxLength)
+        return std::nullopt;
+    int n = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+std::optional<int> monthOf(QByteArrayView name) {
+    static constexpr const char* names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    for (int i = 0; i < 12; ++i)
+        if (name.size() == 3 && qstrnicmp(name.data(), names[i], 3) == 0)
+            return i + 1;
+    return std::nullopt;
+}
+
+bool isDayName(QByteArrayView name) {
+    static constexpr const char* days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    return name.size() >= 3 && std::any_of(std::begin(days), std::end(days), [&](const char* d) {
+               return qstrnicmp(name.data(), d, 3) == 0;
+           });
+}
+
+// An HTTP date in any of its three forms, as seconds since the epoch:
+// "Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT" and
+// "Sun Nov  6 08:49:37 1994". A two-digit year is the latest that is not
+// more than 50 years ahead of `now`.
+std::optional<qint64> httpDateSeconds(QByteArrayView text,
+                                      std::chrono::system_clock::time_point now) {
+    QByteArray spaced = text.toByteArray();
+    spaced.replace(',', ' ').replace('-', ' ');
+    QList<QByteArray> parts = spaced.simplified().split(' ');
+    if (parts.isEmpty() || !isDayName(parts.front()))
+        return std::nullopt;
+    parts.removeFirst();
+    std::optional<int> day, month, year;
+    QByteArray time;
+    if (parts.size() == 4 && monthOf(parts[0])) { // asctime
+        month = monthOf(parts[0]);
+        day = numberOf(parts[1], 1, 2);
+        time = parts[2];
+        year = numberOf(parts[3], 4, 4);
+    } else if (parts.size() == 5 && parts[4] == "GMT") {
+        day = numberOf(parts[0], 1, 2);
+        month = monthOf(parts[1]);
+        time = parts[3];
+        year = numberOf(parts[2], 2, 4);
+        if (year && parts[2].size() == 2) {
+            const int thisYear =
+                QDateTime::fromSecsSinceEpoch(
+                    std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch())
+                        .count(),
+                    Qt::UTC)
+                    .date()
+                    .year();
+            int full = thisYear - thisYear % 100 + *year;
+            if (full > thisYear + 50)
+                full -= 100;
+            year = full;
+        } else if (year && parts[2].size() != 4) {
+            year.reset();
+        }
+    }
+    const QList<QByteArray> clock = time.split(':');
+    if (!day || !month || !year || clock.size() != 3)
+        return std::nullopt;
+    const auto hour = numberOf(clock[0], 2, 2), minute = numberOf(clock[1], 2, 2),
+               second = numberOf(clock[2], 2, 2);
+    const QDate date(*year, *month, *day);
+    if (!hour || !minute || !second || !date.isValid() || *hour > 23 || *minute > 59 ||
+        *second > 60)
+        return std::nullopt;
+    // A leap second counts as the one before it.
+    const QTime at(*hour, *minute, std::min(*second, 59));
+    return QDateTime(date, at, Qt::UTC).toSecsSinceEpoch();
+}
+
 FetchResult fetchWith(const QString& address, const FetchLimits& limits, std::stop_token stop,
                       CookieJar* jar) {
     FetchResult result;
@@ -233,23 +332,17 @@ FetchResult fetchWith(const QString& address, const FetchLimits& limits, std::st
 
 std::optional<std::chrono::seconds> retryAfterSeconds(QByteArrayView value,
                                                       std::chrono::system_clock::time_point now) {
-    const QByteArray text = value.trimmed().toByteArray();
-    if (text.isEmpty())
+    const QByteArrayView text = value.trimmed();
+    if (text.isEmpty() || text.size() > maxRetryAfterLength)
         return std::nullopt;
-    bool number = false;
-    const qlonglong seconds = text.toLongLong(&number);
-    if (number)
-        return seconds >= 0 ? std::optional(std::chrono::seconds(seconds)) : std::nullopt;
-    // An HTTP date ends in "GMT", which Qt's RFC 2822 reading wants as an offset.
-    QString date = QString::fromLatin1(text);
-    if (date.endsWith(u" GMT"))
-        date = date.chopped(4) + u" +0000";
-    const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
-    if (!when.isValid())
+    if (const auto seconds = wholeSeconds(text))
+        return seconds;
+    const auto when = httpDateSeconds(text, now);
+    if (!when)
         return std::nullopt;
     const auto nowSeconds =
         std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
-    return std::chrono::seconds(std::max<qint64>(0, when.toSecsSinceEpoch() - nowSeconds));
+    return std::chrono::seconds(std::max<qint64>(0, *when - nowSeconds));
 }
 
 CurlFetcher::CurlFetcher(FetchLimits limits, std::shared_ptr<CookieJar> cookies)

@@ -43,6 +43,9 @@ Verdict verdictOf(const FetchResult& fetched, const QString& requested, bool hol
     if (const Verdict byAddress = addressVerdict(requested, fetched.finalAddress, rules);
         byAddress != Verdict::Page)
         return byAddress;
+    // Part of a page, or a page after a redirect loop, is no answer to read.
+    if (fetched.failure != FetchFailure::None)
+        return Verdict::Network;
     if (fetched.status >= 500)
         return Verdict::ServerError;
     if (holdsResults)
@@ -73,6 +76,26 @@ QString verdictName(Verdict verdict) {
         return QStringLiteral("服务器错误");
     case Verdict::Network:
         return QStringLiteral("网络错误");
+    }
+    return {};
+}
+
+QString failureName(FetchFailure failure) {
+    switch (failure) {
+    case FetchFailure::None:
+        return {};
+    case FetchFailure::Refused:
+        return QStringLiteral("无法连接");
+    case FetchFailure::Reset:
+        return QStringLiteral("连接中断");
+    case FetchFailure::TimedOut:
+        return QStringLiteral("超时");
+    case FetchFailure::TooManyRedirects:
+        return QStringLiteral("重定向过多");
+    case FetchFailure::Stopped:
+        return QStringLiteral("已停止");
+    case FetchFailure::Other:
+        return QStringLiteral("传输失败");
     }
     return {};
 }

@@ -26,7 +26,9 @@ struct PushBackRules {
 // The marketplace's rules as they stand.
 const PushBackRules& marketplaceRules();
 
-// The verdict on one fetched answer to `requested`. `holdsResults`: the page
+// The verdict on one fetched answer to `requested`. A transfer that failed is
+// Network even when part of a page arrived, unless its status or address
+// already say throttling, a login or a verification. `holdsResults`: the page
 // reads as what was asked for (search results, a trend page), which a
 // verification or login text elsewhere on it does not overrule.
 Verdict verdictOf(const FetchResult& fetched, const QString& requested, bool holdsResults,
@@ -39,5 +41,8 @@ Verdict addressVerdict(const QString& requested, const QString& shown,
 
 // For the status line: "登录", "验证", ...
 QString verdictName(Verdict verdict);
+
+// Why a transfer failed, for a tooltip: "连接中断", "超时", ...; empty for None.
+QString failureName(FetchFailure failure);
 
 } // namespace quilla

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace quilla {
 namespace {
 
@@ -59,6 +61,48 @@ TEST(RowList, KeywordIndexFollowsEveryChangeButSkipsTheHeader) {
     list.clear();
     EXPECT_EQ(list.count(), 0);
     EXPECT_FALSE(list.containsKeyword(QStringLiteral("c")));
+}
+
+// A row whose page never loaded keeps its text, but is told apart and counted
+// through every kind of change.
+TEST(RowList, FailedRowsKeepTheirTextAndAreCounted) {
+    RowList list;
+    Row failed = row({"a", "未找到"});
+    failed.failure = QStringLiteral("连接中断");
+    EXPECT_EQ(failed.text(), row({"a", "未找到"}).text());
+    EXPECT_FALSE(failed == row({"a", "未找到"}));
+    list.append(row({"关键词", "宝贝数"}));
+    list.append(failed);
+    list.append(std::vector<Row>{row({"b", "1"}), failed, failed});
+    const struct {
+        const char* change;
+        std::function<void()> apply;
+        std::int64_t failedRows;
+    } steps[] = {
+        {"appended", [] {}, 3},
+        {"one mended",
+         [&] {
+             list.setRow(3, row({"a", "5"}));
+         },
+         2},
+        {"one marked", [&] { list.setRow(2, failed); }, 3},
+        {"marked again", [&] { list.setRow(2, failed); }, 3},
+        {"two removed",
+         [&] {
+             list.remove({1, 4});
+         },
+         1},
+        {"cleared", [&] { list.clear(); }, 0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.change);
+        step.apply();
+        EXPECT_EQ(list.failedRows(), step.failedRows);
+        std::int64_t marked = 0;
+        for (int i = 0; i < list.rowCount(); ++i)
+            marked += list.data(list.index(i), RowList::failedRole).toBool() ? 1 : 0;
+        EXPECT_EQ(marked, step.failedRows);
+    }
 }
 
 TEST(RowList, ModelShowsTheJoinedText) {

@@ -35,6 +35,15 @@ FetchResult status(int code, std::optional<std::chrono::seconds> retryAfter = {}
     return r;
 }
 
+// A transfer that failed after part of a page, or none, had arrived.
+FetchResult broken(FetchFailure failure, int code = 200) {
+    FetchResult r;
+    r.status = code;
+    r.failure = failure;
+    r.text = u8("<html><div>你是不是想找：<a href=\"/s?rsclick=1\">x");
+    return r;
+}
+
 FetchResult redirectedTo(const QString& address, const QString& text) {
     FetchResult r;
     r.status = 200;
@@ -197,6 +206,81 @@ TEST_F(PushBack, ServerErrorsAndLostAnswersAreTriedThreeMoreTimes) {
     EXPECT_EQ(twice.texts(twice.results), plain.h.texts(plain.h.results));
 }
 
+// A transfer cut short, going round in redirects or stalled is no answer:
+// tried three more times, then the step goes on with what came.
+TEST_F(PushBack, AFailedTransferIsTriedThreeMoreTimesThenTheStepGoesOn) {
+    h.queue(u"b"_s, broken(FetchFailure::Reset));
+    h.queue(u"b"_s, broken(FetchFailure::TooManyRedirects, 302));
+    h.queue(u"b"_s, broken(FetchFailure::TimedOut));
+    h.queue(u"b"_s, broken(FetchFailure::Reset));
+    ASSERT_TRUE(h.run.start());
+    EXPECT_EQ(h.runToEnd(), (std::vector<std::int64_t>{2000, 4000, 8000}));
+    EXPECT_EQ(h.fetchesOf(u"b"_s), 4);
+    EXPECT_EQ(h.candidates.rowText(3), u8("b,未找到"));
+    EXPECT_EQ(h.run.progress().end, MiningEnd::CandidatesUsedUp);
+    EXPECT_EQ(h.run.miningRow(), plain.h.run.miningRow());
+}
+
+// A keyword whose page never loaded keeps the text it always had, but both
+// lists mark it with the reason, the run counts it, and mining the failed
+// keywords again, with the usual retries, mends its rows and brings its
+// related words; F5 then ends as an unhindered run.
+TEST_F(PushBack, AKeywordThatNeverLoadedIsMarkedCountedAndMinedAgain) {
+    for (int i = 0; i < 4; ++i)
+        h.queue(u"a"_s, broken(FetchFailure::Reset));
+    ASSERT_TRUE(h.run.start());
+    h.runToEnd();
+    MiningProgress p = h.run.progress();
+    EXPECT_EQ(p.end, MiningEnd::CandidatesUsedUp);
+    EXPECT_EQ(p.failed, 1);
+    EXPECT_EQ(h.texts(h.candidates),
+              QStringList({u8("关键词,宝贝数"), u"qq,1,000"_s, u8("a,未找到"), u"b,30"_s}));
+    const QString reason = h.candidates.row(2).failure;
+    EXPECT_TRUE(reason.contains(u8("连接中断"))) << reason.toStdString();
+    EXPECT_EQ(h.results.rowText(2), u8("a,未找到"));
+    EXPECT_EQ(h.results.row(2).failure, reason);
+    for (const RowList* list : {&h.candidates, &h.results}) {
+        EXPECT_EQ(list->data(list->index(2), Qt::ToolTipRole).toString(), reason);
+        EXPECT_TRUE(list->data(list->index(2), RowList::failedRole).toBool());
+        EXPECT_FALSE(list->data(list->index(3), RowList::failedRole).toBool());
+        EXPECT_FALSE(list->data(list->index(3), Qt::ToolTipRole).isValid());
+        EXPECT_EQ(list->failedRows(), 1);
+    }
+
+    // Failing again leaves it marked.
+    for (int i = 0; i < 4; ++i)
+        h.queue(u"a"_s, broken(FetchFailure::TimedOut));
+    ASSERT_TRUE(h.run.retryFailed());
+    EXPECT_EQ(h.runToEnd(), (std::vector<std::int64_t>{2000, 4000, 8000}));
+    p = h.run.progress();
+    EXPECT_TRUE(p.retryingFailed && p.failedRetryDone);
+    EXPECT_EQ(p.failed, 1);
+    EXPECT_EQ(h.candidates.rowText(2), u8("a,未找到"));
+    EXPECT_TRUE(h.candidates.row(2).failure.contains(u8("超时")));
+
+    h.queue(u"a"_s, broken(FetchFailure::Reset)); // once, then the page
+    ASSERT_TRUE(h.run.retryFailed());
+    EXPECT_EQ(h.runToEnd(), std::vector<std::int64_t>{2000});
+    EXPECT_EQ(h.fetchesOf(u"a"_s), 10);
+    EXPECT_EQ(h.fetchesOf(u"qq"_s) + h.fetchesOf(u"b"_s), 2); // no other keyword fetched again
+    p = h.run.progress();
+    EXPECT_EQ(p.failed, 0);
+    EXPECT_TRUE(p.failedRetryDone);
+    EXPECT_EQ(h.texts(h.candidates),
+              QStringList({u8("关键词,宝贝数"), u"qq,1,000"_s, u"a,20"_s, u"b,30"_s, u"c"_s}));
+    EXPECT_EQ(h.results.rowText(2), u"a,20"_s);
+    for (const RowList* list : {&h.candidates, &h.results}) {
+        EXPECT_TRUE(list->row(2).failure.isEmpty());
+        EXPECT_EQ(list->failedRows(), 0);
+    }
+    EXPECT_FALSE(h.run.retryFailed()); // nothing left to mine again
+    EXPECT_TRUE(p.canContinue);
+    ASSERT_TRUE(h.run.resume());
+    h.runToEnd();
+    EXPECT_EQ(h.run.progress().end, MiningEnd::CandidatesUsedUp);
+    expectSameListsAsUnhindered();
+}
+
 TEST_F(PushBack, ALoginOrACheckStopsAtOnceAndF5GoesOnToTheSameEnd) {
     const struct {
         const char* name;
@@ -256,8 +340,51 @@ TEST_F(PushBack, TwentyPagesThatYieldNothingPauseTheRun) {
     EXPECT_EQ(run.candidates.rowText(22), u8("k21,未找到"));
     EXPECT_EQ(run.archive.kept, QStringList{u8("<div class=suggest>猜你想搜</div>k21")});
     EXPECT_EQ(p.keptPage, u"/cache/unexpected-search-page.html"_s);
+    EXPECT_EQ(p.pagesLackingBoth, RetryPolicy::emptyPagesInARow);
     ASSERT_TRUE(run.run.resume());
     EXPECT_EQ(run.timer.interval(), MiningRun::tickInterval);
+}
+
+// A run that runs dry with every page it read lacking both the related words
+// and the count says so, with the last such page kept; a page that never
+// loaded was not read, and a run that read one good page ran dry for real.
+TEST_F(PushBack, ARunThatDriesOnPagesLackingBothSaysThePageLooksChanged) {
+    const QString changed = u8("<div class=suggest>猜你想搜</div>");
+    const struct {
+        const char* name;
+        std::vector<FetchResult> seed; // the answers for the seed, before its page
+        MiningEnd end;
+        std::int64_t failed;
+        QStringList kept;
+    } cases[] = {
+        {"changed", {}, MiningEnd::PagesLookChanged, 0, {changed}},
+        {"changed after a failure",
+         {broken(FetchFailure::Reset)},
+         MiningEnd::PagesLookChanged,
+         0,
+         {changed}},
+        {"never loaded",
+         {broken(FetchFailure::Reset), broken(FetchFailure::Reset), broken(FetchFailure::Reset),
+          broken(FetchFailure::Reset)},
+         MiningEnd::CandidatesUsedUp,
+         1,
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness run;
+        run.fetcher.pages.insert(searchAddress(u"qq"_s), changed);
+        for (const FetchResult& answer : c.seed)
+            run.queue(u"qq"_s, answer);
+        ASSERT_TRUE(run.run.start());
+        run.runToEnd();
+        const MiningProgress p = run.run.progress();
+        EXPECT_EQ(p.end, c.end);
+        EXPECT_EQ(p.failed, c.failed);
+        EXPECT_EQ(run.archive.kept, c.kept);
+        EXPECT_EQ(p.keptPage.isEmpty(), c.kept.isEmpty());
+        EXPECT_EQ(p.pagesLackingBoth, c.kept.size());
+    }
 }
 
 } // namespace

@@ -3,14 +3,27 @@
 
 #include "net/page_verdict.h"
 
+#include "mining/mining_run.h"
+#include "mining/search_page.h"
+#include "support/http_test_server.h"
 #include "support/qstring_print.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
 
 namespace quilla {
 namespace {
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using test::HttpRequest;
+using test::HttpTestServer;
+using test::Reply;
 using test::u8;
 
 const QString asked = u"http://s.taobao.com/search?q=qq"_s;
@@ -76,6 +89,140 @@ TEST(Verdict, OfTheBrowsersAddress) {
     EXPECT_EQ(addressVerdict(trend, u"http://shu.taobao.com/_____tmd_____/punish"_s),
               Verdict::Verification);
     EXPECT_EQ(addressVerdict(trend, QString()), Verdict::Page);
+}
+
+// Fetches from servers on 127.0.0.1 only: proxies set on the machine are
+// put aside for as long as this lives.
+class NoProxy {
+public:
+    NoProxy() {
+        for (const char* name : names)
+            saved_.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
+                                                             : std::nullopt);
+        for (const char* name : names)
+            qunsetenv(name);
+    }
+    ~NoProxy() {
+        for (std::size_t i = 0; i < std::size(names); ++i)
+            if (saved_[i])
+                qputenv(names[i], *saved_[i]);
+    }
+    NoProxy(const NoProxy&) = delete;
+    NoProxy& operator=(const NoProxy&) = delete;
+
+private:
+    static constexpr const char* names[] = {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"};
+    std::vector<std::optional<QByteArray>> saved_;
+};
+
+std::string raw(const QString& text) {
+    return text.toStdString();
+}
+
+// A transfer that failed is no page, whatever part of one arrived: a redirect
+// loop, a connection cut mid-page, a page that stalls. A page cut at the size
+// limit is whole enough.
+TEST(Verdict, OfATransferThatFailedIsNetwork) {
+    const NoProxy noProxy;
+    const std::string results = raw(u8("<div>你是不是想找：<a href=\"/s?rsclick=1\">qq币</a></div>"
+                                       "<p>该条件下 共 <span>12</span>件宝贝</p>"));
+    const std::string length = "Content-Length: " + std::to_string(results.size() + 500) + "\r\n";
+    HttpTestServer server([&](const HttpRequest& request) -> Reply {
+        if (request.target == "/loop")
+            return test::redirectReply(302, "/loop");
+        if (request.target == "/cut") // the connection ends 500 bytes short
+            return {{test::replyHead(200, "Content-Type: text/html; charset=utf-8\r\n" + length) +
+                     results}};
+        if (request.target == "/stall")
+            return {{test::replyHead(200, "Content-Type: text/html; charset=utf-8\r\n" + length) +
+                         results,
+                     3s}};
+        return test::httpReply(200, results, "Content-Type: text/html; charset=utf-8\r\n");
+    });
+    ASSERT_TRUE(server.listening());
+    FetchLimits limits;
+    limits.stall = 500ms;
+    FetchLimits capped;
+    capped.maxBytes = results.size() - 10;
+    const struct {
+        const char* path;
+        FetchLimits limits;
+        FetchFailure failure;
+        Verdict verdict;
+    } cases[] = {
+        {"/whole", limits, FetchFailure::None, Verdict::Page},
+        {"/whole", capped, FetchFailure::None, Verdict::Page},
+        {"/loop", limits, FetchFailure::TooManyRedirects, Verdict::Network},
+        {"/cut", limits, FetchFailure::Reset, Verdict::Network},
+        // Last: the server answers one connection at a time.
+        {"/stall", limits, FetchFailure::TimedOut, Verdict::Network},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const QString address = server.url(c.path);
+        const FetchResult got = CurlFetcher(c.limits).fetch(address);
+        ASSERT_EQ(got.failure, c.failure);
+        EXPECT_NE(got.status, 0); // an answer came, in part
+        EXPECT_EQ(verdictOf(got, address, readSearchPage(got.text).yielded()), c.verdict);
+    }
+}
+
+// Whatever a Retry-After says, the wait stays within 0 to 10 minutes: huge
+// numbers, dates in any of HTTP's three forms, and garbage, which leaves
+// the usual back-off.
+TEST(Verdict, RetryAfterGivesAWaitOfAtMostTenMinutes) {
+    // Wed, 21 Oct 2015 07:26:30 GMT: 90 s before the dates below.
+    const std::chrono::system_clock::time_point now{1445412390s};
+    const std::int64_t backOff = RetryPolicy::throttleWaitMs(0, std::nullopt, 1.0);
+    const struct {
+        const char* value;
+        std::int64_t ms;
+    } cases[] = {
+        {"120", 120000},
+        {"0", 0},
+        {"9223372036854776", 600000},
+        {"9300000000000000", 600000},
+        {"9223372036854775807", 600000},
+        {"99999999999999999999999999", 600000},
+        {"Wed, 21 Oct 2015 07:28:00 GMT", 90000},
+        {"Wednesday, 21-Oct-15 07:28:00 GMT", 90000},
+        {"Wed Oct 21 07:28:00 2015", 90000},
+        {"Wed, 21 Oct 2037 07:28:00 GMT", 600000},
+        {"Tue, 20 Oct 2015 07:28:00 GMT", 0},
+        {"-5", backOff},
+        {"soon", backOff},
+        {"", backOff},
+        {"12 s", backOff},
+        {"Wed, 32 Oct 2015 07:28:00 GMT", backOff},
+        {"Wed, 21 Oct 2015 25:28:00 GMT", backOff},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        const auto seconds = retryAfterSeconds(c.value, now);
+        const std::int64_t ms = RetryPolicy::throttleWaitMs(0, seconds, 1.0);
+        EXPECT_EQ(ms, c.ms);
+    }
+    for (const auto seconds : {-5s, std::chrono::seconds::min(), std::chrono::seconds::max()}) {
+        const std::int64_t ms = RetryPolicy::throttleWaitMs(3, seconds, 1.0);
+        EXPECT_GE(ms, 0);
+        EXPECT_LE(ms, RetryPolicy::longestWaitMs);
+    }
+}
+
+// The answer fuzzing found, sent as it was: throttled, with the longest wait.
+TEST(Verdict, AHugeRetryAfterFromTheWireWaitsTenMinutes) {
+    const NoProxy noProxy;
+    QFile file(qEnvironmentVariable("QUILLA_SOURCE_DIR") +
+               u"/tests/data/answers/answer-retry-after-overflow.http"_s);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "QUILLA_SOURCE_DIR is not set";
+    const std::string answer = file.readAll().toStdString();
+    HttpTestServer server([&](const HttpRequest&) -> Reply { return {{answer}}; });
+    ASSERT_TRUE(server.listening());
+    const QString address = server.url("/search?q=qq");
+    const FetchResult got = CurlFetcher().fetch(address);
+    EXPECT_EQ(got.status, 429);
+    EXPECT_EQ(verdictOf(got, address, false), Verdict::Throttled);
+    EXPECT_EQ(RetryPolicy::throttleWaitMs(0, got.retryAfter, 1.0), RetryPolicy::longestWaitMs);
 }
 
 } // namespace
