@@ -42,7 +42,8 @@ QByteArray encodeSeries(const TrendSeries& series);
 std::optional<TrendSeries> decodeSeries(const QByteArray& blob);
 
 // Opens the file as a database under a connection name of its own; the
-// schema is made when `create` and the file is new.
+// schema is made when `create` and the file is new; without `create` the
+// file is opened read-only.
 std::optional<QString> openSessionDatabase(QSqlDatabase& db, const QString& path,
                                            const QString& connection, bool create);
 

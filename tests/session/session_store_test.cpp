@@ -10,8 +10,11 @@
 #include "support/export_support.h"
 #include "support/qstring_print.h"
 
+#include <QDataStream>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -146,6 +149,95 @@ TEST(ProjectFile, TornDamagedNewerAndForeignFilesAreRefused) {
     ASSERT_TRUE(std::holds_alternative<SessionReadError>(read));
     EXPECT_EQ(std::get<SessionReadError>(read).kind, Kind::Newer);
     EXPECT_TRUE(sessionReadMessage(std::get<SessionReadError>(read)).contains(u"99"_s));
+}
+
+// A file from someone else may hold more than the two tables: a view or a
+// trigger runs queries of its own, a far day drives loops later. Each is
+// refused as damaged, quickly, and left as it was; a left-over journal is
+// read the same way.
+TEST(ProjectFile, HostileFilesAreRefusedAsDamagedInBoundedTime) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString data = qEnvironmentVariable("QUILLA_SOURCE_DIR") + u"/tests/data/session/"_s;
+    ASSERT_TRUE(QFile::exists(data + u"project-recursive-view.quilla"_s)) << "QUILLA_SOURCE_DIR";
+    // A sample project changed by SQL, or a blob in place of the first series.
+    const auto made = [&](const QString& name, const QStringList& sql) {
+        const QString path = folder.filePath(name);
+        if (saveProject(sampleSession(), path).kind != NewFileResult::Kind::Written)
+            return QString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+            db.setDatabaseName(path);
+            if (db.open())
+                for (const QString& statement : sql)
+                    if (!QSqlQuery(db).exec(statement))
+                        ADD_FAILURE() << statement.toStdString();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return path;
+    };
+    const auto seriesEndingOn = [](qint64 day) -> QString {
+        QByteArray blob;
+        QDataStream out(&blob, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_4);
+        out << quint8(1) << day << quint8(0) << quint32(1) << qint32(5) << quint8(0) << quint32(0);
+        return u"UPDATE rows SET series = x'"_s + QString::fromLatin1(blob.toHex()) +
+               u"' WHERE list = 1 AND place = 1"_s;
+    };
+    const struct {
+        const char* what;
+        QString path;
+    } cases[] = {
+        {"rows as an endless recursive view", data + u"project-recursive-view.quilla"_s},
+        {"a series ending past the last day a date can have",
+         data + u"project-far-end-date.quilla"_s},
+        {"rows as a view", made(u"view.quilla"_s, {u"ALTER TABLE rows RENAME TO kept"_s,
+                                                   u"CREATE VIEW rows AS SELECT * FROM kept"_s})},
+        {"a trigger",
+         made(u"trigger.quilla"_s,
+              {u"CREATE TRIGGER t AFTER INSERT ON state BEGIN DELETE FROM rows; END"_s})},
+        {"rows with a column more",
+         made(u"column.quilla"_s, {u"ALTER TABLE rows ADD COLUMN extra BLOB"_s})},
+        {"state with its columns under other names",
+         made(u"renamed.quilla"_s, {u"ALTER TABLE state RENAME COLUMN value TO v"_s})},
+        {"a series ending in 2101",
+         made(u"late.quilla"_s, {seriesEndingOn(QDate(2101, 1, 1).toJulianDay())})},
+        {"a series ending before 2000",
+         made(u"early.quilla"_s, {seriesEndingOn(QDate(1999, 12, 31).toJulianDay())})},
+        {"a series ending on a negative day", made(u"negative.quilla"_s, {seriesEndingOn(-5)})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(c.path.isEmpty());
+        const QByteArray before = fileBytes(c.path);
+        QElapsedTimer clock;
+        clock.start();
+        const auto read = openProject(c.path);
+        EXPECT_LT(clock.elapsed(), 5000);
+        const auto* refused = std::get_if<SessionReadError>(&read);
+        EXPECT_NE(refused, nullptr) << "opened";
+        if (refused) {
+            EXPECT_EQ(sessionReadMessage(*refused), u8("这个项目文件已损坏，没有打开。"));
+        }
+        EXPECT_EQ(readLeftOver(c.path, {}).kind, LeftOverSession::Kind::Damaged);
+        EXPECT_EQ(fileBytes(c.path), before);
+    }
+
+    // A day no series can end on is not written, so what is saved opens again.
+    for (const QDate& day : {QDate(9999, 12, 31), QDate(1970, 1, 1), QDate()}) {
+        SessionSnapshot session = sampleSession();
+        auto series = std::make_shared<TrendSeries>(*session.results[1].series);
+        series->endDate = day;
+        session.results[1].series = series;
+        const QString path = folder.filePath(u"day.quilla"_s);
+        QFile::remove(path);
+        ASSERT_EQ(saveProject(session, path).kind, NewFileResult::Kind::Written);
+        const auto read = openProject(path);
+        ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read)) << day.toJulianDay();
+        EXPECT_EQ(std::get<SessionSnapshot>(read).results[1].series->endDate, std::nullopt);
+        EXPECT_EQ(std::get<SessionSnapshot>(read).results[1].series->search, series->search);
+    }
 }
 
 // The journal as a run writes it: after each change, the file holds the lists.
