@@ -333,6 +333,57 @@ TEST(SessionJournal, ALockFileLeftByAKilledProgramHidesNoJournal) {
     }
 }
 
+// Rows added while the disk was full are written once there is room again,
+// with the rows after them: a journal killed then holds every row.
+TEST(SessionJournal, RowsAWriteCouldNotKeepAreWrittenByTheNextOne) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath(u"mnt"_s);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    test::TmpfsMount disk(folder, u"size=1m"_s, false);
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs: " << disk.reason().toStdString();
+    RowList candidates, results;
+    SessionState state;
+    auto journal = SessionJournal::open(folder, candidates, results, [&] { return state; });
+    ASSERT_NE(journal, nullptr);
+    journal->start();
+    const auto add = [&](int from, int to) {
+        for (int i = from; i <= to; ++i)
+            candidates.append(Row{{u8("候选关键词") + QString::number(i), u"12,345"_s}});
+        state.miningRow = to;
+        journal->noteChange();
+        return QTest::qWaitFor([&] { return journal->waitUntilWritten(0); }, 20000);
+    };
+    ASSERT_TRUE(add(1, 49));
+    ASSERT_EQ(journal->takeFailure(), std::nullopt);
+
+    // Fill the disk, add rows, let the space go again.
+    const QString filler = folder + u"/filler"_s;
+    {
+        QFile fill(filler);
+        ASSERT_TRUE(fill.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (fill.write(block) == block.size() && fill.flush()) {
+        }
+    }
+    ASSERT_TRUE(add(50, 99));
+    ASSERT_TRUE(journal->takeFailure().has_value());
+    ASSERT_TRUE(QFile::remove(filler));
+    ASSERT_TRUE(add(100, 119));
+
+    const QString path = journal->path();
+    journal.reset(); // no normal end
+    const auto read = readSession(path);
+    ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read))
+        << int(std::get<SessionReadError>(read).kind);
+    const SessionSnapshot& kept = std::get<SessionSnapshot>(read);
+    ASSERT_EQ(kept.candidates.size(), 119u);
+    for (int i = 1; i <= 119; ++i)
+        EXPECT_EQ(kept.candidates[i - 1].fields.at(0), u8("候选关键词") + QString::number(i));
+    EXPECT_EQ(kept.state.miningRow, 119);
+}
+
 // A journal that cannot be written says so once; the lists are not touched.
 TEST(SessionJournal, AFailedWriteIsReportedOnce) {
     QTemporaryDir dir;
