@@ -197,15 +197,27 @@ std::unique_ptr<SessionJournal> SessionJournal::open(const QString& folder, RowL
                                                      RowList& results, StateSource state) {
     if (!QDir().mkpath(folder))
         return nullptr;
+    // A journal left in any free slot is taken before an empty slot: another
+    // window's crash is offered too, not only this slot's.
+    std::unique_ptr<ProcessLock> free;
+    int freeSlot = -1;
     for (int slot = 0; slot < maxSlots; ++slot) {
+        const bool left = QFile::exists(slotPath(folder, slot));
+        if (!left && free)
+            continue;
         auto lock = ProcessLock::tryTake(
             QDir(folder).filePath(QStringLiteral("journal-%1.lock").arg(slot)));
         if (!lock)
             continue;
-        return std::unique_ptr<SessionJournal>(new SessionJournal(
-            slotPath(folder, slot), std::move(lock), candidates, results, std::move(state)));
+        free = std::move(lock); // lets go of an empty slot taken before
+        freeSlot = slot;
+        if (left)
+            break;
     }
-    return nullptr;
+    if (!free)
+        return nullptr;
+    return std::unique_ptr<SessionJournal>(new SessionJournal(
+        slotPath(folder, freeSlot), std::move(free), candidates, results, std::move(state)));
 }
 
 SessionJournal::SessionJournal(QString path, std::unique_ptr<ProcessLock> lock, RowList& candidates,

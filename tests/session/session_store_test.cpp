@@ -333,6 +333,47 @@ TEST(SessionJournal, ALockFileLeftByAKilledProgramHidesNoJournal) {
     }
 }
 
+// Window A holds slot 0, window B in slot 1 is killed, A ends normally: the
+// next start finds B's journal and offers it.
+TEST(SessionJournal, AStartFindsAJournalLeftInAnotherSlot) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    RowList aCandidates, aResults, bCandidates, bResults;
+    auto a =
+        SessionJournal::open(folder.path(), aCandidates, aResults, [] { return SessionState{}; });
+    auto b =
+        SessionJournal::open(folder.path(), bCandidates, bResults, [] { return SessionState{}; });
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    a->start();
+    b->start();
+    bCandidates.append(Row{{u"qq"_s}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->waitUntilWritten(0); }, 5000));
+    const QString killed = b->path();
+    b.reset(); // keeps its journal, as a kill does
+    a->endNormally();
+    a.reset();
+
+    RowList candidates, results;
+    auto next =
+        SessionJournal::open(folder.path(), candidates, results, [] { return SessionState{}; });
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->path(), killed);
+    ASSERT_TRUE(next->leftOver());
+    const auto read = readSession(*next->leftOver());
+    ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read));
+    EXPECT_EQ(std::get<SessionSnapshot>(read).candidates, std::vector<Row>{Row{{u"qq"_s}}});
+
+    // With no journal left anywhere, the first free slot as before.
+    next->endNormally();
+    next.reset();
+    auto fresh =
+        SessionJournal::open(folder.path(), candidates, results, [] { return SessionState{}; });
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(QFileInfo(fresh->path()).fileName(), u"journal-0.sqlite"_s);
+    EXPECT_FALSE(fresh->leftOver());
+}
+
 // Rows added while the disk was full are written once there is room again,
 // with the rows after them: a journal killed then holds every row.
 TEST(SessionJournal, RowsAWriteCouldNotKeepAreWrittenByTheNextOne) {
