@@ -322,11 +322,10 @@ SessionState stateFromPairs(const std::vector<std::pair<QString, QString>>& pair
 }
 
 std::optional<QString> openSessionDatabase(QSqlDatabase& db, const QString& path,
-                                           const QString& connection, bool create) {
+                                           const QString& connection, bool create, bool readOnly) {
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(path);
-    // A file only read is never changed, whatever it holds.
-    if (!create)
+    if (readOnly)
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
     if (!db.open())
         return db.lastError().text();
@@ -398,7 +397,8 @@ std::optional<QString> writeSession(QSqlDatabase& db, const SessionSnapshot& sna
     return std::nullopt;
 }
 
-std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path) {
+std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
+                                                            ReadAccess access) {
     using Kind = SessionReadError::Kind;
     const QFileInfo file(path);
     if (!file.isFile())
@@ -408,7 +408,8 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path)
     const QString name = QStringLiteral("read-") + QUuid::createUuid().toString(QUuid::Id128);
     const Connection connection(name);
     QSqlDatabase db;
-    if (const auto error = openSessionDatabase(db, path, name, false))
+    if (const auto error =
+            openSessionDatabase(db, path, name, false, access == ReadAccess::ReadOnly))
         return SessionReadError{Kind::NotASession, *error};
     // A journal's latest writes may still be in its write-ahead log.
     const WorkBound bound(db, file.size() + std::max<qint64>(0, QFileInfo(path + u"-wal").size()));
@@ -482,7 +483,7 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path)
 }
 
 LeftOverSession readLeftOver(const QString& path, const SessionSnapshot& beginning) {
-    auto read = readSession(path);
+    auto read = readSession(path, ReadAccess::Recover);
     if (auto* found = std::get_if<SessionSnapshot>(&read)) {
         // Killed before anything happened: bringing it back would change nothing.
         if (*found == beginning)

@@ -374,6 +374,33 @@ TEST(SessionJournal, AStartFindsAJournalLeftInAnotherSlot) {
     EXPECT_FALSE(fresh->leftOver());
 }
 
+// Killed in the middle of a write, a journal leaves a hot rollback journal
+// beside it: SQLite undoes that write when the next start reads it, and the
+// file is not taken for damaged.
+TEST(SessionJournal, AJournalKilledInTheMiddleOfAWriteIsNotDamaged) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString writing = folder.filePath(u"writing.sqlite"_s);
+    const QString left = folder.filePath(u"journal-0.sqlite"_s);
+    {
+        QSqlDatabase db;
+        ASSERT_EQ(openSessionDatabase(db, writing, u"writing"_s, true), std::nullopt);
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(u"PRAGMA cache_size = 1"_s));
+        ASSERT_TRUE(db.transaction());
+        for (int i = 0; i < 3000; ++i)
+            ASSERT_TRUE(q.exec(u"INSERT INTO rows VALUES (0, %1, '[\"%2\"]', NULL)"_s.arg(i).arg(
+                QString(200, u'x'))));
+        // The files as a kill now would leave them.
+        ASSERT_TRUE(QFile::copy(writing, left));
+        ASSERT_TRUE(QFile::copy(writing + u"-journal"_s, left + u"-journal"_s));
+        db.rollback();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"writing"_s);
+    EXPECT_EQ(readLeftOver(left, {}).kind, LeftOverSession::Kind::Nothing);
+}
+
 // Rows added while the disk was full are written once there is room again,
 // with the rows after them: a journal killed then holds every row.
 TEST(SessionJournal, RowsAWriteCouldNotKeepAreWrittenByTheNextOne) {
