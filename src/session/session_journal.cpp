@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <iterator>
 
 namespace quilla {
 
@@ -66,10 +67,20 @@ public:
         open_ = true;
     }
 
+    // A write that fails leaves its rows unwritten: they go with the next
+    // one, or the journal would hold the rows before and after them only.
     void write(const JournalBatch& batch) {
         if (open_) {
-            if (const auto error = writeBatch(batch))
+            if (unwritten_)
+                mergeInto(*unwritten_, batch);
+            const JournalBatch& whole = unwritten_ ? *unwritten_ : batch;
+            if (const auto error = writeBatch(whole)) {
+                if (!unwritten_)
+                    unwritten_ = batch;
                 shared_->fail(*error);
+            } else {
+                unwritten_.reset();
+            }
         }
         shared_->finished();
     }
@@ -85,6 +96,31 @@ public:
     }
 
 private:
+    // The later batch's rows and lengths over the earlier one's; rows past
+    // a list's new end are gone.
+    static void mergeInto(JournalBatch& earlier, const JournalBatch& later) {
+        for (int list = 0; list < 2; ++list) {
+            auto& into = earlier.rows[list];
+            const auto& from = later.rows[list];
+            std::vector<std::pair<std::int64_t, Row>> merged;
+            merged.reserve(into.size() + from.size());
+            auto a = into.begin();
+            for (const auto& row : from) {
+                for (; a != into.end() && a->first < row.first; ++a)
+                    merged.push_back(std::move(*a));
+                if (a != into.end() && a->first == row.first)
+                    ++a;
+                merged.push_back(row);
+            }
+            std::move(a, into.end(), std::back_inserter(merged));
+            const std::int64_t count = later.count[list];
+            std::erase_if(merged, [count](const auto& row) { return row.first >= count; });
+            into = std::move(merged);
+            earlier.count[list] = count;
+        }
+        earlier.state = later.state;
+    }
+
     std::optional<QString> writeBatch(const JournalBatch& batch) {
         QSqlDatabase db = QSqlDatabase::database(connection_, false);
         if (!db.transaction())
@@ -127,8 +163,11 @@ private:
             if (!state.exec())
                 return fail(state);
         }
-        if (!db.commit())
-            return db.lastError().text();
+        if (!db.commit()) {
+            const QString why = db.lastError().text();
+            db.rollback(); // a commit that failed may leave the transaction open
+            return why;
+        }
         written_ = std::move(pairs);
         return std::nullopt;
     }
@@ -138,6 +177,7 @@ private:
     QString connection_;
     bool open_ = false;
     std::vector<std::pair<QString, QString>> written_; // the state as last committed
+    std::optional<JournalBatch> unwritten_;            // since the last failed write
 };
 
 namespace {
@@ -157,15 +197,27 @@ std::unique_ptr<SessionJournal> SessionJournal::open(const QString& folder, RowL
                                                      RowList& results, StateSource state) {
     if (!QDir().mkpath(folder))
         return nullptr;
+    // A journal left in any free slot is taken before an empty slot: another
+    // window's crash is offered too, not only this slot's.
+    std::unique_ptr<ProcessLock> free;
+    int freeSlot = -1;
     for (int slot = 0; slot < maxSlots; ++slot) {
+        const bool left = QFile::exists(slotPath(folder, slot));
+        if (!left && free)
+            continue;
         auto lock = ProcessLock::tryTake(
             QDir(folder).filePath(QStringLiteral("journal-%1.lock").arg(slot)));
         if (!lock)
             continue;
-        return std::unique_ptr<SessionJournal>(new SessionJournal(
-            slotPath(folder, slot), std::move(lock), candidates, results, std::move(state)));
+        free = std::move(lock); // lets go of an empty slot taken before
+        freeSlot = slot;
+        if (left)
+            break;
     }
-    return nullptr;
+    if (!free)
+        return nullptr;
+    return std::unique_ptr<SessionJournal>(new SessionJournal(
+        slotPath(folder, freeSlot), std::move(free), candidates, results, std::move(state)));
 }
 
 SessionJournal::SessionJournal(QString path, std::unique_ptr<ProcessLock> lock, RowList& candidates,

@@ -34,7 +34,8 @@ class SessionJournal final : public QObject {
 public:
     using StateSource = std::function<SessionState()>;
 
-    // The first free slot in `folder`, made when missing; nothing when no
+    // The first free slot in `folder` that holds a left-over journal, else
+    // the first free slot; the folder is made when missing. Nothing when no
     // slot can be had.
     static std::unique_ptr<SessionJournal> open(const QString& folder, RowList& candidates,
                                                 RowList& results, StateSource state);

@@ -6,10 +6,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <sqlite3.h>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -18,6 +22,17 @@ namespace {
 
 constexpr quint8 seriesFormat = 1;
 const QString sessionKind = QStringLiteral("quilla-session");
+
+// What a file may claim before it is taken for damaged: more than any run
+// makes, few enough that reading it cannot take the machine.
+constexpr quint32 maxSeriesValues = 100000;
+constexpr std::size_t maxRowsPerList = 2000000;
+
+// The days a series may end on; a far day would drive loops over its days
+// later (charts, the trend sheet).
+bool isSaneEndDay(const QDate& day) {
+    return day.isValid() && day >= QDate(2000, 1, 1) && day <= QDate(2100, 12, 31);
+}
 
 QString errorOf(const QSqlQuery& q) {
     return q.lastError().text();
@@ -47,9 +62,11 @@ private:
     QString name_;
 };
 
+// At most as many values as a reader takes: the latest ones.
 void writeValues(QDataStream& out, const SeriesValues& values) {
-    out << quint8(values.whole() ? 0 : 1) << quint32(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) {
+    const std::size_t from = values.size() - std::min<std::size_t>(values.size(), maxSeriesValues);
+    out << quint8(values.whole() ? 0 : 1) << quint32(values.size() - from);
+    for (std::size_t i = from; i < values.size(); ++i) {
         const auto v = values.at(i);
         if (values.whole())
             out << qint32(v ? static_cast<qint32>(*v) : std::numeric_limits<qint32>::min());
@@ -62,7 +79,7 @@ std::optional<SeriesValues> readValues(QDataStream& in) {
     quint8 kind = 0;
     quint32 n = 0;
     in >> kind >> n;
-    if (in.status() != QDataStream::Ok || kind > 1 || n > 100000)
+    if (in.status() != QDataStream::Ok || kind > 1 || n > maxSeriesValues)
         return std::nullopt;
     std::vector<std::optional<double>> values;
     values.reserve(n);
@@ -85,6 +102,98 @@ std::optional<SeriesValues> readValues(QDataStream& in) {
 
 QString boolText(bool b) {
     return b ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+// A cap on the steps SQLite takes for one reading: a file that would take
+// more (a view over an endless query, a loop in its pages) is refused rather
+// than waited for. What a reader of plain tables does grows with the file.
+class WorkBound {
+public:
+    WorkBound(const QSqlDatabase& db, qint64 fileBytes)
+        : limit_(quotaBase + quotaPerByte * fileBytes) {
+        const QVariant handle = db.driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            sqlite_ = *static_cast<sqlite3* const*>(handle.constData());
+        if (sqlite_)
+            sqlite3_progress_handler(sqlite_, stride, &WorkBound::step, this);
+    }
+    ~WorkBound() {
+        if (sqlite_)
+            sqlite3_progress_handler(sqlite_, 0, nullptr, nullptr);
+    }
+    WorkBound(const WorkBound&) = delete;
+    WorkBound& operator=(const WorkBound&) = delete;
+
+    bool exceeded() const { return steps_ > limit_; }
+
+private:
+    static constexpr int stride = 1000;
+    static constexpr qint64 quotaBase = 1'000'000, quotaPerByte = 64;
+    static int step(void* self) {
+        auto* bound = static_cast<WorkBound*>(self);
+        bound->steps_ += stride;
+        return bound->exceeded() ? 1 : 0;
+    }
+    qint64 limit_;
+    qint64 steps_ = 0;
+    sqlite3* sqlite_ = nullptr;
+};
+
+// What the schema holds: nothing yet, no session tables at all (someone
+// else's database), exactly the two tables of a session, or something else.
+enum class Shape { Empty, Foreign, Session, Other };
+
+bool hasColumns(QSqlDatabase& db, const QString& table, const QStringList& columns) {
+    QSqlQuery q(db);
+    // table_xinfo shows hidden and generated columns too.
+    if (!q.exec(QStringLiteral("PRAGMA table_xinfo(%1)").arg(table)))
+        return false;
+    QStringList found;
+    while (q.next()) {
+        if (q.value(6).toInt() != 0)
+            return false;
+        found.append(q.value(1).toString());
+    }
+    return !q.lastError().isValid() && found == columns;
+}
+
+// Only plain tables with the session's columns and the index SQLite makes
+// for state's key: a view or a virtual table runs queries of its own when
+// read, a trigger when written, an index with an expression when checked.
+Shape shapeOf(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT type, name, tbl_name, rootpage, sql FROM sqlite_master")))
+        return Shape::Other;
+    int entries = 0, expected = 0;
+    bool named = false;
+    while (q.next()) {
+        if (++entries > 3)
+            return Shape::Other;
+        const QString type = q.value(0).toString(), name = q.value(1).toString();
+        const bool stored = q.value(2).toString() == name || type == u"index";
+        const bool plain = q.value(3).toLongLong() > 0 &&
+                           (type != u"table" ||
+                            q.value(4).toString().startsWith(u"CREATE TABLE", Qt::CaseInsensitive));
+        named = named || name == u"rows" || name == u"state";
+        if (stored && plain &&
+            ((type == u"table" && (name == u"rows" || name == u"state")) ||
+             (type == u"index" && name == u"sqlite_autoindex_state_1" &&
+              q.value(2).toString() == u"state")))
+            ++expected;
+    }
+    if (q.lastError().isValid())
+        return Shape::Other;
+    if (entries == 0)
+        return Shape::Empty;
+    if (!named)
+        return Shape::Foreign;
+    if (expected != 3 || entries != 3 ||
+        !hasColumns(db, QStringLiteral("rows"),
+                    {QStringLiteral("list"), QStringLiteral("place"), QStringLiteral("fields"),
+                     QStringLiteral("series")}) ||
+        !hasColumns(db, QStringLiteral("state"), {QStringLiteral("name"), QStringLiteral("value")}))
+        return Shape::Other;
+    return Shape::Session;
 }
 
 } // namespace
@@ -116,7 +225,9 @@ QByteArray encodeSeries(const TrendSeries& series) {
     QByteArray blob;
     QDataStream out(&blob, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
-    out << seriesFormat << qint64(series.endDate ? series.endDate->toJulianDay() : -1);
+    // A day no reader takes is kept as none, so that what is saved opens again.
+    const bool dated = series.endDate && isSaneEndDay(*series.endDate);
+    out << seriesFormat << qint64(dated ? series.endDate->toJulianDay() : -1);
     writeValues(out, series.search);
     writeValues(out, series.trade);
     return blob;
@@ -131,8 +242,12 @@ std::optional<TrendSeries> decodeSeries(const QByteArray& blob) {
     if (in.status() != QDataStream::Ok || format != seriesFormat)
         return std::nullopt;
     TrendSeries series;
-    if (end >= 0)
-        series.endDate = QDate::fromJulianDay(end);
+    if (end != -1) {
+        const QDate day = QDate::fromJulianDay(end);
+        if (!isSaneEndDay(day))
+            return std::nullopt;
+        series.endDate = day;
+    }
     auto search = readValues(in);
     auto trade = readValues(in);
     if (!search || !trade || !in.atEnd())
@@ -207,9 +322,11 @@ SessionState stateFromPairs(const std::vector<std::pair<QString, QString>>& pair
 }
 
 std::optional<QString> openSessionDatabase(QSqlDatabase& db, const QString& path,
-                                           const QString& connection, bool create) {
+                                           const QString& connection, bool create, bool readOnly) {
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(path);
+    if (readOnly)
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
     if (!db.open())
         return db.lastError().text();
     if (!create)
@@ -280,17 +397,26 @@ std::optional<QString> writeSession(QSqlDatabase& db, const SessionSnapshot& sna
     return std::nullopt;
 }
 
-std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path) {
+std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
+                                                            ReadAccess access) {
     using Kind = SessionReadError::Kind;
-    if (!QFileInfo(path).isFile())
+    const QFileInfo file(path);
+    if (!file.isFile())
         return SessionReadError{Kind::Missing, {}};
-    if (QFileInfo(path).size() == 0)
+    if (file.size() == 0)
         return SessionReadError{Kind::Empty, {}};
     const QString name = QStringLiteral("read-") + QUuid::createUuid().toString(QUuid::Id128);
     const Connection connection(name);
     QSqlDatabase db;
-    if (const auto error = openSessionDatabase(db, path, name, false))
+    if (const auto error =
+            openSessionDatabase(db, path, name, false, access == ReadAccess::ReadOnly))
         return SessionReadError{Kind::NotASession, *error};
+    // A journal's latest writes may still be in its write-ahead log.
+    const WorkBound bound(db, file.size() + std::max<qint64>(0, QFileInfo(path + u"-wal").size()));
+    const auto damaged = [&](const QString& why) {
+        return SessionReadError{Kind::Damaged,
+                                bound.exceeded() ? QStringLiteral("too much work") : why};
+    };
     QSqlQuery q(db);
     // SQLite reads a file lazily: what is no database shows at the first query.
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
@@ -298,53 +424,66 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path)
     const int version = q.value(0).toInt();
     if (version > sessionSchemaVersion)
         return SessionReadError{Kind::Newer, QString::number(version)};
-    const bool hasState = q.exec(QStringLiteral("SELECT value FROM state WHERE name = 'kind'"));
-    if (!hasState || !q.next() || q.value(0).toString() != sessionKind || version < 1) {
-        QSqlQuery tables(db);
-        const bool noTables = tables.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) &&
-                              tables.next() && tables.value(0).toInt() == 0;
-        const bool schemaOnly = version == sessionSchemaVersion && hasState &&
-                                tables.exec(QStringLiteral("SELECT count(*) FROM rows")) &&
-                                tables.next() && tables.value(0).toInt() == 0;
-        return SessionReadError{noTables || schemaOnly ? Kind::Empty : Kind::NotASession, {}};
+    switch (shapeOf(db)) {
+    case Shape::Empty:
+        return SessionReadError{Kind::Empty, {}};
+    case Shape::Foreign:
+        return SessionReadError{Kind::NotASession, {}};
+    case Shape::Other:
+        return damaged(QStringLiteral("schema"));
+    case Shape::Session:
+        break;
+    }
+    if (!q.exec(QStringLiteral("SELECT value FROM state WHERE name = 'kind'")))
+        return damaged(errorOf(q));
+    if (!q.next() || q.value(0).toString() != sessionKind || version < 1) {
+        // A journal whose program ended before its first write holds the
+        // schema and nothing else.
+        QSqlQuery rows(db);
+        const bool schemaOnly = version == sessionSchemaVersion &&
+                                rows.exec(QStringLiteral("SELECT count(*) FROM rows")) &&
+                                rows.next() && rows.value(0).toInt() == 0;
+        return SessionReadError{schemaOnly ? Kind::Empty : Kind::NotASession, {}};
     }
     if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next() ||
         q.value(0).toString() != u"ok")
-        return SessionReadError{Kind::Damaged, q.isValid() ? q.value(0).toString() : errorOf(q)};
+        return damaged(q.isValid() ? q.value(0).toString() : errorOf(q));
 
     SessionSnapshot snapshot;
     std::vector<std::pair<QString, QString>> pairs;
     if (!q.exec(QStringLiteral("SELECT name, value FROM state")))
-        return SessionReadError{Kind::Damaged, errorOf(q)};
+        return damaged(errorOf(q));
     while (q.next())
         pairs.emplace_back(q.value(0).toString(), q.value(1).toString());
+    if (q.lastError().isValid())
+        return damaged(errorOf(q));
     snapshot.state = stateFromPairs(pairs);
     if (!q.exec(
             QStringLiteral("SELECT list, place, fields, series FROM rows ORDER BY list, place")))
-        return SessionReadError{Kind::Damaged, errorOf(q)};
+        return damaged(errorOf(q));
     while (q.next()) {
         const int list = q.value(0).toInt();
         std::vector<Row>& rows = list == 0 ? snapshot.candidates : snapshot.results;
         const auto fields = decodeFields(q.value(2).toByteArray());
-        if ((list != 0 && list != 1) ||
+        if ((list != 0 && list != 1) || rows.size() >= maxRowsPerList ||
             q.value(1).toLongLong() != static_cast<qint64>(rows.size()) || !fields)
-            return SessionReadError{Kind::Damaged, QStringLiteral("rows")};
+            return damaged(QStringLiteral("rows"));
         Row row{*fields};
         if (!q.value(3).isNull()) {
             auto series = decodeSeries(q.value(3).toByteArray());
             if (!series)
-                return SessionReadError{Kind::Damaged, QStringLiteral("series")};
+                return damaged(QStringLiteral("series"));
             row.series = std::make_shared<const TrendSeries>(std::move(*series));
         }
         rows.push_back(std::move(row));
     }
     if (q.lastError().isValid())
-        return SessionReadError{Kind::Damaged, errorOf(q)};
+        return damaged(errorOf(q));
     return snapshot;
 }
 
 LeftOverSession readLeftOver(const QString& path, const SessionSnapshot& beginning) {
-    auto read = readSession(path);
+    auto read = readSession(path, ReadAccess::Recover);
     if (auto* found = std::get_if<SessionSnapshot>(&read)) {
         // Killed before anything happened: bringing it back would change nothing.
         if (*found == beginning)

@@ -44,14 +44,22 @@ std::optional<TrendSeries> decodeSeries(const QByteArray& blob);
 // Opens the file as a database under a connection name of its own; the
 // schema is made when `create` and the file is new.
 std::optional<QString> openSessionDatabase(QSqlDatabase& db, const QString& path,
-                                           const QString& connection, bool create);
+                                           const QString& connection, bool create,
+                                           bool readOnly = false);
 
 // Writes the whole session into an open database, in one transaction.
 std::optional<QString> writeSession(QSqlDatabase& db, const SessionSnapshot& snapshot);
 
+// How a file is read: a project from elsewhere is never written to; a
+// journal this program left when it was killed may need SQLite to undo the
+// write the kill interrupted (a hot rollback journal), which takes writing.
+enum class ReadAccess { ReadOnly, Recover };
+
 // Reads a whole session; refuses what is not one, a newer version, and any
-// damage, without changing the file.
-std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path);
+// damage (views, triggers, other columns, work beyond what the file's size
+// calls for, far days), without changing what the file holds.
+std::variant<SessionSnapshot, SessionReadError>
+readSession(const QString& path, ReadAccess access = ReadAccess::ReadOnly);
 
 // What a start makes of the journal a session left: nothing worth keeping
 // (it ended before its first write, or holds just the session this start

@@ -10,8 +10,11 @@
 #include "support/export_support.h"
 #include "support/qstring_print.h"
 
+#include <QDataStream>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -148,6 +151,95 @@ TEST(ProjectFile, TornDamagedNewerAndForeignFilesAreRefused) {
     EXPECT_TRUE(sessionReadMessage(std::get<SessionReadError>(read)).contains(u"99"_s));
 }
 
+// A file from someone else may hold more than the two tables: a view or a
+// trigger runs queries of its own, a far day drives loops later. Each is
+// refused as damaged, quickly, and left as it was; a left-over journal is
+// read the same way.
+TEST(ProjectFile, HostileFilesAreRefusedAsDamagedInBoundedTime) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString data = qEnvironmentVariable("QUILLA_SOURCE_DIR") + u"/tests/data/session/"_s;
+    ASSERT_TRUE(QFile::exists(data + u"project-recursive-view.quilla"_s)) << "QUILLA_SOURCE_DIR";
+    // A sample project changed by SQL, or a blob in place of the first series.
+    const auto made = [&](const QString& name, const QStringList& sql) {
+        const QString path = folder.filePath(name);
+        if (saveProject(sampleSession(), path).kind != NewFileResult::Kind::Written)
+            return QString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+            db.setDatabaseName(path);
+            if (db.open())
+                for (const QString& statement : sql)
+                    if (!QSqlQuery(db).exec(statement))
+                        ADD_FAILURE() << statement.toStdString();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return path;
+    };
+    const auto seriesEndingOn = [](qint64 day) -> QString {
+        QByteArray blob;
+        QDataStream out(&blob, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_4);
+        out << quint8(1) << day << quint8(0) << quint32(1) << qint32(5) << quint8(0) << quint32(0);
+        return u"UPDATE rows SET series = x'"_s + QString::fromLatin1(blob.toHex()) +
+               u"' WHERE list = 1 AND place = 1"_s;
+    };
+    const struct {
+        const char* what;
+        QString path;
+    } cases[] = {
+        {"rows as an endless recursive view", data + u"project-recursive-view.quilla"_s},
+        {"a series ending past the last day a date can have",
+         data + u"project-far-end-date.quilla"_s},
+        {"rows as a view", made(u"view.quilla"_s, {u"ALTER TABLE rows RENAME TO kept"_s,
+                                                   u"CREATE VIEW rows AS SELECT * FROM kept"_s})},
+        {"a trigger",
+         made(u"trigger.quilla"_s,
+              {u"CREATE TRIGGER t AFTER INSERT ON state BEGIN DELETE FROM rows; END"_s})},
+        {"rows with a column more",
+         made(u"column.quilla"_s, {u"ALTER TABLE rows ADD COLUMN extra BLOB"_s})},
+        {"state with its columns under other names",
+         made(u"renamed.quilla"_s, {u"ALTER TABLE state RENAME COLUMN value TO v"_s})},
+        {"a series ending in 2101",
+         made(u"late.quilla"_s, {seriesEndingOn(QDate(2101, 1, 1).toJulianDay())})},
+        {"a series ending before 2000",
+         made(u"early.quilla"_s, {seriesEndingOn(QDate(1999, 12, 31).toJulianDay())})},
+        {"a series ending on a negative day", made(u"negative.quilla"_s, {seriesEndingOn(-5)})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(c.path.isEmpty());
+        const QByteArray before = fileBytes(c.path);
+        QElapsedTimer clock;
+        clock.start();
+        const auto read = openProject(c.path);
+        EXPECT_LT(clock.elapsed(), 5000);
+        const auto* refused = std::get_if<SessionReadError>(&read);
+        EXPECT_NE(refused, nullptr) << "opened";
+        if (refused) {
+            EXPECT_EQ(sessionReadMessage(*refused), u8("这个项目文件已损坏，没有打开。"));
+        }
+        EXPECT_EQ(readLeftOver(c.path, {}).kind, LeftOverSession::Kind::Damaged);
+        EXPECT_EQ(fileBytes(c.path), before);
+    }
+
+    // A day no series can end on is not written, so what is saved opens again.
+    for (const QDate& day : {QDate(9999, 12, 31), QDate(1970, 1, 1), QDate()}) {
+        SessionSnapshot session = sampleSession();
+        auto series = std::make_shared<TrendSeries>(*session.results[1].series);
+        series->endDate = day;
+        session.results[1].series = series;
+        const QString path = folder.filePath(u"day.quilla"_s);
+        QFile::remove(path);
+        ASSERT_EQ(saveProject(session, path).kind, NewFileResult::Kind::Written);
+        const auto read = openProject(path);
+        ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read)) << day.toJulianDay();
+        EXPECT_EQ(std::get<SessionSnapshot>(read).results[1].series->endDate, std::nullopt);
+        EXPECT_EQ(std::get<SessionSnapshot>(read).results[1].series->search, series->search);
+    }
+}
+
 // The journal as a run writes it: after each change, the file holds the lists.
 TEST(SessionJournal, WritesEachChangeAndTwoProgramsKeepTwoJournals) {
     QTemporaryDir folder;
@@ -239,6 +331,125 @@ TEST(SessionJournal, ALockFileLeftByAKilledProgramHidesNoJournal) {
         next->endNormally();
         EXPECT_FALSE(QFile::exists(folder.filePath(u"journal-0.lock"_s)));
     }
+}
+
+// Window A holds slot 0, window B in slot 1 is killed, A ends normally: the
+// next start finds B's journal and offers it.
+TEST(SessionJournal, AStartFindsAJournalLeftInAnotherSlot) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    RowList aCandidates, aResults, bCandidates, bResults;
+    auto a =
+        SessionJournal::open(folder.path(), aCandidates, aResults, [] { return SessionState{}; });
+    auto b =
+        SessionJournal::open(folder.path(), bCandidates, bResults, [] { return SessionState{}; });
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    a->start();
+    b->start();
+    bCandidates.append(Row{{u"qq"_s}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->waitUntilWritten(0); }, 5000));
+    const QString killed = b->path();
+    b.reset(); // keeps its journal, as a kill does
+    a->endNormally();
+    a.reset();
+
+    RowList candidates, results;
+    auto next =
+        SessionJournal::open(folder.path(), candidates, results, [] { return SessionState{}; });
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->path(), killed);
+    ASSERT_TRUE(next->leftOver());
+    const auto read = readSession(*next->leftOver());
+    ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read));
+    EXPECT_EQ(std::get<SessionSnapshot>(read).candidates, std::vector<Row>{Row{{u"qq"_s}}});
+
+    // With no journal left anywhere, the first free slot as before.
+    next->endNormally();
+    next.reset();
+    auto fresh =
+        SessionJournal::open(folder.path(), candidates, results, [] { return SessionState{}; });
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(QFileInfo(fresh->path()).fileName(), u"journal-0.sqlite"_s);
+    EXPECT_FALSE(fresh->leftOver());
+}
+
+// Killed in the middle of a write, a journal leaves a hot rollback journal
+// beside it: SQLite undoes that write when the next start reads it, and the
+// file is not taken for damaged.
+TEST(SessionJournal, AJournalKilledInTheMiddleOfAWriteIsNotDamaged) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString writing = folder.filePath(u"writing.sqlite"_s);
+    const QString left = folder.filePath(u"journal-0.sqlite"_s);
+    {
+        QSqlDatabase db;
+        ASSERT_EQ(openSessionDatabase(db, writing, u"writing"_s, true), std::nullopt);
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(u"PRAGMA cache_size = 1"_s));
+        ASSERT_TRUE(db.transaction());
+        for (int i = 0; i < 3000; ++i)
+            ASSERT_TRUE(q.exec(u"INSERT INTO rows VALUES (0, %1, '[\"%2\"]', NULL)"_s.arg(i).arg(
+                QString(200, u'x'))));
+        // The files as a kill now would leave them.
+        ASSERT_TRUE(QFile::copy(writing, left));
+        ASSERT_TRUE(QFile::copy(writing + u"-journal"_s, left + u"-journal"_s));
+        db.rollback();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"writing"_s);
+    EXPECT_EQ(readLeftOver(left, {}).kind, LeftOverSession::Kind::Nothing);
+}
+
+// Rows added while the disk was full are written once there is room again,
+// with the rows after them: a journal killed then holds every row.
+TEST(SessionJournal, RowsAWriteCouldNotKeepAreWrittenByTheNextOne) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath(u"mnt"_s);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    test::TmpfsMount disk(folder, u"size=1m"_s, false);
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs: " << disk.reason().toStdString();
+    RowList candidates, results;
+    SessionState state;
+    auto journal = SessionJournal::open(folder, candidates, results, [&] { return state; });
+    ASSERT_NE(journal, nullptr);
+    journal->start();
+    const auto add = [&](int from, int to) {
+        for (int i = from; i <= to; ++i)
+            candidates.append(Row{{u8("候选关键词") + QString::number(i), u"12,345"_s}});
+        state.miningRow = to;
+        journal->noteChange();
+        return QTest::qWaitFor([&] { return journal->waitUntilWritten(0); }, 20000);
+    };
+    ASSERT_TRUE(add(1, 49));
+    ASSERT_EQ(journal->takeFailure(), std::nullopt);
+
+    // Fill the disk, add rows, let the space go again.
+    const QString filler = folder + u"/filler"_s;
+    {
+        QFile fill(filler);
+        ASSERT_TRUE(fill.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (fill.write(block) == block.size() && fill.flush()) {
+        }
+    }
+    ASSERT_TRUE(add(50, 99));
+    ASSERT_TRUE(journal->takeFailure().has_value());
+    ASSERT_TRUE(QFile::remove(filler));
+    ASSERT_TRUE(add(100, 119));
+
+    const QString path = journal->path();
+    journal.reset(); // no normal end
+    const auto read = readSession(path);
+    ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read))
+        << int(std::get<SessionReadError>(read).kind);
+    const SessionSnapshot& kept = std::get<SessionSnapshot>(read);
+    ASSERT_EQ(kept.candidates.size(), 119u);
+    for (int i = 1; i <= 119; ++i)
+        EXPECT_EQ(kept.candidates[i - 1].fields.at(0), u8("候选关键词") + QString::number(i));
+    EXPECT_EQ(kept.state.miningRow, 119);
 }
 
 // A journal that cannot be written says so once; the lists are not touched.
