@@ -11,11 +11,29 @@
 
 #include <QPixmap>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 #include <climits>
 
 namespace quilla {
+
+// Draws grey the rows whose `role` is true, so that they do not pass for done.
+class GreyedRows final : public QStyledItemDelegate {
+public:
+    GreyedRows(int role, QObject* parent) : QStyledItemDelegate(parent), role_(role) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(role_).toBool())
+            option->palette.setColor(QPalette::Text,
+                                     option->palette.color(QPalette::Disabled, QPalette::Text));
+    }
+
+private:
+    int role_;
+};
 
 // A scroll bar whose range grows by a few rows at every step looks the same
 // once the list is long (the handle stays at its least length, and at the

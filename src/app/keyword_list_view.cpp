@@ -1,5 +1,7 @@
 #include "app/keyword_list_view.h"
 
+#include "core/row_list.h"
+
 #include <QHeaderView>
 #include <QStyle>
 
@@ -9,6 +11,7 @@ namespace quilla {
 
 KeywordListView::KeywordListView(QWidget* parent) : GrowingTableView(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setItemDelegate(new GreyedRows(RowList::failedRole, this));
     setTabKeyNavigation(false);
     setShowGrid(false);
     setCornerButtonEnabled(false);

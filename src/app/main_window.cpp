@@ -219,6 +219,7 @@ void MainWindow::connectResultTable() {
     menu->addAction(QStringLiteral("导入关键词…"), this, &MainWindow::chooseKeywordFiles);
     menu->addSeparator();
     menu->addAction(QStringLiteral("重查空行"), bench_.get(), &Workbench::requeryEmptyRows);
+    menu->addAction(QStringLiteral("重查失败的词"), bench_.get(), &Workbench::retryFailedKeywords);
     menu->addSeparator();
     QAction* chart = addWindowAction(QStringLiteral("图表"), QKeySequence(Qt::CTRL | Qt::Key_G));
     connect(chart, &QAction::triggered, this, [this] { openChartWindow(); });

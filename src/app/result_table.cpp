@@ -17,21 +17,6 @@ namespace {
 constexpr int fitDelayMs = 300;
 constexpr int fitRows = 200;
 
-// A row that an index query reached without any figure is drawn grey, so it
-// does not pass for done.
-class NoFiguresGrey final : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (index.data(ResultColumns::noFiguresRole).toBool())
-            option->palette.setColor(QPalette::Text,
-                                     option->palette.color(QPalette::Disabled, QPalette::Text));
-    }
-};
-
 } // namespace
 
 QStringList keywordFilesIn(const QList<QUrl>& urls) {
@@ -51,7 +36,7 @@ ResultTableView::ResultTableView(QWidget* parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setAcceptDrops(true);
     setDropIndicatorShown(false);
-    setItemDelegate(new NoFiguresGrey(this));
+    setItemDelegate(new GreyedRows(ResultColumns::greyedRole, this));
     horizontalHeader()->setResizeContentsPrecision(fitRows);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);

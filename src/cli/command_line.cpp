@@ -57,6 +57,8 @@ QString outcomeText(const ExportOutcome& outcome, const QString& path) {
         return path + u" exists already; nothing was written"_s;
     case ExportOutcome::Kind::BadName:
         return u"the project's keyword cannot name a file"_s;
+    case ExportOutcome::Kind::Cancelled:
+        return u"writing "_s + path + u" was cancelled"_s;
     case ExportOutcome::Kind::Failed:
         break;
     }

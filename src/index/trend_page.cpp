@@ -424,6 +424,7 @@ TrendReading readTrendPage(const QString& pageText) {
 Row extendRow(const Row& row, const TrendFields& fields,
               std::shared_ptr<const TrendSeries> series) {
     Row extended{row.fields.mid(0, 2), std::move(series)};
+    extended.failure = row.failure; // the count's page never loaded: the index does not mend that
     for (const QString& field : fields)
         extended.fields.append(field);
     return extended;

@@ -78,12 +78,14 @@ QVariant ResultColumns::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(isNumeric(kind) ? Qt::AlignRight | Qt::AlignVCenter
                                                    : Qt::AlignLeft | Qt::AlignVCenter);
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != noFiguresRole)
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != greyedRole)
         return {};
     const Row row = rows_.row(listRow(index.row()));
     const bool noFigures = queriedWithoutFigures(row);
-    if (role == noFiguresRole)
-        return noFigures;
+    if (role == greyedRole)
+        return noFigures || !row.failure.isEmpty();
+    if (role == Qt::ToolTipRole && !row.failure.isEmpty())
+        return row.failure;
     if (role == Qt::ToolTipRole && noFigures)
         return QStringLiteral("查询指数时页面没有给出任何数字；可用“重查空行”再查一次");
     const QString text = kind == ColumnKind::Opportunity ? opportunityText(opportunityOf(row))

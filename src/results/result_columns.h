@@ -15,8 +15,9 @@ class ResultColumns final : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    // True for a row an index query reached without finding any figure.
-    static constexpr int noFiguresRole = Qt::UserRole + 1;
+    // True for a row that must not pass for done: an index query reached it
+    // without finding any figure, or its search page never loaded.
+    static constexpr int greyedRole = Qt::UserRole + 1;
 
     explicit ResultColumns(const RowList& rows, QObject* parent = nullptr);
 

@@ -23,9 +23,18 @@ QString durationText(std::int64_t ms) {
     return number(seconds / 3600) + u"小时" + twoDigits(seconds / 60 % 60) + u"分";
 }
 
+QString endedStatus(const MiningProgress& p);
+
 QString miningStatus(const MiningProgress& p) {
     if (!p.started)
         return {};
+    // A keyword whose page never loaded is no result: say so at the end.
+    if (!p.running && p.failed > 0)
+        return endedStatus(p) + u"；" + number(p.failed) + u" 个词未能读取（右键“重查失败的词”）";
+    return endedStatus(p);
+}
+
+QString endedStatus(const MiningProgress& p) {
     const QString mined = number(p.mined), waiting = number(p.waiting), rows = number(p.results);
     const QString keyword = u"“" + p.keyword + u"”";
     if (p.running && p.wait) {
@@ -48,7 +57,7 @@ QString miningStatus(const MiningProgress& p) {
         return u"挖词停止：" + keyword + u"连续 " + number(RetryPolicy::throttledTries) +
                u" 次被限流。稍候再按 F5 继续";
     case MiningEnd::PagesLookChanged:
-        return u"挖词暂停：搜索页面与预期不符（连续 " + number(RetryPolicy::emptyPagesInARow) +
+        return u"挖词暂停：搜索页面与预期不符（连续 " + number(p.pagesLackingBoth) +
                u" 页没有相关词和宝贝数）" +
                (p.keptPage.isEmpty() ? QString() : u"，最后一页存于 " + p.keptPage);
     case MiningEnd::QuantityReached:

@@ -199,6 +199,20 @@ void Workbench::requeryEmptyRows() {
     });
 }
 
+void Workbench::retryFailedKeywords() {
+    gate_.run([this] {
+        if (runsGoing())
+            return;
+        if (mining_->progress().failed == 0) {
+            setNotice(QStringLiteral("没有未能读取的词"));
+            return;
+        }
+        notice_.clear();
+        statusScope_.miningStarted();
+        mining_->retryFailed();
+    });
+}
+
 void Workbench::openRefusedWindow() {
     gate_.run([this] { index_->openRefusedWindowHere(); });
 }
@@ -288,20 +302,26 @@ void Workbench::exportWorkbook(const QString& folder, std::vector<std::int64_t> 
         }
         workbookBusy_ = true;
         setNotice(QStringLiteral("正在写入 Excel 文件…"));
-        workbookWriter_ = std::jthread([this, rows = rowsOf(results_), order = std::move(order),
-                                        keyword = settings_.keyword, folder]() mutable {
-            RowList table;
-            table.append(std::move(rows));
-            const ExportOutcome outcome = quilla::exportWorkbook(table, order, keyword, folder);
-            QMetaObject::invokeMethod(
-                this,
-                [this, outcome] {
-                    workbookBusy_ = false;
-                    setNotice({});
-                    Q_EMIT message(exportMessage(outcome));
-                },
-                Qt::QueuedConnection);
-        });
+        // The workbench going stops the writer: a cancelled file is not kept.
+        workbookWriter_ =
+            std::jthread([this, rows = rowsOf(results_), order = std::move(order),
+                          keyword = settings_.keyword, folder](std::stop_token stop) mutable {
+                RowList table;
+                table.append(std::move(rows));
+                const ExportOutcome outcome =
+                    quilla::exportWorkbook(table, order, keyword, folder, {}, stop);
+                if (stop.stop_requested())
+                    return;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, outcome] {
+                        workbookBusy_ = false;
+                        setNotice(outcome.kind == ExportOutcome::Kind::Written ? outcome.note
+                                                                               : QString());
+                        Q_EMIT message(exportMessage(outcome));
+                    },
+                    Qt::QueuedConnection);
+            });
     });
 }
 

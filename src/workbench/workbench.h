@@ -86,6 +86,8 @@ public:
     void continueRuns();
     // Queries the index of the rows without figures only.
     void requeryEmptyRows();
+    // Mines again the keywords whose search page never loaded.
+    void retryFailedKeywords();
     // The browser refused a page's new window: its link opens in the browser.
     void openRefusedWindow();
 

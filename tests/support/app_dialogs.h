@@ -60,7 +60,13 @@ inline void answerNextFileDialog(const QString& path, int attempts = 400) {
                 answerNextFileDialog(path, attempts - 1);
             return;
         }
+        // The dialog fills in its suggested name as it settles: choose again
+        // until the choice holds.
         dialog->selectFile(path);
+        if (dialog->selectedFiles().value(0) != path && attempts > 0) {
+            answerNextFileDialog(path, attempts - 1);
+            return;
+        }
         QMetaObject::invokeMethod(dialog, "accept");
     });
 }

@@ -74,6 +74,26 @@ TEST_F(MiningStatus, SaysWhenTheCandidatesAreUsedUp) {
     EXPECT_EQ(status(), u8("挖词结束：关键词已全部挖完（已挖 3 个，结果 3 行）"));
 }
 
+// Keywords whose page never loaded are no results: the end says how many;
+// a layout that dried the list says how many pages it read.
+TEST(MiningEndStatus, SaysWhatNeverLoadedAndHowManyPagesLookedChanged) {
+    MiningProgress p;
+    p.started = true;
+    p.mined = 3;
+    p.results = 2;
+    p.end = MiningEnd::CandidatesUsedUp;
+    p.failed = 2;
+    EXPECT_EQ(miningStatus(p), u8("挖词结束：关键词已全部挖完（已挖 3 个，结果 2 行）；"
+                                  "2 个词未能读取（右键“重查失败的词”）"));
+    p.running = true;
+    EXPECT_FALSE(miningStatus(p).contains(u8("未能读取")));
+    p = MiningProgress{};
+    p.started = true;
+    p.end = MiningEnd::PagesLookChanged;
+    p.pagesLackingBoth = 3;
+    EXPECT_EQ(miningStatus(p), u8("挖词暂停：搜索页面与预期不符（连续 3 页没有相关词和宝贝数）"));
+}
+
 TEST_F(MiningStatus, SaysWhenTheQuantityIsNotANumber) {
     ASSERT_TRUE(run.start());
     quantity.value = u8("许多");
