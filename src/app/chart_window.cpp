@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -323,12 +324,29 @@ QPointF ChartWindow::drawnAt(const DemandPoint& point) const {
 
 bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == demandView_->viewport()) {
-        if (event->type() == QEvent::MouseMove) {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (const DemandPoint* p = pointAt(mouse->position().toPoint()))
-                QToolTip::showText(mouse->globalPosition().toPoint(), describe(*p), demandView_);
-            else
+        if (event->type() == QEvent::MouseMove || event->type() == QEvent::ToolTip) {
+            // A mouse resting on the view makes it look for a tip among its
+            // items, and finding none it hides ours: the point answers that
+            // itself, and its tip stays until the mouse moves off it.
+            const bool resting = event->type() == QEvent::ToolTip;
+            QPoint at, global;
+            if (resting) {
+                const auto* help = static_cast<QHelpEvent*>(event);
+                at = help->pos();
+                global = help->globalPos();
+            } else {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                at = mouse->position().toPoint();
+                global = mouse->globalPosition().toPoint();
+            }
+            if (const DemandPoint* p = pointAt(at)) {
+                QToolTip::showText(global, describe(*p), demandView_, {},
+                                   std::numeric_limits<int>::max());
+                if (resting)
+                    return true;
+            } else {
                 QToolTip::hideText();
+            }
         } else if (event->type() == QEvent::MouseButtonPress) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::LeftButton) {

@@ -18,6 +18,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include "support/wait.h"
 #include <gtest/gtest.h>
@@ -224,6 +225,26 @@ TEST_F(ChartWindowTest, ARedrawRowByRowDrawsWhatOneFromNothingWould) {
         EXPECT_EQ(shown, listed);
         EXPECT_TRUE(onScreen(*scarce->viewport()) == painted(*scarce->viewport()));
     }
+}
+
+// The tip of a point stays while the mouse rests on it, and goes when the
+// mouse leaves it.
+TEST_F(ChartWindowTest, APointsTipStaysWhileTheMouseRestsOnIt) {
+    ChartWindow& chart = window.openChartWindow();
+    chart.move(window.frameGeometry().topRight() + QPoint(50, 0));
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    auto* view = chart.findChild<QChartView*>(u"demandChart"_s);
+    const DemandPoint& c = chart.drawn().points[2];
+    ASSERT_EQ(c.keyword, u"c"_s);
+    const QPoint at = view->mapFromScene(view->chart()->mapToScene(chart.drawnAt(c)));
+    QTest::mouseMove(view->viewport(), at + QPoint(1, 1));
+    ASSERT_EVENTUALLY(QToolTip::isVisible(), 2000);
+    EXPECT_TRUE(QToolTip::text().startsWith(u"c\n"_s)) << QToolTip::text().toStdString();
+    // Resting well past the moment the view looks for a tip of its own.
+    EXPECT_FALSE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2500));
+    QTest::mouseMove(view->viewport(), QPoint(3, 3));
+    ASSERT_EVENTUALLY(!QToolTip::isVisible(), 2000);
 }
 
 TEST_F(ChartWindowTest, SavesItsPictureOrSaysItCouldNot) {
