@@ -4,6 +4,7 @@
 #include "app/point_cloud.h"
 
 #include <QAreaSeries>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QContextMenuEvent>
@@ -11,6 +12,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -45,6 +47,49 @@ QString figure(double v) {
 QString describe(const DemandPoint& p) {
     return p.keyword + u"\n宝贝数 " + figure(p.count) + u"\n昨天搜索指数 " + figure(p.search) +
            u"\n机会 " + opportunityText(p.opportunity);
+}
+
+// Digits grouped by thousands; `whole` holds no fraction.
+QString grouped(double whole) {
+    QString digits = QString::number(whole, 'f', 0);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, u',');
+    return digits;
+}
+
+// A count of units, with a tenth shown only when there is one.
+QString inUnits(double whole, double unit, QStringView name) {
+    const double tenths = std::round(whole / unit * 10);
+    QString text = grouped(std::floor(tenths / 10));
+    if (const int tenth = static_cast<int>(std::fmod(tenths, 10)); tenth != 0)
+        text += u'.' + QString::number(tenth);
+    return text + name;
+}
+
+// Labels `axis` at every decade between two powers of ten, on a scale of
+// their logarithms.
+void labelDecades(QCategoryAxis* axis, double lo, double hi) {
+    const double from = std::log10(lo), to = std::log10(hi);
+    if (axis->count() > 0 && axis->min() == from && axis->max() == to)
+        return;
+    for (const QString& label : axis->categoriesLabels())
+        axis->remove(label);
+    axis->setStartValue(from);
+    for (auto k = std::lround(from); k <= std::lround(to); ++k)
+        axis->append(axisFigure(std::pow(10, k)), double(k));
+    axis->setRange(from, to);
+}
+
+// A step of 1, 2 or 5 times a power of ten, and never below 1: the trend's
+// figures are whole, and so are its ticks.
+double wholeStep(double about) {
+    if (!(about > 1))
+        return 1;
+    const double decade = std::pow(10, std::floor(std::log10(about)));
+    for (const double m : {1.0, 2.0, 5.0})
+        if (about <= m * decade)
+            return m * decade;
+    return 10 * decade;
 }
 
 // Log axes want positive bounds around the points.
@@ -100,6 +145,20 @@ std::vector<DemandPoint>::iterator placeOf(std::vector<DemandPoint>& points, std
 }
 
 } // namespace
+
+QString axisFigure(double value) {
+    if (!std::isfinite(value))
+        return {};
+    const double whole = std::round(value);
+    if (whole < 0)
+        return u'-' + axisFigure(-whole);
+    if (whole < 1e5)
+        return grouped(whole);
+    // 99,999,999 is read as 1亿, not 10,000万.
+    if (std::round(whole / 1e3) < 1e5)
+        return inUnits(whole, 1e4, u"万");
+    return inUnits(whole, 1e8, u"亿");
+}
 
 // The scarce keywords beside the chart, read from what is drawn, in the
 // order of moreOpportunity. A few keywords going and coming are told to the
@@ -248,18 +307,26 @@ void ChartWindow::buildDemandChart() {
     chart->addSeries(quarter_);
     chart->addSeries(points_);
     chart->addSeries(scarcePoints_);
+    // The log axes place the series but would label them as printf does
+    // ("1e+06"); axes over the decades' logarithms show the labels instead.
     auto* x = new QLogValueAxis;
-    x->setTitleText(QStringLiteral("宝贝数（供给）"));
-    x->setLabelFormat(QStringLiteral("%g"));
     auto* y = new QLogValueAxis;
-    y->setTitleText(QStringLiteral("昨天搜索指数（需求）"));
-    y->setLabelFormat(QStringLiteral("%g"));
+    xLabels_ = new QCategoryAxis;
+    xLabels_->setTitleText(QStringLiteral("宝贝数（供给）"));
+    yLabels_ = new QCategoryAxis;
+    yLabels_->setTitleText(QStringLiteral("昨天搜索指数（需求）"));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
+    chart->addAxis(xLabels_, Qt::AlignBottom);
+    chart->addAxis(yLabels_, Qt::AlignLeft);
     for (QAbstractSeries* s : chart->series()) {
         s->attachAxis(x);
         s->attachAxis(y);
     }
+    for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(x), static_cast<QAbstractAxis*>(y)})
+        axis->setVisible(false);
+    for (QCategoryAxis* axis : {xLabels_, yLabels_})
+        axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     demandView_ = new QChartView(chart, this);
     demandView_->setObjectName(QStringLiteral("demandChart"));
     demandView_->setRenderHint(QPainter::Antialiasing, false);
@@ -323,12 +390,29 @@ QPointF ChartWindow::drawnAt(const DemandPoint& point) const {
 
 bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == demandView_->viewport()) {
-        if (event->type() == QEvent::MouseMove) {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (const DemandPoint* p = pointAt(mouse->position().toPoint()))
-                QToolTip::showText(mouse->globalPosition().toPoint(), describe(*p), demandView_);
-            else
+        if (event->type() == QEvent::MouseMove || event->type() == QEvent::ToolTip) {
+            // A mouse resting on the view makes it look for a tip among its
+            // items, and finding none it hides ours: the point answers that
+            // itself, and its tip stays until the mouse moves off it.
+            const bool resting = event->type() == QEvent::ToolTip;
+            QPoint at, global;
+            if (resting) {
+                const auto* help = static_cast<QHelpEvent*>(event);
+                at = help->pos();
+                global = help->globalPos();
+            } else {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                at = mouse->position().toPoint();
+                global = mouse->globalPosition().toPoint();
+            }
+            if (const DemandPoint* p = pointAt(at)) {
+                QToolTip::showText(global, describe(*p), demandView_, {},
+                                   std::numeric_limits<int>::max());
+                if (resting)
+                    return true;
+            } else {
                 QToolTip::hideText();
+            }
         } else if (event->type() == QEvent::MouseButtonPress) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::LeftButton) {
@@ -388,8 +472,10 @@ void ChartWindow::redraw() {
     const double maxY = anyPoint ? searches_.back().first : 10;
     std::tie(x0_, x1_) = logRange(minX, maxX);
     std::tie(y0_, y1_) = logRange(minY, maxY);
-    demandView_->chart()->axes(Qt::Horizontal).first()->setRange(x0_, x1_);
-    demandView_->chart()->axes(Qt::Vertical).first()->setRange(y0_, y1_);
+    demandView_->chart()->axes(Qt::Horizontal, points_).first()->setRange(x0_, x1_);
+    demandView_->chart()->axes(Qt::Vertical, points_).first()->setRange(y0_, y1_);
+    labelDecades(xLabels_, x0_, x1_);
+    labelDecades(yLabels_, y0_, y1_);
     placePoints();
     drawQuarter();
     std::vector<QPointF> all, scarceLogs;
@@ -568,8 +654,8 @@ void ChartWindow::drawTrend() {
         days->setTitleText(QStringLiteral("天前"));
         x = days;
     }
-    auto* y = new QValueAxis;
-    y->setLabelFormat(QStringLiteral("%g"));
+    auto* y = new QCategoryAxis;
+    y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     double lo = 0, hi = 1, left = 0, right = 1;
@@ -590,7 +676,17 @@ void ChartWindow::drawTrend() {
         line->attachAxis(x);
         line->attachAxis(y);
     }
-    y->setRange(std::min(0.0, lo), hi * 1.05 + 1);
+    // Whole ticks from zero (or below it) to a little above the highest value.
+    const double high = std::max(hi, 0.0) * 1.05, low = std::min(lo, 0.0);
+    const double step = wholeStep((high - low) / 5);
+    if (std::isfinite(step)) {
+        const double bottom = std::floor(low / step) * step;
+        const auto ticks = std::max(1L, std::lround(std::ceil(high / step) - bottom / step));
+        y->setStartValue(bottom);
+        for (long i = 0; i <= ticks; ++i)
+            y->append(axisFigure(bottom + double(i) * step), bottom + double(i) * step);
+        y->setRange(bottom, bottom + double(ticks) * step);
+    }
     if (s.endDate)
         static_cast<QDateTimeAxis*>(x)->setRange(
             QDateTime::fromMSecsSinceEpoch(qint64(left), Qt::UTC),

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 class QAreaSeries;
+class QCategoryAxis;
 class QChart;
 class QChartView;
 class QLabel;
@@ -23,6 +24,10 @@ namespace quilla {
 class GrowingTableView;
 class PointCloud;
 class ScarceList;
+
+// A figure on an axis as sellers read it: whole, grouped by thousands, and
+// counted in 万 or 亿 once large ("12,345", "120万", "1.5亿").
+QString axisFigure(double value);
 
 class ChartWindow final : public QWidget {
     Q_OBJECT
@@ -99,6 +104,9 @@ private:
     QAreaSeries* quarter_ = nullptr;
     QLineSeries* quarterTop_ = nullptr;
     QLineSeries* quarterBottom_ = nullptr;
+    // The log axes place the points; these, over the same decades, label them.
+    QCategoryAxis* xLabels_ = nullptr;
+    QCategoryAxis* yLabels_ = nullptr;
     QLabel* note_ = nullptr;
     GrowingTableView* scarceList_ = nullptr;
     ScarceList* scarceModel_ = nullptr;

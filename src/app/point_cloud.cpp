@@ -205,8 +205,15 @@ void PointCloud::paint(QPainter* painter, const QStyleOptionGraphicsItem* option
     // Only what is exposed: a mended point repaints a few pixels, not the plot.
     const QRectF part = option->exposedRect.intersected(plot_);
     const qreal ratio = now.devicePixelRatio();
-    const QRectF source((part.topLeft() - plot_.topLeft()) * ratio, part.size() * ratio);
-    painter->drawImage(part, now, source);
+    // Whole pixels of the picture, placed where the whole picture puts them:
+    // with the plot at a fractional place, a part cut at the exposed edge
+    // would be sampled, and differ from the whole, by a pixel.
+    const QRect source = QRectF((part.topLeft() - plot_.topLeft()) * ratio, part.size() * ratio)
+                             .toAlignedRect()
+                             .intersected(now.rect());
+    painter->drawImage(
+        QRectF(plot_.topLeft() + QPointF(source.topLeft()) / ratio, QSizeF(source.size()) / ratio),
+        now, source);
 }
 
 } // namespace quilla

@@ -13,11 +13,16 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QImage>
+#include <QRegularExpression>
 #include <QScatterSeries>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include "support/wait.h"
 #include <gtest/gtest.h>
@@ -224,6 +229,91 @@ TEST_F(ChartWindowTest, ARedrawRowByRowDrawsWhatOneFromNothingWould) {
         EXPECT_EQ(shown, listed);
         EXPECT_TRUE(onScreen(*scarce->viewport()) == painted(*scarce->viewport()));
     }
+}
+
+// Every text a chart shows: titles, axis labels, legend.
+QStringList textsOf(const QChartView& view) {
+    QStringList texts;
+    for (QGraphicsItem* item : view.scene()->items()) {
+        if (!item->isVisible())
+            continue;
+        if (const auto* text = dynamic_cast<QGraphicsTextItem*>(item))
+            texts.append(text->toPlainText());
+        else if (const auto* simple = dynamic_cast<QGraphicsSimpleTextItem*>(item))
+            texts.append(simple->text());
+    }
+    return texts;
+}
+
+// Axes read as sellers read figures: whole, grouped by thousands, in 万 or
+// 亿 once large; never "1e+06" or "677.213".
+TEST_F(ChartWindowTest, AxesShowWholeFiguresAsSellersReadThem) {
+    const std::vector<std::pair<double, const char*>> labels = {
+        {0, "0"},
+        {-0.3, "0"},
+        {1, "1"},
+        {677.213, "677"},
+        {1000, "1,000"},
+        {12345, "12,345"},
+        {99999, "99,999"},
+        {99999.6, "10万"},
+        {100000, "10万"},
+        {125000, "12.5万"},
+        {1e6, "100万"},
+        {1.2e6, "120万"},
+        {12345678, "1,234.6万"},
+        {99999999, "1亿"},
+        {1e8, "1亿"},
+        {1.5e8, "1.5亿"},
+        {1.234e12, "12,340亿"},
+        {-20000, "-20,000"},
+        {std::numeric_limits<double>::infinity(), ""},
+        {std::nan(""), ""},
+    };
+    for (const auto& [value, label] : labels)
+        EXPECT_EQ(axisFigure(value), QString::fromUtf8(label)) << value;
+
+    // The window itself: counts up to 1,200,000 on a log axis, and a trend
+    // whose top is no round number.
+    RowList& rows = window.workbench().results();
+    rows.setRow(2, indexed(u"b"_s, 1200000, 10));
+    rows.setRow(1, indexed(u"a"_s, 100, 6450));
+    ChartWindow& chart = window.openChartWindow();
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    chart.showTrendOf(1);
+    auto* demand = chart.findChild<QChartView*>(u"demandChart"_s);
+    auto* trend = chart.findChild<QChartView*>(u"trendChart"_s);
+    ASSERT_EVENTUALLY((chart.drawn().points.size()) == (3u), 5000);
+    QTest::qWait(50);
+    const QStringList demandTexts = textsOf(*demand), trendTexts = textsOf(*trend);
+    for (const char* decade : {"100", "1,000", "10,000", "10万", "100万", "1,000万"})
+        EXPECT_TRUE(demandTexts.contains(QString::fromUtf8(decade))) << decade;
+    EXPECT_TRUE(trendTexts.contains(u"0"_s));
+    EXPECT_TRUE(trendTexts.contains(u"6,000"_s));
+    const QRegularExpression unread(u"e[+-]|\\d\\.\\d"_s);
+    for (const QString& text : demandTexts + trendTexts)
+        EXPECT_FALSE(text.contains(unread)) << text.toStdString();
+}
+
+// The tip of a point stays while the mouse rests on it, and goes when the
+// mouse leaves it.
+TEST_F(ChartWindowTest, APointsTipStaysWhileTheMouseRestsOnIt) {
+    ChartWindow& chart = window.openChartWindow();
+    chart.move(window.frameGeometry().topRight() + QPoint(50, 0));
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    auto* view = chart.findChild<QChartView*>(u"demandChart"_s);
+    const DemandPoint& c = chart.drawn().points[2];
+    ASSERT_EQ(c.keyword, u"c"_s);
+    const QPoint at = view->mapFromScene(view->chart()->mapToScene(chart.drawnAt(c)));
+    QTest::mouseMove(view->viewport(), at + QPoint(1, 1));
+    ASSERT_EVENTUALLY(QToolTip::isVisible(), 2000);
+    EXPECT_TRUE(QToolTip::text().startsWith(u"c\n"_s)) << QToolTip::text().toStdString();
+    // Resting well past the moment the view looks for a tip of its own.
+    EXPECT_FALSE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2500));
+    QTest::mouseMove(view->viewport(), QPoint(3, 3));
+    ASSERT_EVENTUALLY(!QToolTip::isVisible(), 2000);
 }
 
 TEST_F(ChartWindowTest, SavesItsPictureOrSaysItCouldNot) {
