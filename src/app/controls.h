@@ -4,6 +4,7 @@
 
 #include <QRect>
 #include <QString>
+#include <QWidget>
 
 #include <array>
 
@@ -63,5 +64,10 @@ inline constexpr std::array<ControlPlacement, 19> controlPlacements = {{
     {"candidateList", ControlKind::List, u"", 13560, 2280, 1695, 2220},
     {"browser", ControlKind::Browser, u"", 120, 4680, 15135, 5895},
 }};
+
+// The control as placed, named and captioned, a child of `parent`.
+QWidget* makeControl(const ControlPlacement& place, QWidget* parent);
+// Every control of the window in its place, the focus walking them in order.
+void placeControls(QWidget* window);
 
 } // namespace quilla

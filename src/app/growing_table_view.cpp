@@ -1,5 +1,7 @@
 #include "app/growing_table_view.h"
 
+#include <QScrollBar>
+
 #include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
@@ -108,6 +110,31 @@ void GrowingTableView::doItemsLayout() {
     const QRect area = viewport()->rect();
     if (top < area.height())
         viewport()->update(area.adjusted(0, top, 0, 0));
+}
+
+void GrowingTableView::followNewRows(QAbstractItemModel& rows, std::function<bool()> sorted) {
+    QAbstractItemView* view = this;
+    struct Follow {
+        bool atEnd = true;
+        bool scrollPending = false;
+    };
+    auto follow = std::make_shared<Follow>();
+    connect(&rows, &QAbstractItemModel::rowsAboutToBeInserted, view, [view, follow] {
+        const QScrollBar* bar = view->verticalScrollBar();
+        follow->atEnd = follow->scrollPending || bar->value() == bar->maximum();
+    });
+    connect(&rows, &QAbstractItemModel::rowsInserted, view, [view, follow, sorted] {
+        if (!follow->atEnd || follow->scrollPending || (sorted && sorted()))
+            return;
+        follow->scrollPending = true;
+        QMetaObject::invokeMethod(
+            view,
+            [view, follow] {
+                follow->scrollPending = false;
+                view->scrollToBottom();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 } // namespace quilla

@@ -15,6 +15,7 @@
 #include <QTableView>
 
 #include <climits>
+#include <functional>
 
 namespace quilla {
 
@@ -75,6 +76,11 @@ public:
 
     void setModel(QAbstractItemModel* model) override;
     void doItemsLayout() override;
+
+    // Keeps the newest row in view while rows arrive, unless the user has
+    // scrolled away from the end or `sorted` says they land elsewhere. One
+    // scroll for all the rows a step adds: each scroll lays the list out again.
+    void followNewRows(QAbstractItemModel& rows, std::function<bool()> sorted = {});
 
 private:
     void watch(QAbstractItemModel* model);

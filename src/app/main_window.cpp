@@ -71,46 +71,8 @@ MainWindow::~MainWindow() {
     browser_.reset();
 }
 
-namespace {
-
-QWidget* makeControl(const ControlPlacement& spot, QWidget* parent) {
-    const QString caption = QString::fromUtf16(spot.caption);
-    QWidget* w = nullptr;
-    switch (spot.kind) {
-    case ControlKind::Label:
-        w = new QLabel(caption, parent);
-        break;
-    case ControlKind::TextBox:
-        w = new QLineEdit(parent);
-        break;
-    case ControlKind::Button: {
-        auto* button = new QPushButton(caption, parent);
-        button->setAutoDefault(false);
-        button->setDefault(false);
-        w = button;
-        break;
-    }
-    case ControlKind::List: {
-        w = new KeywordListView(parent);
-        break;
-    }
-    case ControlKind::Table:
-        w = new ResultTableView(parent);
-        break;
-    case ControlKind::Browser:
-        w = new QWebEngineView(parent);
-        break;
-    }
-    w->setObjectName(QString::fromLatin1(spot.name));
-    w->setGeometry(toPixels(spot));
-    return w;
-}
-
-} // namespace
-
 void MainWindow::buildControls() {
-    for (const ControlPlacement& spot : controlPlacements)
-        makeControl(spot, this);
+    placeControls(this);
     statusLabel_ = static_cast<QLabel*>(makeControl(statusPlacement, this));
     continueButton_ = static_cast<QPushButton*>(makeControl(continuePlacement, this));
     continueButton_->setFocusPolicy(Qt::NoFocus);
@@ -127,14 +89,6 @@ void MainWindow::buildControls() {
     candidateView_ = findChild<KeywordListView*>(QStringLiteral("candidateList"));
     resultView_ = findChild<ResultTableView*>(QStringLiteral("resultTable"));
     browserView_ = findChild<QWebEngineView*>(QStringLiteral("browser"));
-
-    QWidget* before = nullptr;
-    for (const char* name : focusOrder) {
-        auto* w = findChild<QWidget*>(QString::fromLatin1(name));
-        if (before)
-            QWidget::setTabOrder(before, w);
-        before = w;
-    }
 }
 
 void MainWindow::connectControls() {
@@ -158,8 +112,10 @@ void MainWindow::connectControls() {
     connect(bench, &Workbench::projectPathChanged, this, &MainWindow::showProjectName);
     connect(browser_.get(), &WebEngineBrowser::newWindowRequested, bench,
             &Workbench::openRefusedWindow);
-    followNewRows(candidateView_, bench_->candidates());
-    followNewRows(resultView_, bench_->order());
+    candidateView_->followNewRows(bench_->candidates());
+    // In a sorted table new rows land where they belong, not at the end.
+    resultView_->followNewRows(bench_->order(),
+                               [this] { return bench_->order().sorting().has_value(); });
     connectResultTable();
     connect(continueButton_, &QPushButton::clicked, bench, &Workbench::continueRuns);
     connect(addWindowAction(QStringLiteral("保存项目"), QKeySequence::Save), &QAction::triggered,
@@ -313,35 +269,6 @@ void MainWindow::selectListRow(std::int64_t listRow) {
     resultView_->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
                                                            QItemSelectionModel::Rows);
     resultView_->scrollTo(at);
-}
-
-// Keeps the newest row in view while rows arrive, unless the user has
-// scrolled away from the end. One scroll for all the rows a step adds: each
-// scroll lays the whole list out again.
-void MainWindow::followNewRows(QAbstractItemView* view, QAbstractItemModel& rows) {
-    struct Follow {
-        bool atEnd = true;
-        bool scrollPending = false;
-    };
-    auto follow = std::make_shared<Follow>();
-    connect(&rows, &QAbstractItemModel::rowsAboutToBeInserted, view, [view, follow] {
-        const QScrollBar* bar = view->verticalScrollBar();
-        follow->atEnd = follow->scrollPending || bar->value() == bar->maximum();
-    });
-    connect(&rows, &QAbstractItemModel::rowsInserted, view, [this, view, follow] {
-        // In a sorted table new rows land where they belong, not at the end.
-        if (!follow->atEnd || follow->scrollPending ||
-            (view == resultView_ && bench_->order().sorting()))
-            return;
-        follow->scrollPending = true;
-        QMetaObject::invokeMethod(
-            view,
-            [view, follow] {
-                follow->scrollPending = false;
-                view->scrollToBottom();
-            },
-            Qt::QueuedConnection);
-    });
 }
 
 bool MainWindow::mayClose() {

@@ -90,7 +90,6 @@ private:
     void takeSettings();
     void refreshStatus();
     void placeContinueButton(bool shown);
-    void followNewRows(QAbstractItemView* view, QAbstractItemModel& rows);
     // Asks first when the lists hold anything.
     bool mayReplaceLists();
     // Before the window closes: save, throw away or stay (false).

@@ -15,6 +15,7 @@ Row RowList::row(std::int64_t i) const {
 bool RowList::setRow(std::int64_t i, Row row) {
     if (i < 0 || i >= count())
         return false;
+    readFigures(row, i);
     indexKeyword(i, -1);
     Row& held = rows_[static_cast<std::size_t>(i)];
     const bool marked = held.failure != row.failure;
@@ -30,6 +31,7 @@ bool RowList::setRow(std::int64_t i, Row row) {
 
 void RowList::append(Row row) {
     const int at = static_cast<int>(rows_.size());
+    readFigures(row, at);
     beginInsertRows({}, at, at);
     rows_.push_back(std::move(row));
     indexKeyword(at, +1);
@@ -40,6 +42,8 @@ void RowList::append(std::vector<Row> rows) {
     if (rows.empty())
         return;
     const int at = static_cast<int>(rows_.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        readFigures(rows[i], at + static_cast<std::int64_t>(i));
     beginInsertRows({}, at, at + static_cast<int>(rows.size()) - 1);
     for (Row& row : rows) {
         rows_.push_back(std::move(row));
@@ -74,6 +78,17 @@ void RowList::clear() {
     keywords_.clear();
     failedRows_ = 0;
     endResetModel();
+}
+
+void RowList::readFiguresWith(FigureReader reader) {
+    reader_ = reader;
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        readFigures(rows_[i], static_cast<std::int64_t>(i));
+}
+
+void RowList::readFigures(Row& row, std::int64_t place) const {
+    if (reader_ && place > 0)
+        row.figures = std::make_shared<const Figures>(reader_(row.fields));
 }
 
 bool RowList::containsKeyword(const QString& keyword) const {

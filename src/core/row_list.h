@@ -13,9 +13,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quilla {
+
+// A row's cells read as the figures they state, by column: nothing for text,
+// empty and unreadable cells.
+using Figures = std::vector<std::optional<double>>;
 
 struct Row {
     Row() = default;
@@ -29,6 +34,9 @@ struct Row {
     // Why the row's page never loaded; empty when it did. Beside the text,
     // which stays what it always was.
     QString failure;
+    // The cells read once, when the row entered a list that reads them;
+    // derived from the fields, so no part of the row's identity.
+    std::shared_ptr<const Figures> figures;
 
     QString text() const { return fields.join(u','); }
     QString keyword() const { return fields.value(0); }
@@ -71,6 +79,12 @@ public:
     static QString shortened(QStringView text);
 
     bool containsKeyword(const QString& keyword) const;
+
+    // From now on every row below the header is read by `reader` as it is
+    // written, and the rows already there are read now: whoever shows, sorts
+    // or exports the rows reads their figures, not their text again.
+    using FigureReader = Figures (*)(const QStringList& fields);
+    void readFiguresWith(FigureReader reader);
     // Rows whose page never loaded.
     std::int64_t failedRows() const { return failedRows_; }
 
@@ -80,7 +94,10 @@ public:
 private:
     void indexKeyword(std::int64_t i, int delta);
 
+    void readFigures(Row& row, std::int64_t place) const;
+
     std::vector<Row> rows_;
+    FigureReader reader_ = nullptr;
     QHash<QString, int> keywords_;
     std::int64_t failedRows_ = 0;
 };

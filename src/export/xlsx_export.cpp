@@ -77,7 +77,7 @@ public:
         for (int col = 0; col < column::opportunity; ++col) {
             const QString field = row.fields.value(col);
             const ColumnKind kind = columnKind(col);
-            const auto value = cellValue(kind, field);
+            const auto value = figureOf(row, col);
             if (!value)
                 text(at, col, field, nullptr);
             else if (kind == ColumnKind::Percent)

@@ -37,17 +37,9 @@ std::optional<double> plainNumber(QStringView text) {
 } // namespace
 
 ColumnKind columnKind(int column) {
-    if (column == column::keyword)
-        return ColumnKind::Keyword;
-    if (column == column::count)
-        return ColumnKind::Count;
-    if (column >= 2 && column <= 5)
-        return ColumnKind::Index;
-    if (column >= 6 && column <= 9)
-        return ColumnKind::Percent;
-    if (column == column::opportunity)
-        return ColumnKind::Opportunity;
-    return ColumnKind::Forecast;
+    if (column < 0 || column >= column::shown)
+        return ColumnKind::Forecast; // text, as any field past the table's
+    return resultColumnKinds[static_cast<std::size_t>(column)];
 }
 
 bool isNumeric(ColumnKind kind) {
@@ -99,6 +91,19 @@ std::optional<double> cellValue(ColumnKind kind, QStringView text) {
     }
 }
 
+Figures readResultFigures(const QStringList& fields) {
+    Figures figures(static_cast<std::size_t>(column::shown));
+    for (int c = 0; c < column::shown && c < fields.size(); ++c)
+        figures[static_cast<std::size_t>(c)] = cellValue(columnKind(c), fields[c]);
+    return figures;
+}
+
+std::optional<double> figureOf(const Row& row, int column) {
+    if (row.figures && column >= 0 && static_cast<std::size_t>(column) < row.figures->size())
+        return (*row.figures)[static_cast<std::size_t>(column)];
+    return cellValue(columnKind(column), row.fields.value(column));
+}
+
 bool queriedWithoutFigures(const Row& row) {
     if (row.fields.size() <= column::searchYesterday)
         return false;
@@ -113,8 +118,8 @@ bool lacksFigures(const Row& row) {
 }
 
 Opportunity opportunityOf(const Row& row) {
-    const auto search = indexValue(row.fields.value(column::searchYesterday));
-    const auto count = countValue(row.fields.value(column::count));
+    const auto search = figureOf(row, column::searchYesterday);
+    const auto count = figureOf(row, column::count);
     if (!search || !count)
         return {};
     if (*count == 0)

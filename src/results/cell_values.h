@@ -8,20 +8,29 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
 #include <optional>
 
 namespace quilla {
 
-// What a result column holds, by its place in the header.
+// What a result column holds.
 enum class ColumnKind { Keyword, Count, Index, Percent, Forecast, Opportunity };
+
+// The result table's columns by place, one entry a column: how each cell is
+// read, shown, sorted and exported follows from its kind. The opportunity is
+// shown, never part of the row's text.
+inline constexpr std::array<ColumnKind, 12> resultColumnKinds = {
+    ColumnKind::Keyword, ColumnKind::Count,   ColumnKind::Index,    ColumnKind::Index,
+    ColumnKind::Index,   ColumnKind::Index,   ColumnKind::Percent,  ColumnKind::Percent,
+    ColumnKind::Percent, ColumnKind::Percent, ColumnKind::Forecast, ColumnKind::Opportunity};
 
 namespace column {
 inline constexpr int keyword = 0;
 inline constexpr int count = 1;
 inline constexpr int searchYesterday = 2;
 inline constexpr int forecast = 10;
-inline constexpr int opportunity = 11; // shown, never part of the row's text
-inline constexpr int shown = 12;
+inline constexpr int opportunity = 11;
+inline constexpr int shown = static_cast<int>(resultColumnKinds.size());
 } // namespace column
 
 ColumnKind columnKind(int column);
@@ -36,6 +45,13 @@ std::optional<double> percentValue(QStringView text);
 
 // A cell's number by its column's kind; nothing for text columns.
 std::optional<double> cellValue(ColumnKind kind, QStringView text);
+
+// A result row's cells read as figures, once, as the row list stores them
+// (see RowList::readFiguresWith).
+Figures readResultFigures(const QStringList& fields);
+// The figure in `column` of a result row: as read when the row was written,
+// or read now for a row that never was in a list that reads them.
+std::optional<double> figureOf(const Row& row, int column);
 
 // An index query reached the row (it has its nine fields) but the page gave
 // none of the figures.

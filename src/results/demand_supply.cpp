@@ -50,8 +50,8 @@ bool moreOpportunity(const DemandPoint& a, const DemandPoint& b) {
 DemandReading demandReadingOf(const Row& row, std::int64_t listRow) {
     if (!indexed(row))
         return {};
-    const auto count = countValue(row.fields.value(column::count));
-    const auto search = indexValue(row.fields.value(column::searchYesterday));
+    const auto count = figureOf(row, column::count);
+    const auto search = figureOf(row, column::searchYesterday);
     if (!count || !search || *count <= 0 || *search <= 0)
         return {true, std::nullopt};
     return {true, DemandPoint{listRow, row.keyword(), *count, *search, opportunityOf(row)}};

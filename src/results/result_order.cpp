@@ -28,7 +28,7 @@ SortKey keyOf(const Row& row, int column) {
     }
     const QString text = row.fields.value(column);
     if (isNumeric(kind)) {
-        const auto value = cellValue(kind, text);
+        const auto value = figureOf(row, column);
         return value ? SortKey{true, *value, {}} : SortKey{};
     }
     return text.isEmpty() ? SortKey{} : SortKey{true, 0, text};

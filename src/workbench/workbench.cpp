@@ -107,6 +107,7 @@ Workbench::Workbench(Parts parts, QObject* parent)
     connect(&indexTimer_, &IntervalTimer::ticked, this, [this] { index_->timerFired(); });
     browser.navigate(IndexRun::startAddress());
     candidates_.append(Row{candidateHeader()});
+    results_.readFiguresWith(&readResultFigures);
 
     // Whatever a command or a step changed is in place once the gate has
     // settled: the journal hears of it then, not on a poll.

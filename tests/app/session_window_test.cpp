@@ -115,10 +115,11 @@ TEST_F(SessionWindow, AJournalOfNothingDoneAsksNothing) {
     ASSERT_TRUE(QFile::exists(folder.filePath(u"journal-0.sqlite"_s)));
 
     auto next = open();
-    auto asked = std::make_shared<bool>(false);
-    test::answerNextMessageBox([asked](QMessageBox&) { *asked = true; }, 30, QMessageBox::No);
+    auto asked = std::make_shared<bool>(false), over = std::make_shared<bool>(false);
+    test::answerNextMessageBox([asked](QMessageBox&) { *asked = true; }, 30, QMessageBox::No, over);
     next->offerRecovery();
-    QTest::qWait(400); // longer than the answerer looks for a box
+    // Until the answerer has given up: a later test's box is not its to answer.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *over; }, 10000));
     EXPECT_FALSE(*asked);
     EXPECT_EQ(next->workbench().candidates().count(), 1);
 }

@@ -105,6 +105,51 @@ TEST(RowList, FailedRowsKeepTheirTextAndAreCounted) {
     }
 }
 
+// Each row below the header is read once as it is written (appended, set,
+// or there already when the reader comes) and never while it is only read.
+int readings = 0;
+Figures lengthOf(const QStringList& fields) {
+    ++readings;
+    return {static_cast<double>(fields.value(1).size())};
+}
+
+TEST(RowList, FiguresAreReadOnceAsRowsAreWritten) {
+    RowList list;
+    list.append(Row{{u"header"_s, u"h"_s}});
+    list.append(Row{{u"a"_s, u"xx"_s}});
+    readings = 0;
+    const auto figure = [&](std::int64_t i) {
+        const Row row = list.row(i);
+        return row.figures ? row.figures->front() : std::nullopt;
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        int readings;
+        std::vector<std::optional<double>> figures; // rows 0..
+    };
+    const Case cases[] = {
+        {"rows already there", [&] { list.readFiguresWith(&lengthOf); }, 1, {{}, 2}},
+        {"an appended row", [&] { list.append(Row{{u"b"_s, u"xxx"_s}}); }, 1, {{}, 2, 3}},
+        {"appended rows",
+         [&] { list.append(std::vector<Row>{Row{{u"c"_s}}, Row{{u"d"_s, u"x"_s}}}); }, 2,
+         {{}, 2, 3, 0, 1}},
+        {"a row set anew", [&] { list.setRow(1, Row{{u"a"_s, u"xxxxx"_s}}); }, 1,
+         {{}, 5, 3, 0, 1}},
+        {"a removal reads nothing", [&] { list.remove({2}); }, 0, {{}, 5, 0, 1}},
+        {"reading reads nothing", [&] { (void)list.row(1); }, 0, {{}, 5, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        readings = 0;
+        c.change();
+        EXPECT_EQ(readings, c.readings);
+        ASSERT_EQ(list.count(), static_cast<std::int64_t>(c.figures.size()));
+        for (std::size_t i = 0; i < c.figures.size(); ++i)
+            EXPECT_EQ(figure(static_cast<std::int64_t>(i)), c.figures[i]) << i;
+    }
+}
+
 TEST(RowList, ModelShowsTheJoinedText) {
     RowList list;
     QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);

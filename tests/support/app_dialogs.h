@@ -8,25 +8,42 @@
 #include <QTimer>
 
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace quilla::test {
 
 // Once a modal message box is up, hands it to `inspect`, then presses
 // `answer` (OK by default). Polls on a timer, so it works from inside the
-// box's own event loop.
+// box's own event loop. `over`, when given, turns true once it has answered
+// or given up, so a test can make sure it meets no later box.
 inline void answerNextMessageBox(std::function<void(QMessageBox&)> inspect, int attempts = 400,
-                                 QMessageBox::StandardButton answer = QMessageBox::Ok) {
-    QTimer::singleShot(10, [inspect = std::move(inspect), attempts, answer]() mutable {
+                                 QMessageBox::StandardButton answer = QMessageBox::Ok,
+                                 std::shared_ptr<bool> over = {}) {
+    QTimer::singleShot(10, [inspect = std::move(inspect), attempts, answer, over]() mutable {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        const auto done = [&] {
+            if (over)
+                *over = true;
+        };
         if (!box) {
             if (attempts > 0)
-                answerNextMessageBox(std::move(inspect), attempts - 1, answer);
+                answerNextMessageBox(std::move(inspect), attempts - 1, answer, over);
+            else
+                done();
+            return;
+        }
+        done();
+        QAbstractButton* button = box->button(answer);
+        if (!button) { // not the box this answer was meant for
+            ADD_FAILURE() << "a message box without the expected button: "
+                          << box->text().toStdString();
+            box->reject();
             return;
         }
         if (inspect)
             inspect(*box);
-        box->button(answer)->click();
+        button->click();
     });
 }
 
