@@ -68,7 +68,7 @@ struct MiningProgress {
 
 // What the run needs beyond the lists and boxes to deal with push-back; each
 // may be left out (a steady clock, random jitter, nowhere to show or keep).
-struct PushBackParts {
+struct PushBackTools {
     Clock* clock = nullptr;
     PageView* pageView = nullptr;   // shows the page that asked for a login
     PageArchive* archive = nullptr; // keeps a page that no longer reads as expected
@@ -104,7 +104,7 @@ public:
     static constexpr int tickInterval = 100;
 
     MiningRun(RowList& candidates, RowList& results, Timer& timer, AsyncFetcher& fetcher,
-              StepGate& gate, MessageBox& messages, Boxes boxes, PushBackParts parts = {});
+              StepGate& gate, MessageBox& messages, Boxes boxes, PushBackTools pushBack = {});
 
     // The mining start. True when it passed its checks and (re)started the
     // run; a refused start shows its message and changes nothing.
@@ -158,8 +158,8 @@ private:
     // the run then stops.
     std::optional<QString> stepAddress();
     void finishStep(const QString& address, const FetchResult& fetched);
-    void useThePage(const SearchPage& page, const QString& text, const QString& failure);
-    void useTheRetriedPage(const SearchPage& page, const QString& failure);
+    void recordMinedPage(const SearchPage& page, const QString& text, const QString& failure);
+    void recordRetriedPage(const SearchPage& page, const QString& failure);
     void runDry();
     void finishRetry();
     void forgetPages();
@@ -185,7 +185,7 @@ private:
     MessageBox& messages_;
     Boxes boxes_;
     GatedTicks ticks_;
-    PushBackParts parts_;
+    PushBackTools pushBack_;
     SteadyClock ownClock_;
     Clock& clock_;
     std::int32_t miningRow_ = 0;
