@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::int64_t firstRow = 1;
 
-std::int32_t plusOne(std::int32_t n) {
+std::int32_t saturatingIncrement(std::int32_t n) {
     return n == std::numeric_limits<std::int32_t>::max() ? n : n + 1;
 }
 
@@ -179,7 +179,7 @@ void IndexRun::writeResult(const QString& pageText) {
     results_.setRow(queryRow_,
                     extendRow(results_.row(queryRow_), reading.fields,
                               std::make_shared<const TrendSeries>(std::move(reading.series))));
-    queriesSinceLongWait_ = plusOne(queriesSinceLongWait_);
+    queriesSinceLongWait_ = saturatingIncrement(queriesSinceLongWait_);
     if (!advance()) {
         end_ = IndexEnd::Finished;
         tallyRows();
@@ -225,7 +225,7 @@ void IndexRun::tallyRows() {
 // To the next row of the run; false when there is none.
 bool IndexRun::advance() {
     if (!chosenRows_) {
-        queryRow_ = plusOne(queryRow_);
+        queryRow_ = saturatingIncrement(queryRow_);
         return queryRow_ < results_.count();
     }
     if (++chosenRowsDone_ >= chosenRows_->size())
