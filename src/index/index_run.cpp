@@ -29,7 +29,7 @@ QString blockMessage(Verdict why) {
 // that asks for a login or a check, or another site (or nothing yet).
 bool awayFromTrendPage(const QString& shown) {
     const QString trend = IndexRun::startAddress();
-    return addressVerdict(trend, shown) != Verdict::Page ||
+    return addressVerdict(trend, shown) != Verdict::Passed ||
            QUrl(shown).host().compare(QUrl(trend).host(), Qt::CaseInsensitive) != 0;
 }
 
@@ -96,7 +96,7 @@ void IndexRun::begin(std::int64_t row) {
     queriesSinceLongWait_ = 0;
     started_ = true;
     end_ = IndexEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     resubmit_ = false;
     inStep_ = true;
     gate_.begin();
@@ -117,7 +117,7 @@ bool IndexRun::resume() {
     if (!canContinue())
         return false;
     end_ = IndexEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     // The browser may still show the page that asked for a login: back to
     // the trend page first, and the row is submitted there on the next tick.
     if (awayFromTrendPage(browser_.address()))
@@ -149,7 +149,7 @@ void IndexRun::restore(std::int32_t queryRow, std::int32_t queriesSinceLongWait,
     chosenRows_ = std::move(chosenRows);
     chosenRowsDone_ = chosenRowsDone;
     end_ = IndexEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     resubmit_ = false;
 }
 
@@ -194,7 +194,7 @@ void IndexRun::writeResult(const QString& pageText) {
 // as it is, and the run waits for the user.
 bool IndexRun::haltIfBlocked() {
     const Verdict block = addressVerdict(startAddress(), browser_.address());
-    if (block == Verdict::Page)
+    if (block == Verdict::Passed)
         return false;
     end_ = IndexEnd::Blocked;
     blockedBy_ = block;

@@ -36,9 +36,9 @@ struct IndexProgress {
     // how many they left empty (a page not loaded within the interval).
     std::int64_t withFigures = 0;
     std::int64_t withoutFigures = 0;
-    QString refusedInterval;           // the box text that halted the run
-    Verdict blockedBy = Verdict::Page; // for Blocked
-    bool onlyEmptyRows = false;        // a run over the rows without figures
+    QString refusedInterval;             // the box text that halted the run
+    Verdict blockedBy = Verdict::Passed; // for Blocked; Passed otherwise
+    bool onlyEmptyRows = false;          // a run over the rows without figures
     bool canContinue = false;
 };
 
@@ -146,7 +146,7 @@ private:
     bool resubmit_ = false; // the next tick submits again rather than reads
     IndexEnd end_ = IndexEnd::None;
     QString refusedInterval_;
-    Verdict blockedBy_ = Verdict::Page;
+    Verdict blockedBy_ = Verdict::Passed;
     struct Tally {
         std::int64_t rows = 0, withFigures = 0, withoutFigures = 0;
     } tally_;

@@ -74,7 +74,7 @@ bool MiningRun::start() {
     miningRow_ = 1;
     started_ = true;
     end_ = MiningEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     wait_.reset();
     failures_ = throttled_ = throttleLevel_ = emptyInARow_ = 0;
     forgetPages();
@@ -93,7 +93,7 @@ bool MiningRun::resume() {
     if (retry_ == Retry::Done)
         retry_ = Retry::Off;
     end_ = MiningEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     wait_.reset();
     emptyInARow_ = 0;
     timer_.setInterval(tickInterval);
@@ -112,7 +112,7 @@ bool MiningRun::retryFailed() {
     retryRow_ = first;
     started_ = true;
     end_ = MiningEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     wait_.reset();
     failures_ = throttled_ = 0;
     timer_.setInterval(tickInterval);
@@ -138,7 +138,7 @@ void MiningRun::restore(std::int32_t miningRow, bool wasGoing) {
     miningRow_ = miningRow;
     started_ = wasGoing;
     end_ = MiningEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     wait_.reset();
     failures_ = throttled_ = throttleLevel_ = emptyInARow_ = 0;
     forgetPages();
@@ -229,7 +229,7 @@ void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
             recordMinedPage(page, fetched.text, failure);
     };
     switch (verdict) {
-    case Verdict::Page:
+    case Verdict::Passed:
         throttleLevel_ = 0;
         usePage(QString());
         return;

@@ -50,10 +50,10 @@ struct MiningProgress {
     std::int64_t results = 0; // result rows below the header
     std::optional<std::int32_t> quantity;
     MiningEnd end = MiningEnd::None;
-    std::optional<MiningWait> wait;    // while the run waits to try again
-    Verdict blockedBy = Verdict::Page; // for Blocked
-    QString keyword;                   // the candidate at the mining row
-    QString keptPage;                  // where the last page that yielded nothing went
+    std::optional<MiningWait> wait;      // while the run waits to try again
+    Verdict blockedBy = Verdict::Passed; // for Blocked; Passed otherwise
+    QString keyword;                     // the candidate at the mining row
+    QString keptPage;                    // where the last page that yielded nothing went
     // For PagesLookChanged: the pages in a row that had neither related words
     // nor a count (the watch's 20, or every page the run read when it ran dry).
     std::int64_t pagesLackingBoth = 0;
@@ -192,7 +192,7 @@ private:
     bool started_ = false;
     bool inFlight_ = false;
     MiningEnd end_ = MiningEnd::None;
-    Verdict blockedBy_ = Verdict::Page;
+    Verdict blockedBy_ = Verdict::Passed;
 
     // Push-back of the keyword at the mining row, and of the run.
     struct Wait {
