@@ -472,7 +472,7 @@ TEST(IndexStartAfterABlock, BringsTheTrendPageBackFirst) {
         QString leftOn;     // where the browser was when the run started
         bool emptyRowsOnly; // "重查空行" rather than "指数"
         QString sentTo;     // where the marketplace sends the trend page; empty: it shows
-        Verdict stoppedBy;  // Page: the run goes on
+        Verdict stoppedBy;  // Passed: the run goes on
     } cases[] = {
         {"a login page", login, false, {}, Verdict::Passed},
         {"a slider check", check, false, {}, Verdict::Passed},
