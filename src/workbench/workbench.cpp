@@ -387,7 +387,7 @@ NewFileResult Workbench::saveProject(const QString& path, bool replaceExisting) 
 }
 
 bool Workbench::openProject(const QString& path) {
-    const auto read = quilla::openProject(path);
+    const auto read = readSession(path);
     if (const auto* error = std::get_if<SessionReadError>(&read)) {
         Q_EMIT message(sessionReadMessage(*error));
         return false;
