@@ -55,7 +55,7 @@ public:
     // The boxes or the runs changed without the lists: write that too.
     void noteChange();
     // Hands what changed to the writer now rather than after the event.
-    void flushNow() { flush(); }
+    void flush();
     // The window closes normally: nothing is kept.
     void endNormally();
 
@@ -73,7 +73,6 @@ private:
     void follow(RowList& list, int which);
     void flushSoon();
     void watchTheLoop();
-    void flush();
 
     QString path_;
     std::unique_ptr<ProcessLock> lock_;
