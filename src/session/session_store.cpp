@@ -455,9 +455,13 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
         return damaged(q.lastError().text());
     while (q.next()) {
         const int list = q.value(0).toInt();
-        std::vector<Row>& rows = list == 0 ? snapshot.candidates : snapshot.results;
+        const bool known = list == static_cast<int>(SessionList::Candidates) ||
+                           list == static_cast<int>(SessionList::Results);
+        std::vector<Row>& rows = list == static_cast<int>(SessionList::Candidates)
+                                     ? snapshot.candidates
+                                     : snapshot.results;
         const auto fields = decodeFields(q.value(2).toByteArray());
-        if ((list != 0 && list != 1) || rows.size() >= maxRowsPerList ||
+        if (!known || rows.size() >= maxRowsPerList ||
             q.value(1).toLongLong() != static_cast<qint64>(rows.size()) || !fields)
             return damaged(QStringLiteral("rows"));
         Row row{*fields};
