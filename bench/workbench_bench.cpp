@@ -190,7 +190,7 @@ void stepWithJournal(benchmark::State& state, bool cold) {
         const double cpu = threadSeconds();
         m.step();
         if (following)
-            following->flushNow(); // as the event loop would after the step
+            following->flush(); // as the event loop would after the step
         const double spent = threadSeconds() - cpu;
         wallTotal += since(start);
         return spent;

@@ -163,9 +163,9 @@ QString axisFigure(double value) {
 // The scarce keywords beside the chart, read from what is drawn, in the
 // order of moreOpportunity. A few keywords going and coming are told to the
 // view as such, so that it repaints only from the first of them down.
-class ScarceList final : public QAbstractListModel {
+class ScarceKeywordsModel final : public QAbstractListModel {
 public:
-    ScarceList(std::vector<DemandPoint>& scarce, QObject* parent)
+    ScarceKeywordsModel(std::vector<DemandPoint>& scarce, QObject* parent)
         : QAbstractListModel(parent), scarce_(scarce) {}
 
     void reset(std::vector<DemandPoint> scarce) {
@@ -237,7 +237,7 @@ ChartWindow::ChartWindow(const RowList& results, QWidget* parent)
     scarceList_->setShowGrid(false);
     scarceList_->horizontalHeader()->hide();
     scarceList_->horizontalHeader()->setStretchLastSection(true);
-    scarceModel_ = new ScarceList(drawn_.scarce, this);
+    scarceModel_ = new ScarceKeywordsModel(drawn_.scarce, this);
     scarceList_->setModel(scarceModel_);
     scarceList_->setToolTip(QStringLiteral(
         "需求高（搜索指数高于中位数）而供给少（宝贝数低于中位数）的关键词，按机会排列"));

@@ -23,7 +23,7 @@ namespace quilla {
 
 class GrowingTableView;
 class PointCloud;
-class ScarceList;
+class ScarceKeywordsModel;
 
 // A figure on an axis as sellers read it: whole, grouped by thousands, and
 // counted in 万 or 亿 once large ("12,345", "120万", "1.5亿").
@@ -109,7 +109,7 @@ private:
     QCategoryAxis* yLabels_ = nullptr;
     QLabel* note_ = nullptr;
     GrowingTableView* scarceList_ = nullptr;
-    ScarceList* scarceModel_ = nullptr;
+    ScarceKeywordsModel* scarceModel_ = nullptr;
     QChartView* trendView_ = nullptr;
     QMenu* menu_ = nullptr;
 };

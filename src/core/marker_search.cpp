@@ -1,5 +1,7 @@
 #include "core/marker_search.h"
 
+#include "core/text_ops.h"
+
 namespace quilla {
 namespace {
 
@@ -45,6 +47,10 @@ std::optional<MarkerHit> findMarker(QStringView page, qsizetype from, qsizetype 
             break;
     }
     return std::nullopt;
+}
+
+QString SkippingPage::text(qsizetype from, qsizetype to) const {
+    return copyWithout(page_.sliced(from, to - from), skipped_);
 }
 
 } // namespace quilla

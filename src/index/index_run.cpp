@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::int64_t firstRow = 1;
 
-std::int32_t plusOne(std::int32_t n) {
+std::int32_t saturatingIncrement(std::int32_t n) {
     return n == std::numeric_limits<std::int32_t>::max() ? n : n + 1;
 }
 
@@ -29,7 +29,7 @@ QString blockMessage(Verdict why) {
 // that asks for a login or a check, or another site (or nothing yet).
 bool awayFromTrendPage(const QString& shown) {
     const QString trend = IndexRun::startAddress();
-    return addressVerdict(trend, shown) != Verdict::Page ||
+    return addressVerdict(trend, shown) != Verdict::Passed ||
            QUrl(shown).host().compare(QUrl(trend).host(), Qt::CaseInsensitive) != 0;
 }
 
@@ -78,16 +78,16 @@ bool IndexRun::mayOpen(const QString& address) {
 }
 
 void IndexRun::start() {
-    only_.reset();
+    chosenRows_.reset();
     begin(firstRow);
 }
 
 void IndexRun::startWith(std::vector<std::int64_t> rows) {
     if (rows.empty())
         return;
-    only_ = std::move(rows);
-    onlyAt_ = 0;
-    begin(only_->front());
+    chosenRows_ = std::move(rows);
+    chosenRowsDone_ = 0;
+    begin(chosenRows_->front());
 }
 
 void IndexRun::begin(std::int64_t row) {
@@ -96,7 +96,7 @@ void IndexRun::begin(std::int64_t row) {
     queriesSinceLongWait_ = 0;
     started_ = true;
     end_ = IndexEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     resubmit_ = false;
     inStep_ = true;
     gate_.begin();
@@ -117,7 +117,7 @@ bool IndexRun::resume() {
     if (!canContinue())
         return false;
     end_ = IndexEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     // The browser may still show the page that asked for a login: back to
     // the trend page first, and the row is submitted there on the next tick.
     if (awayFromTrendPage(browser_.address()))
@@ -140,15 +140,16 @@ void IndexRun::forgetProgress() {
 }
 
 void IndexRun::restore(std::int32_t queryRow, std::int32_t queriesSinceLongWait, bool wasGoing,
-                       std::optional<std::vector<std::int64_t>> only, std::size_t onlyAt) {
+                       std::optional<std::vector<std::int64_t>> chosenRows,
+                       std::size_t chosenRowsDone) {
     timer_.setInterval(0);
     queryRow_ = queryRow;
     queriesSinceLongWait_ = queriesSinceLongWait;
     started_ = wasGoing;
-    only_ = std::move(only);
-    onlyAt_ = onlyAt;
+    chosenRows_ = std::move(chosenRows);
+    chosenRowsDone_ = chosenRowsDone;
     end_ = IndexEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     resubmit_ = false;
 }
 
@@ -178,7 +179,7 @@ void IndexRun::writeResult(const QString& pageText) {
     results_.setRow(queryRow_,
                     extendRow(results_.row(queryRow_), reading.fields,
                               std::make_shared<const TrendSeries>(std::move(reading.series))));
-    queriesSinceLongWait_ = plusOne(queriesSinceLongWait_);
+    queriesSinceLongWait_ = saturatingIncrement(queriesSinceLongWait_);
     if (!advance()) {
         end_ = IndexEnd::Finished;
         tallyRows();
@@ -193,7 +194,7 @@ void IndexRun::writeResult(const QString& pageText) {
 // as it is, and the run waits for the user.
 bool IndexRun::haltIfBlocked() {
     const Verdict block = addressVerdict(startAddress(), browser_.address());
-    if (block == Verdict::Page)
+    if (block == Verdict::Passed)
         return false;
     end_ = IndexEnd::Blocked;
     blockedBy_ = block;
@@ -214,8 +215,8 @@ void IndexRun::tallyRows() {
         ++tally_.rows;
         ++(holdsFigures(results_.row(row)) ? tally_.withFigures : tally_.withoutFigures);
     };
-    if (only_)
-        std::for_each(only_->begin(), only_->end(), count);
+    if (chosenRows_)
+        std::for_each(chosenRows_->begin(), chosenRows_->end(), count);
     else
         for (std::int64_t row = 1; row < results_.count(); ++row)
             count(row);
@@ -223,25 +224,26 @@ void IndexRun::tallyRows() {
 
 // To the next row of the run; false when there is none.
 bool IndexRun::advance() {
-    if (!only_) {
-        queryRow_ = plusOne(queryRow_);
+    if (!chosenRows_) {
+        queryRow_ = saturatingIncrement(queryRow_);
         return queryRow_ < results_.count();
     }
-    if (++onlyAt_ >= only_->size())
+    if (++chosenRowsDone_ >= chosenRows_->size())
         return false;
-    queryRow_ = static_cast<std::int32_t>((*only_)[onlyAt_]);
+    queryRow_ = static_cast<std::int32_t>((*chosenRows_)[chosenRowsDone_]);
     return true;
 }
 
 std::int64_t IndexRun::runRows() const {
-    return only_ ? static_cast<std::int64_t>(only_->size())
-                 : std::max<std::int64_t>(0, results_.count() - 1);
+    return chosenRows_ ? static_cast<std::int64_t>(chosenRows_->size())
+                       : std::max<std::int64_t>(0, results_.count() - 1);
 }
 
 bool IndexRun::canContinue() const {
     if (!started_ || end_ == IndexEnd::Finished || running())
         return false;
-    return only_ ? onlyAt_ < only_->size() : queryRow_ >= 1 && queryRow_ < results_.count();
+    return chosenRows_ ? chosenRowsDone_ < chosenRows_->size()
+                       : queryRow_ >= 1 && queryRow_ < results_.count();
 }
 
 // Sets the next wait once the query is submitted; a step that leaves the
@@ -288,7 +290,7 @@ IndexProgress IndexRun::progress() const {
     IndexProgress p;
     p.started = started_;
     p.running = running();
-    p.position = only_ ? static_cast<std::int64_t>(onlyAt_) + 1 : queryRow_;
+    p.position = chosenRows_ ? static_cast<std::int64_t>(chosenRowsDone_) + 1 : queryRow_;
     p.queriesSinceLongWait = queriesSinceLongWait_;
     p.rows = runRows();
     if (end_ == IndexEnd::Finished) {
@@ -299,7 +301,7 @@ IndexProgress IndexRun::progress() const {
     p.end = end_;
     p.refusedInterval = refusedInterval_;
     p.blockedBy = blockedBy_;
-    p.onlyEmptyRows = only_.has_value();
+    p.onlyEmptyRows = chosenRows_.has_value();
     p.canContinue = canContinue();
     return p;
 }

@@ -36,9 +36,9 @@ struct IndexProgress {
     // how many they left empty (a page not loaded within the interval).
     std::int64_t withFigures = 0;
     std::int64_t withoutFigures = 0;
-    QString refusedInterval;           // the box text that halted the run
-    Verdict blockedBy = Verdict::Page; // for Blocked
-    bool onlyEmptyRows = false;        // a run over the rows without figures
+    QString refusedInterval;             // the box text that halted the run
+    Verdict blockedBy = Verdict::Passed; // for Blocked; Passed otherwise
+    bool onlyEmptyRows = false;          // a run over the rows without figures
     bool canContinue = false;
 };
 
@@ -83,12 +83,12 @@ public:
     // Puts the run back where a saved session left it, with nothing going;
     // a run that was going can then be continued.
     void restore(std::int32_t queryRow, std::int32_t queriesSinceLongWait, bool wasGoing,
-                 std::optional<std::vector<std::int64_t>> only, std::size_t onlyAt);
+                 std::optional<std::vector<std::int64_t>> chosenRows, std::size_t chosenRowsDone);
     bool started() const { return started_; }
     bool going() const { return running(); }
     // For a run over some rows: those rows and how far it got.
-    const std::optional<std::vector<std::int64_t>>& onlyRows() const { return only_; }
-    std::size_t onlyAt() const { return onlyAt_; }
+    const std::optional<std::vector<std::int64_t>>& chosenRows() const { return chosenRows_; }
+    std::size_t chosenRowsDone() const { return chosenRowsDone_; }
     // One tick: reads the page, extends row `queryRow`, submits the next row.
     void tick();
     // The timer fell due: the tick runs through the gate (see GatedTicks).
@@ -137,14 +137,16 @@ private:
 
     std::int32_t queryRow_ = 0;
     std::int32_t queriesSinceLongWait_ = 0;
-    std::optional<std::vector<std::int64_t>> only_; // the rows of a run over some rows
-    std::size_t onlyAt_ = 0;
+    // A run over chosen rows: those rows, and how many of them are done (the
+    // row in hand is chosenRows_[chosenRowsDone_]).
+    std::optional<std::vector<std::int64_t>> chosenRows_;
+    std::size_t chosenRowsDone_ = 0;
     bool started_ = false;
     bool inStep_ = false;   // between a start or tick and the end of its page work
     bool resubmit_ = false; // the next tick submits again rather than reads
     IndexEnd end_ = IndexEnd::None;
     QString refusedInterval_;
-    Verdict blockedBy_ = Verdict::Page;
+    Verdict blockedBy_ = Verdict::Passed;
     struct Tally {
         std::int64_t rows = 0, withFigures = 0, withoutFigures = 0;
     } tally_;

@@ -77,69 +77,9 @@ qsizetype firstOfAny(QStringView text, qsizetype from, const std::array<char16_t
     return -1;
 }
 
-// The page as the rules read it, with every space, carriage return and line
-// feed removed, but without making that copy: a search steps over them, a
-// marker may have them between its characters, and a text taken out of the
-// page loses them. A character is a code point, a lone surrogate one too.
-class NormalPage {
-public:
-    explicit NormalPage(QStringView page) : page_(page) {}
-
-    QStringView view() const { return page_; }
-    qsizetype size() const { return page_.size(); }
-
-    static constexpr std::u16string_view droppedChars = u" \r\n";
-    static bool dropped(QChar c) { return c == u' ' || c == u'\r' || c == u'\n'; }
-
-    // The marker whose anchor character stands at `a`, starting at or after `from`.
-    Match matchAt(qsizetype a, qsizetype from, const Marker& m, Hit& hit) const {
-        return markerAt(page_, a, from, size(), m, droppedChars, hit);
-    }
-
-    // The first occurrence of `m` at or after `from`.
-    std::optional<Hit> find(qsizetype from, const Marker& m) const {
-        return findMarker(page_, from, size(), m, droppedChars);
-    }
-
-    // [from, to) as the rules see it, lone surrogates as U+FFFD.
-    QString text(qsizetype from, qsizetype to) const {
-        return copyWithout(page_.sliced(from, to - from), u" \r\n");
-    }
-
-    // `to` moved back over what the rules drop, not past `from`.
-    qsizetype trimmed(qsizetype from, qsizetype to) const {
-        while (to > from && dropped(page_[to - 1]))
-            --to;
-        return to;
-    }
-
-    // The end of [from, to) without its last character.
-    qsizetype withoutLast(qsizetype from, qsizetype to) const {
-        const bool pair =
-            to - 2 >= from && page_[to - 1].isLowSurrogate() && page_[to - 2].isHighSurrogate();
-        return trimmed(from, to - (pair ? 2 : 1));
-    }
-
-    // Where the character `n` characters after the one at `at` stands, or
-    // `to` when that is past the end.
-    qsizetype advanced(qsizetype at, int n, qsizetype to) const {
-        for (; n > 0 && at < to; --n) {
-            const bool pair =
-                at + 1 < to && page_[at].isHighSurrogate() && page_[at + 1].isLowSurrogate();
-            at = std::min(to, nextKept(at + (pair ? 2 : 1)));
-        }
-        return at;
-    }
-
-private:
-    qsizetype nextKept(qsizetype i) const {
-        while (i < size() && dropped(page_[i]))
-            ++i;
-        return i;
-    }
-
-    QStringView page_;
-};
+// The rules read the page with every space, carriage return and line feed
+// removed.
+constexpr std::u16string_view droppedChars = u" \r\n";
 
 // The working text: a window over the page that a cut narrows, never copies.
 // Its end never follows a dropped character, so it holds a character
@@ -155,7 +95,7 @@ struct Window {
 // never searched twice for the same marker.
 class Finder {
 public:
-    explicit Finder(const NormalPage& page) : page_(page) {}
+    explicit Finder(const SkippingPage& page) : page_(page) {}
 
     // One pass that looks for several markers at once, so markers a page
     // lacks cost one read of the page between them instead of one each.
@@ -166,14 +106,14 @@ public:
         const bool known = f.from >= 0 && f.from <= w.begin && (!f.hit || f.hit->at >= w.begin);
         if (!known) {
             f.from = w.begin;
-            f.hit = page_.find(w.begin, m);
+            f.hit = page_.find(w.begin, page_.size(), m);
         }
         if (!f.hit || f.hit->end > w.end)
             return std::nullopt;
         return f.hit;
     }
 
-    const NormalPage& page() const { return page_; }
+    const SkippingPage& page() const { return page_; }
 
 private:
     struct Found {
@@ -190,7 +130,7 @@ private:
         return found_.back();
     }
 
-    const NormalPage& page_;
+    const SkippingPage& page_;
     std::vector<Found> found_;
 };
 
@@ -246,7 +186,7 @@ bool seriesEnd(Finder& finder, const Window& w, qsizetype& end) {
 
 // The last two pieces between commas of the series [from, to); a series
 // that is empty once normalised has none. Only those two are copied.
-void lastTwoPieces(const NormalPage& page, qsizetype from, qsizetype to, QString& last,
+void lastTwoPieces(const SkippingPage& page, qsizetype from, qsizetype to, QString& last,
                    QString& before) {
     if (page.trimmed(from, to) == from)
         return;
@@ -288,7 +228,7 @@ SeriesSpans findSeries(Finder& finder, Window w) {
 }
 
 // Fields 1 to 4: the last two pieces of each series.
-void takeSeries(const NormalPage& page, const SeriesSpans& spans, TrendFields& out) {
+void takeSeries(const SkippingPage& page, const SeriesSpans& spans, TrendFields& out) {
     if (spans.search)
         lastTwoPieces(page, spans.search->begin, spans.search->end, out[0], out[1]);
     if (spans.trade)
@@ -298,7 +238,7 @@ void takeSeries(const NormalPage& page, const SeriesSpans& spans, TrendFields& o
 // Every piece of a series as a number; a piece that is not one is missing.
 // The pieces are the figures' pieces: the first carries the opening bracket,
 // which seriesNumber takes off.
-SeriesValues seriesValues(const NormalPage& page, const std::optional<Window>& span) {
+SeriesValues seriesValues(const SkippingPage& page, const std::optional<Window>& span) {
     std::vector<std::optional<double>> values;
     if (!span || page.trimmed(span->begin, span->end) == span->begin)
         return SeriesValues(values);
@@ -310,12 +250,12 @@ SeriesValues seriesValues(const NormalPage& page, const std::optional<Window>& s
 
 // The day after "cityEndDate:", when it reads as a date ("2024-05-31",
 // quoted or not, or with slashes).
-std::optional<QDate> endDateAt(const NormalPage& page, qsizetype from) {
+std::optional<QDate> endDateAt(const SkippingPage& page, qsizetype from) {
     if (from < 0)
         return std::nullopt;
     const QStringView rest =
         page.view().sliced(from).first(std::min<qsizetype>(40, page.size() - from));
-    QString text = copyWithout(rest, u" \r\n");
+    QString text = copyWithout(rest, droppedChars);
     if (!text.startsWith(u':'))
         return std::nullopt;
     text = text.mid(1);
@@ -348,7 +288,7 @@ void figureAfter(Finder& finder, const Window& w, const Marker& marker, int skip
 
 // Fields 5 to 9, from the summary sentences, each found after the one before.
 void takeSentences(Finder& finder, Window w, TrendFields& out) {
-    const NormalPage& page = finder.page();
+    const SkippingPage& page = finder.page();
     const auto seven = finder.find(w, sevenDays);
     const auto more = finder.find(w, moreLink);
     if (seven && more && more->at >= seven->at)
@@ -381,7 +321,7 @@ QString ratioText(QString field) {
 
 namespace {
 
-TrendFields figuresOf(const NormalPage& page, Finder& finder, const SeriesSpans& spans) {
+TrendFields figuresOf(const SkippingPage& page, Finder& finder, const SeriesSpans& spans) {
     const Window whole{0, page.trimmed(0, page.size())};
     TrendFields fields;
     takeSeries(page, spans, fields);
@@ -402,14 +342,14 @@ std::optional<double> seriesNumber(QStringView piece) {
 }
 
 TrendFields trendFigures(const QString& pageText) {
-    const NormalPage page(pageText);
+    const SkippingPage page(pageText, droppedChars);
     Finder finder(page);
     finder.prime({&appSet, &sevenDays, &moreLink, &lastYear, &thirtyDays, &forecast});
     return figuresOf(page, finder, findSeries(finder, {0, page.trimmed(0, page.size())}));
 }
 
 TrendReading readTrendPage(const QString& pageText) {
-    const NormalPage page(pageText);
+    const SkippingPage page(pageText, droppedChars);
     Finder finder(page);
     finder.prime({&appSet, &sevenDays, &moreLink, &lastYear, &thirtyDays, &forecast});
     const SeriesSpans spans = findSeries(finder, {0, page.trimmed(0, page.size())});

@@ -51,12 +51,12 @@ std::int64_t RetryPolicy::throttleWaitMs(int level, std::optional<std::chrono::s
 }
 
 MiningRun::MiningRun(RowList& candidates, RowList& results, Timer& timer, AsyncFetcher& fetcher,
-                     StepGate& gate, MessageBox& messages, Boxes boxes, PushBackParts parts)
+                     StepGate& gate, MessageBox& messages, Boxes boxes, PushBackTools pushBack)
     : candidates_(candidates), results_(results), timer_(timer), fetcher_(fetcher), gate_(gate),
       messages_(messages), boxes_(boxes), ticks_(gate, timer, QStringLiteral("mining-tick")),
-      parts_(std::move(parts)), clock_(parts_.clock ? *parts_.clock : ownClock_) {
-    if (!parts_.jitter)
-        parts_.jitter = randomJitter;
+      pushBack_(std::move(pushBack)), clock_(pushBack_.clock ? *pushBack_.clock : ownClock_) {
+    if (!pushBack_.jitter)
+        pushBack_.jitter = randomJitter;
 }
 
 bool MiningRun::start() {
@@ -74,7 +74,7 @@ bool MiningRun::start() {
     miningRow_ = 1;
     started_ = true;
     end_ = MiningEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     wait_.reset();
     failures_ = throttled_ = throttleLevel_ = emptyInARow_ = 0;
     forgetPages();
@@ -93,7 +93,7 @@ bool MiningRun::resume() {
     if (retry_ == Retry::Done)
         retry_ = Retry::Off;
     end_ = MiningEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     wait_.reset();
     emptyInARow_ = 0;
     timer_.setInterval(tickInterval);
@@ -112,7 +112,7 @@ bool MiningRun::retryFailed() {
     retryRow_ = first;
     started_ = true;
     end_ = MiningEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     wait_.reset();
     failures_ = throttled_ = 0;
     timer_.setInterval(tickInterval);
@@ -138,7 +138,7 @@ void MiningRun::restore(std::int32_t miningRow, bool wasGoing) {
     miningRow_ = miningRow;
     started_ = wasGoing;
     end_ = MiningEnd::None;
-    blockedBy_ = Verdict::Page;
+    blockedBy_ = Verdict::Passed;
     wait_.reset();
     failures_ = throttled_ = throttleLevel_ = emptyInARow_ = 0;
     forgetPages();
@@ -202,8 +202,8 @@ void MiningRun::runDry() {
 }
 
 void MiningRun::keepUnexpectedPage(const QString& text) {
-    if (parts_.archive)
-        keptPage_ = parts_.archive->keep(QStringLiteral("unexpected-search-page.html"), text)
+    if (pushBack_.archive)
+        keptPage_ = pushBack_.archive->keep(QStringLiteral("unexpected-search-page.html"), text)
                         .value_or(QString());
 }
 
@@ -224,12 +224,12 @@ void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
     const Verdict verdict = verdictOf(fetched, address, page.yielded());
     const auto usePage = [&](const QString& failure) {
         if (retry_ == Retry::Going)
-            useTheRetriedPage(page, failure);
+            recordRetriedPage(page, failure);
         else
-            useThePage(page, fetched.text, failure);
+            recordMinedPage(page, fetched.text, failure);
     };
     switch (verdict) {
-    case Verdict::Page:
+    case Verdict::Passed:
         throttleLevel_ = 0;
         usePage(QString());
         return;
@@ -239,7 +239,7 @@ void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
             return;
         }
         waitToRetry(verdict, RetryPolicy::throttleWaitMs(throttleLevel_++, fetched.retryAfter,
-                                                         parts_.jitter()));
+                                                         pushBack_.jitter()));
         return;
     case Verdict::ServerError:
     case Verdict::Network:
@@ -272,14 +272,15 @@ void MiningRun::stopFor(MiningEnd end) {
 void MiningRun::stopForBlock(Verdict why, const QString& address) {
     stopFor(MiningEnd::Blocked);
     blockedBy_ = why;
-    if (parts_.pageView)
-        parts_.pageView->show(address);
+    if (pushBack_.pageView)
+        pushBack_.pageView->show(address);
     messages_.show(blockMessage(why));
 }
 
 // The step as it always was, with the page that came; `failure` marks a
 // page that never loaded, which then says nothing about the page's layout.
-void MiningRun::useThePage(const SearchPage& page, const QString& text, const QString& failure) {
+void MiningRun::recordMinedPage(const SearchPage& page, const QString& text,
+                                const QString& failure) {
     wait_.reset();
     failures_ = throttled_ = 0;
     // Offered while the keyword's own row is still bare, so a page that
@@ -315,7 +316,7 @@ void MiningRun::useThePage(const SearchPage& page, const QString& text, const QS
 
 // A failed keyword mined again: its rows in both lists take the count as a
 // mined row holds it, and the mark of this try.
-void MiningRun::useTheRetriedPage(const SearchPage& page, const QString& failure) {
+void MiningRun::recordRetriedPage(const SearchPage& page, const QString& failure) {
     wait_.reset();
     failures_ = throttled_ = 0;
     const QString keyword = candidates_.row(retryRow_).keyword();

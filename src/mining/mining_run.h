@@ -50,10 +50,10 @@ struct MiningProgress {
     std::int64_t results = 0; // result rows below the header
     std::optional<std::int32_t> quantity;
     MiningEnd end = MiningEnd::None;
-    std::optional<MiningWait> wait;    // while the run waits to try again
-    Verdict blockedBy = Verdict::Page; // for Blocked
-    QString keyword;                   // the candidate at the mining row
-    QString keptPage;                  // where the last page that yielded nothing went
+    std::optional<MiningWait> wait;      // while the run waits to try again
+    Verdict blockedBy = Verdict::Passed; // for Blocked; Passed otherwise
+    QString keyword;                     // the candidate at the mining row
+    QString keptPage;                    // where the last page that yielded nothing went
     // For PagesLookChanged: the pages in a row that had neither related words
     // nor a count (the watch's 20, or every page the run read when it ran dry).
     std::int64_t pagesLackingBoth = 0;
@@ -68,7 +68,7 @@ struct MiningProgress {
 
 // What the run needs beyond the lists and boxes to deal with push-back; each
 // may be left out (a steady clock, random jitter, nowhere to show or keep).
-struct PushBackParts {
+struct PushBackTools {
     Clock* clock = nullptr;
     PageView* pageView = nullptr;   // shows the page that asked for a login
     PageArchive* archive = nullptr; // keeps a page that no longer reads as expected
@@ -104,7 +104,7 @@ public:
     static constexpr int tickInterval = 100;
 
     MiningRun(RowList& candidates, RowList& results, Timer& timer, AsyncFetcher& fetcher,
-              StepGate& gate, MessageBox& messages, Boxes boxes, PushBackParts parts = {});
+              StepGate& gate, MessageBox& messages, Boxes boxes, PushBackTools pushBack = {});
 
     // The mining start. True when it passed its checks and (re)started the
     // run; a refused start shows its message and changes nothing.
@@ -158,8 +158,8 @@ private:
     // the run then stops.
     std::optional<QString> stepAddress();
     void finishStep(const QString& address, const FetchResult& fetched);
-    void useThePage(const SearchPage& page, const QString& text, const QString& failure);
-    void useTheRetriedPage(const SearchPage& page, const QString& failure);
+    void recordMinedPage(const SearchPage& page, const QString& text, const QString& failure);
+    void recordRetriedPage(const SearchPage& page, const QString& failure);
     void runDry();
     void finishRetry();
     void forgetPages();
@@ -185,14 +185,14 @@ private:
     MessageBox& messages_;
     Boxes boxes_;
     GatedTicks ticks_;
-    PushBackParts parts_;
+    PushBackTools pushBack_;
     SteadyClock ownClock_;
     Clock& clock_;
     std::int32_t miningRow_ = 0;
     bool started_ = false;
     bool inFlight_ = false;
     MiningEnd end_ = MiningEnd::None;
-    Verdict blockedBy_ = Verdict::Page;
+    Verdict blockedBy_ = Verdict::Passed;
 
     // Push-back of the keyword at the mining row, and of the run.
     struct Wait {

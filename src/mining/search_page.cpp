@@ -1,7 +1,6 @@
 #include "mining/search_page.h"
 
 #include "core/marker_search.h"
-#include "core/text_ops.h"
 
 #include <QStringEncoder>
 #include <QStringView>
@@ -25,56 +24,19 @@ QString notFound() {
     return QStringLiteral("未找到");
 }
 
-// The rules read the page with every space removed. Rather than copy the
-// page without them, this reads the page as it is and steps over spaces: a
-// marker may have spaces between its characters, and a text taken out of the
-// page loses them. A character is a code point, a lone surrogate one too.
-class SpacelessPage {
-public:
-    explicit SpacelessPage(QStringView page) : page_(page) {}
-
-    qsizetype size() const { return page_.size(); }
-
-    // The first occurrence of `m` that lies within [from, to).
-    std::optional<MarkerHit> find(qsizetype from, qsizetype to, const Marker& m) const {
-        return findMarker(page_, from, to, m, spaces);
-    }
-
-    // [from, to) with its spaces gone and lone surrogates as U+FFFD.
-    QString text(qsizetype from, qsizetype to) const {
-        return copyWithout(page_.sliced(from, to - from), u" ");
-    }
-
-    // `to` moved back over the spaces before it, not past `from`.
-    qsizetype trimmed(qsizetype from, qsizetype to) const {
-        while (to > from && page_[to - 1] == u' ')
-            --to;
-        return to;
-    }
-
-    // The end of [from, to) without its last character.
-    qsizetype withoutLast(qsizetype from, qsizetype to) const {
-        const bool pair =
-            to - 2 >= from && page_[to - 1].isLowSurrogate() && page_[to - 2].isHighSurrogate();
-        return trimmed(from, to - (pair ? 2 : 1));
-    }
-
-private:
-    static constexpr std::u16string_view spaces = u" ";
-
-    QStringView page_;
-};
+// The rules read the page with every space removed.
+constexpr std::u16string_view spaces = u" ";
 
 // The text being cut, as a window over the page: a cut moves the begin
 // forward and drops the last character, so nothing is copied. The end never
 // follows a space, so the window holds a character exactly when it is not
 // empty.
 struct Window {
-    const SpacelessPage& page;
+    const SkippingPage& page;
     qsizetype begin;
     qsizetype end;
 
-    explicit Window(const SpacelessPage& p) : page(p), begin(0), end(p.trimmed(0, p.size())) {}
+    explicit Window(const SkippingPage& p) : page(p), begin(0), end(p.trimmed(0, p.size())) {}
 
     // The cut at `at`. Fails, leaving the window as it is, when no character
     // is left from there on (a ">" as the last character).
@@ -139,7 +101,7 @@ std::optional<QString> nextWord(Window& s, WordSearches& find) {
     return s.page.text(s.begin, wordEnd->at);
 }
 
-std::vector<QString> relatedIn(const SpacelessPage& page) {
+std::vector<QString> relatedIn(const SkippingPage& page) {
     std::vector<QString> words;
     Window s(page);
     const auto heading = s.find(headingMarker);
@@ -154,7 +116,7 @@ std::vector<QString> relatedIn(const SpacelessPage& page) {
     return words;
 }
 
-QString countIn(const SpacelessPage& page) {
+QString countIn(const SkippingPage& page) {
     Window s(page);
     for (const Marker* marker : {&countSentenceMarker, &countLeadMarker}) {
         const auto at = s.find(*marker);
@@ -180,15 +142,15 @@ bool isUnreserved(unsigned char b) {
 } // namespace
 
 std::vector<QString> relatedWords(const QString& page) {
-    return relatedIn(SpacelessPage(page));
+    return relatedIn(SkippingPage(page, spaces));
 }
 
 QString countText(const QString& page) {
-    return countIn(SpacelessPage(page));
+    return countIn(SkippingPage(page, spaces));
 }
 
 SearchPage readSearchPage(const QString& page) {
-    const SpacelessPage spaceless(page);
+    const SkippingPage spaceless(page, spaces);
     return {relatedIn(spaceless), countIn(spaceless)};
 }
 

@@ -22,7 +22,7 @@ const PushBackRules& marketplaceRules() {
 Verdict addressVerdict(const QString& requested, const QString& shown, const PushBackRules& rules) {
     const QUrl from(requested), at(shown);
     if (!at.isValid() || at.host().isEmpty())
-        return Verdict::Page;
+        return Verdict::Passed;
     const QString host = at.host().toLower();
     if (host != from.host().toLower() && host.contains(rules.loginHostWord))
         return Verdict::Login;
@@ -30,7 +30,7 @@ Verdict addressVerdict(const QString& requested, const QString& shown, const Pus
     for (const QString& word : rules.verificationPathWords)
         if (path.contains(word))
             return Verdict::Verification;
-    return Verdict::Page;
+    return Verdict::Passed;
 }
 
 Verdict verdictOf(const FetchResult& fetched, const QString& requested, bool holdsResults,
@@ -41,7 +41,7 @@ Verdict verdictOf(const FetchResult& fetched, const QString& requested, bool hol
     if (std::find(throttling.begin(), throttling.end(), fetched.status) != throttling.end())
         return Verdict::Throttled;
     if (const Verdict byAddress = addressVerdict(requested, fetched.finalAddress, rules);
-        byAddress != Verdict::Page)
+        byAddress != Verdict::Passed)
         return byAddress;
     // Part of a page, or a page after a redirect loop, is no answer to read.
     if (fetched.failure != FetchFailure::None)
@@ -49,7 +49,7 @@ Verdict verdictOf(const FetchResult& fetched, const QString& requested, bool hol
     if (fetched.status >= 500)
         return Verdict::ServerError;
     if (holdsResults)
-        return Verdict::Page;
+        return Verdict::Passed;
     const auto holdsAny = [&](const QStringList& texts) {
         return std::any_of(texts.begin(), texts.end(), [&](const QString& t) {
             return fetched.text.contains(t, Qt::CaseInsensitive);
@@ -59,12 +59,12 @@ Verdict verdictOf(const FetchResult& fetched, const QString& requested, bool hol
         return Verdict::Verification;
     if (holdsAny(rules.loginFormTexts))
         return Verdict::Login;
-    return Verdict::Page;
+    return Verdict::Passed;
 }
 
 QString verdictName(Verdict verdict) {
     switch (verdict) {
-    case Verdict::Page:
+    case Verdict::Passed:
         return QStringLiteral("页面");
     case Verdict::Throttled:
         return QStringLiteral("限流");

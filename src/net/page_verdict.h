@@ -13,7 +13,9 @@
 
 namespace quilla {
 
-enum class Verdict { Page, Throttled, Login, Verification, ServerError, Network };
+// Passed: a page to read, nothing pushed back (also "not blocked" where a
+// run says what stopped it).
+enum class Verdict { Passed, Throttled, Login, Verification, ServerError, Network };
 
 struct PushBackRules {
     std::vector<int> throttleStatuses; // slow down: wait and try again
@@ -35,7 +37,7 @@ Verdict verdictOf(const FetchResult& fetched, const QString& requested, bool hol
                   const PushBackRules& rules = marketplaceRules());
 
 // Whether a page now at `shown`, reached from `requested`, is a login or a
-// verification page by its address alone; Page otherwise.
+// verification page by its address alone; Passed otherwise.
 Verdict addressVerdict(const QString& requested, const QString& shown,
                        const PushBackRules& rules = marketplaceRules());
 

@@ -30,8 +30,4 @@ NewFileResult saveProject(const SessionSnapshot& snapshot, const QString& path,
     return writeNewFile(target.absolutePath(), target.fileName(), write, options);
 }
 
-std::variant<SessionSnapshot, SessionReadError> openProject(const QString& path) {
-    return readSession(path);
-}
-
 } // namespace quilla

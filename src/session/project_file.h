@@ -1,7 +1,8 @@
 #pragma once
 
 // A session saved as a project file (.quilla), in the journal's schema, to be
-// opened again later or on another machine.
+// opened again later or on another machine. A project is read with
+// readSession, which never changes the file.
 
 #include "core/new_file.h"
 #include "session/session_store.h"
@@ -14,9 +15,5 @@ inline constexpr const char* projectSuffix = ".quilla";
 // an existing entry unless `replaceExisting` (the user agreed to it).
 NewFileResult saveProject(const SessionSnapshot& snapshot, const QString& path,
                           bool replaceExisting = false);
-
-// Reads a project; a file that is none, a newer version or a damaged one
-// is refused and left as it is.
-std::variant<SessionSnapshot, SessionReadError> openProject(const QString& path);
 
 } // namespace quilla

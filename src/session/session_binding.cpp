@@ -13,8 +13,8 @@ SessionState runState(const MiningRun& mining, const IndexRun& index) {
     // must still be offered back as one that goes on.
     s.miningGoing = mining.going() || mining.progress().canContinue;
     s.indexGoing = index.going() || index.progress().canContinue;
-    s.indexOnly = index.onlyRows();
-    s.indexOnlyAt = static_cast<std::int64_t>(index.onlyAt());
+    s.indexOnly = index.chosenRows();
+    s.indexOnlyAt = static_cast<std::int64_t>(index.chosenRowsDone());
     return s;
 }
 

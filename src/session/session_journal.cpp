@@ -40,6 +40,17 @@ struct JournalShared {
     }
 };
 
+namespace {
+
+constexpr SessionList bothLists[] = {SessionList::Candidates, SessionList::Results};
+
+// A list's place in the per-list arrays below.
+constexpr std::size_t listIndex(SessionList list) {
+    return static_cast<std::size_t>(list);
+}
+
+} // namespace
+
 // One write: the changed rows of each list, each list's length, the state.
 struct JournalBatch {
     std::int64_t count[2] = {0, 0};
@@ -99,7 +110,8 @@ private:
     // The later batch's rows and lengths over the earlier one's; rows past
     // a list's new end are gone.
     static void mergeInto(JournalBatch& earlier, const JournalBatch& later) {
-        for (int list = 0; list < 2; ++list) {
+        for (const SessionList which : bothLists) {
+            const std::size_t list = listIndex(which);
             auto& into = earlier.rows[list];
             const auto& from = later.rows[list];
             std::vector<std::pair<std::int64_t, Row>> merged;
@@ -135,13 +147,13 @@ private:
             return fail(trim);
         if (!put.prepare(QStringLiteral("INSERT OR REPLACE INTO rows VALUES (?, ?, ?, ?)")))
             return fail(put);
-        for (int list = 0; list < 2; ++list) {
-            trim.bindValue(0, list);
-            trim.bindValue(1, static_cast<qint64>(batch.count[list]));
+        for (const SessionList list : bothLists) {
+            trim.bindValue(0, static_cast<int>(list));
+            trim.bindValue(1, static_cast<qint64>(batch.count[listIndex(list)]));
             if (!trim.exec())
                 return fail(trim);
-            for (const auto& [place, row] : batch.rows[list]) {
-                put.bindValue(0, list);
+            for (const auto& [place, row] : batch.rows[listIndex(list)]) {
+                put.bindValue(0, static_cast<int>(list));
                 put.bindValue(1, static_cast<qint64>(place));
                 put.bindValue(2, encodeFields(row.fields));
                 put.bindValue(3, row.series ? QVariant(encodeSeries(*row.series))
@@ -224,8 +236,8 @@ SessionJournal::SessionJournal(QString path, std::unique_ptr<ProcessLock> lock, 
                                RowList& results, StateSource state)
     : path_(std::move(path)), lock_(std::move(lock)), candidates_(candidates), results_(results),
       state_(std::move(state)), shared_(std::make_shared<JournalShared>()) {
-    follow(candidates_, 0);
-    follow(results_, 1);
+    follow(candidates_, SessionList::Candidates);
+    follow(results_, SessionList::Results);
 }
 
 SessionJournal::~SessionJournal() {
@@ -261,12 +273,16 @@ void SessionJournal::discardLeftOver() {
         removeDatabaseFiles(path_);
 }
 
-void SessionJournal::follow(RowList& list, int which) {
+RowList& SessionJournal::listOf(SessionList which) const {
+    return which == SessionList::Candidates ? candidates_ : results_;
+}
+
+void SessionJournal::follow(RowList& list, SessionList which) {
     const auto mark = [this, which](std::int64_t from, std::int64_t to) {
         if (!started_)
             return;
         for (std::int64_t i = from; i <= to; ++i)
-            dirty_[which].push_back(i);
+            dirty_[listIndex(which)].push_back(i);
         flushSoon();
     };
     connect(&list, &QAbstractItemModel::rowsInserted, this,
@@ -291,10 +307,9 @@ void SessionJournal::start() {
     thread_.start();
     QMetaObject::invokeMethod(writer_, [w = writer_] { w->open(); });
     started_ = true;
-    for (std::int64_t i = 0; i < candidates_.count(); ++i)
-        dirty_[0].push_back(i);
-    for (std::int64_t i = 0; i < results_.count(); ++i)
-        dirty_[1].push_back(i);
+    for (const SessionList which : bothLists)
+        for (std::int64_t i = 0; i < listOf(which).count(); ++i)
+            dirty_[listIndex(which)].push_back(i);
     flush();
 }
 
@@ -332,16 +347,17 @@ void SessionJournal::flush() {
     if (!started_ || !writer_)
         return;
     JournalBatch batch;
-    const RowList* lists[2] = {&candidates_, &results_};
-    for (int which = 0; which < 2; ++which) {
-        batch.count[which] = lists[which]->count();
-        std::vector<std::int64_t>& dirty = dirty_[which];
+    for (const SessionList which : bothLists) {
+        const RowList& list = listOf(which);
+        const std::size_t at = listIndex(which);
+        batch.count[at] = list.count();
+        std::vector<std::int64_t>& dirty = dirty_[at];
         std::sort(dirty.begin(), dirty.end());
         dirty.erase(std::unique(dirty.begin(), dirty.end()), dirty.end());
         for (const std::int64_t place : dirty)
-            if (place < batch.count[which])
-                batch.rows[which].emplace_back(place, lists[which]->row(place));
-        dirty_[which].clear();
+            if (place < batch.count[at])
+                batch.rows[at].emplace_back(place, list.row(place));
+        dirty.clear();
     }
     batch.state = state_();
     {

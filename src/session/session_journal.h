@@ -14,6 +14,7 @@
 #include "core/row_list.h"
 #include "session/process_lock.h"
 #include "session/session_state.h"
+#include "session/session_store.h"
 
 #include <QObject>
 #include <QThread>
@@ -55,7 +56,7 @@ public:
     // The boxes or the runs changed without the lists: write that too.
     void noteChange();
     // Hands what changed to the writer now rather than after the event.
-    void flushNow() { flush(); }
+    void flush();
     // The window closes normally: nothing is kept.
     void endNormally();
 
@@ -70,10 +71,10 @@ public:
 private:
     SessionJournal(QString path, std::unique_ptr<ProcessLock> lock, RowList& candidates,
                    RowList& results, StateSource state);
-    void follow(RowList& list, int which);
+    void follow(RowList& list, SessionList which);
+    RowList& listOf(SessionList which) const;
     void flushSoon();
     void watchTheLoop();
-    void flush();
 
     QString path_;
     std::unique_ptr<ProcessLock> lock_;
@@ -83,7 +84,7 @@ private:
     bool started_ = false;
     bool flushQueued_ = false;
     bool loopWatched_ = false;
-    std::vector<std::int64_t> dirty_[2]; // places, repeats allowed
+    std::vector<std::int64_t> dirty_[2]; // places per list, repeats allowed
     QThread thread_;
     JournalWriter* writer_ = nullptr; // lives on thread_
     std::shared_ptr<struct JournalShared> shared_;

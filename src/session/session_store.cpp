@@ -34,14 +34,6 @@ bool isSaneEndDay(const QDate& day) {
     return day.isValid() && day >= QDate(2000, 1, 1) && day <= QDate(2100, 12, 31);
 }
 
-QString errorOf(const QSqlQuery& q) {
-    return q.lastError().text();
-}
-
-bool run(QSqlQuery& q, const QString& sql) {
-    return q.exec(sql);
-}
-
 // A database connection that is closed and forgotten when it goes.
 class Connection {
 public:
@@ -345,8 +337,8 @@ std::optional<QString> openSessionDatabase(QSqlDatabase& db, const QString& path
     if (!db.transaction())
         return db.lastError().text();
     for (const QString& sql : schema) {
-        if (!run(q, sql)) {
-            const QString why = errorOf(q);
+        if (!q.exec(sql)) {
+            const QString why = q.lastError().text();
             db.rollback();
             return why;
         }
@@ -361,11 +353,11 @@ std::optional<QString> writeSession(QSqlDatabase& db, const SessionSnapshot& sna
         return db.lastError().text();
     QSqlQuery q(db);
     const auto fail = [&](const QSqlQuery& failed) {
-        const QString why = errorOf(failed);
+        const QString why = failed.lastError().text();
         db.rollback();
         return std::optional(why);
     };
-    if (!run(q, QStringLiteral("DELETE FROM rows")) || !run(q, QStringLiteral("DELETE FROM state")))
+    if (!q.exec(QStringLiteral("DELETE FROM rows")) || !q.exec(QStringLiteral("DELETE FROM state")))
         return fail(q);
     QSqlQuery insert(db);
     if (!insert.prepare(QStringLiteral("INSERT INTO rows VALUES (?, ?, ?, ?)")))
@@ -420,7 +412,7 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
     QSqlQuery q(db);
     // SQLite reads a file lazily: what is no database shows at the first query.
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
-        return SessionReadError{Kind::NotASession, errorOf(q)};
+        return SessionReadError{Kind::NotASession, q.lastError().text()};
     const int version = q.value(0).toInt();
     if (version > sessionSchemaVersion)
         return SessionReadError{Kind::Newer, QString::number(version)};
@@ -435,7 +427,7 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
         break;
     }
     if (!q.exec(QStringLiteral("SELECT value FROM state WHERE name = 'kind'")))
-        return damaged(errorOf(q));
+        return damaged(q.lastError().text());
     if (!q.next() || q.value(0).toString() != sessionKind || version < 1) {
         // A journal whose program ended before its first write holds the
         // schema and nothing else.
@@ -447,25 +439,29 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
     }
     if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next() ||
         q.value(0).toString() != u"ok")
-        return damaged(q.isValid() ? q.value(0).toString() : errorOf(q));
+        return damaged(q.isValid() ? q.value(0).toString() : q.lastError().text());
 
     SessionSnapshot snapshot;
     std::vector<std::pair<QString, QString>> pairs;
     if (!q.exec(QStringLiteral("SELECT name, value FROM state")))
-        return damaged(errorOf(q));
+        return damaged(q.lastError().text());
     while (q.next())
         pairs.emplace_back(q.value(0).toString(), q.value(1).toString());
     if (q.lastError().isValid())
-        return damaged(errorOf(q));
+        return damaged(q.lastError().text());
     snapshot.state = stateFromPairs(pairs);
     if (!q.exec(
             QStringLiteral("SELECT list, place, fields, series FROM rows ORDER BY list, place")))
-        return damaged(errorOf(q));
+        return damaged(q.lastError().text());
     while (q.next()) {
         const int list = q.value(0).toInt();
-        std::vector<Row>& rows = list == 0 ? snapshot.candidates : snapshot.results;
+        const bool known = list == static_cast<int>(SessionList::Candidates) ||
+                           list == static_cast<int>(SessionList::Results);
+        std::vector<Row>& rows = list == static_cast<int>(SessionList::Candidates)
+                                     ? snapshot.candidates
+                                     : snapshot.results;
         const auto fields = decodeFields(q.value(2).toByteArray());
-        if ((list != 0 && list != 1) || rows.size() >= maxRowsPerList ||
+        if (!known || rows.size() >= maxRowsPerList ||
             q.value(1).toLongLong() != static_cast<qint64>(rows.size()) || !fields)
             return damaged(QStringLiteral("rows"));
         Row row{*fields};
@@ -478,7 +474,7 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
         rows.push_back(std::move(row));
     }
     if (q.lastError().isValid())
-        return damaged(errorOf(q));
+        return damaged(q.lastError().text());
     return snapshot;
 }
 

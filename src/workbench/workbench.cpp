@@ -100,7 +100,7 @@ Workbench::Workbench(Parts parts, QObject* parent)
     mining_ = std::make_unique<MiningRun>(
         candidates_, results_, miningTimer_, *pages, gate_, *messages_,
         MiningRun::Boxes{*keywordBox_, *includeBox_, *excludeBox_, *quantityBox_},
-        PushBackParts{parts.clock, pageView_.get(), archive_.get(), std::move(parts.jitter)});
+        PushBackTools{parts.clock, pageView_.get(), archive_.get(), std::move(parts.jitter)});
     index_ = std::make_unique<IndexRun>(results_, indexTimer_, browser, *intervalBox_, gate_,
                                         messages_.get());
     connect(&miningTimer_, &IntervalTimer::ticked, this, [this] { mining_->timerFired(); });
@@ -388,7 +388,7 @@ NewFileResult Workbench::saveProject(const QString& path, bool replaceExisting) 
 }
 
 bool Workbench::openProject(const QString& path) {
-    const auto read = quilla::openProject(path);
+    const auto read = readSession(path);
     if (const auto* error = std::get_if<SessionReadError>(&read)) {
         Q_EMIT message(sessionReadMessage(*error));
         return false;

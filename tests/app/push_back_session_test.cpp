@@ -77,7 +77,7 @@ TEST_F(PushBackSession, ARedirectToTheLoginHostIsReportedAsSuch) {
     EXPECT_EQ(verdictOf(fetched, address, readSearchPage(fetched.text).yielded()), Verdict::Login);
     // The block was for one request: the next one is a search page again.
     const FetchResult next = fetcher->fetch(address);
-    EXPECT_EQ(verdictOf(next, address, readSearchPage(next.text).yielded()), Verdict::Page);
+    EXPECT_EQ(verdictOf(next, address, readSearchPage(next.text).yielded()), Verdict::Passed);
 }
 
 // Sent to the login page in the middle of a run: the run stops, the browser

@@ -472,15 +472,15 @@ TEST(IndexStartAfterABlock, BringsTheTrendPageBackFirst) {
         QString leftOn;     // where the browser was when the run started
         bool emptyRowsOnly; // "重查空行" rather than "指数"
         QString sentTo;     // where the marketplace sends the trend page; empty: it shows
-        Verdict stoppedBy;  // Page: the run goes on
+        Verdict stoppedBy;  // Passed: the run goes on
     } cases[] = {
-        {"a login page", login, false, {}, Verdict::Page},
-        {"a slider check", check, false, {}, Verdict::Page},
-        {"another site", u"https://www.taobao.com/"_s, false, {}, Verdict::Page},
-        {"a login page, empty rows again", login, true, {}, Verdict::Page},
+        {"a login page", login, false, {}, Verdict::Passed},
+        {"a slider check", check, false, {}, Verdict::Passed},
+        {"another site", u"https://www.taobao.com/"_s, false, {}, Verdict::Passed},
+        {"a login page, empty rows again", login, true, {}, Verdict::Passed},
         {"a login page, still not logged in", login, false, login, Verdict::Login},
         {"a slider check, checked again", check, true, check, Verdict::Verification},
-        {"the trend page", trend, false, {}, Verdict::Page},
+        {"the trend page", trend, false, {}, Verdict::Passed},
     };
     for (const auto& c : cases) {
         RowList results;
@@ -510,7 +510,7 @@ TEST(IndexStartAfterABlock, BringsTheTrendPageBackFirst) {
         browser.page = pageReading(1);
         if (away)
             run.tick(); // submits row 1 on the trend page, or finds the block again
-        if (c.stoppedBy != Verdict::Page) {
+        if (c.stoppedBy != Verdict::Passed) {
             EXPECT_EQ(run.progress().end, IndexEnd::Blocked) << c.name;
             EXPECT_EQ(run.progress().blockedBy, c.stoppedBy) << c.name;
             EXPECT_EQ(timer.interval(), 0) << c.name;

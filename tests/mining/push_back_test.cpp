@@ -106,7 +106,7 @@ struct Harness {
                   gate,
                   messages,
                   {keyword, include, exclude, quantity},
-                  PushBackParts{&clock, &pageView, &archive, [] { return 1.0; }}};
+                  PushBackTools{&clock, &pageView, &archive, [] { return 1.0; }}};
 };
 
 // What an unhindered run over the graph ends with.

@@ -45,8 +45,8 @@ TEST(Verdict, OfEveryKindOfAnswer) {
         bool holdsResults;
         Verdict verdict;
     } cases[] = {
-        {"a search page", answer(200, results), true, Verdict::Page},
-        {"an empty page", answer(200, {}), false, Verdict::Page},
+        {"a search page", answer(200, results), true, Verdict::Passed},
+        {"an empty page", answer(200, {}), false, Verdict::Passed},
         {"429", answer(429, u"Too Many Requests"_s), false, Verdict::Throttled},
         {"503", answer(503, {}), false, Verdict::Throttled},
         {"500", answer(500, {}), false, Verdict::ServerError},
@@ -60,7 +60,7 @@ TEST(Verdict, OfEveryKindOfAnswer) {
         {"a slider path", answer(200, u"x"_s, u"http://s.taobao.com/search/_____tmd_____/punish"_s),
          false, Verdict::Verification},
         {"a punish path", answer(200, u"x"_s, u"http://sec.taobao.com/query.htm?punish=1"_s), false,
-         Verdict::Page},
+         Verdict::Passed},
         {"a punish path, as path", answer(200, u"x"_s, u"http://sec.taobao.com/punish/x"_s), false,
          Verdict::Verification},
         {"slider texts", answer(200, u8("<p>亲，请按住滑块，拖动到最右边</p>")), false,
@@ -68,13 +68,13 @@ TEST(Verdict, OfEveryKindOfAnswer) {
         {"a captcha", answer(200, u8("请输入验证码")), false, Verdict::Verification},
         // Near misses: a result page that mentions such words stays a page.
         {"results with 验证码 in an item title", answer(200, results + u8("<a>防伪验证码标签</a>")),
-         true, Verdict::Page},
+         true, Verdict::Passed},
         {"results with a login box", answer(200, results + u8("<input type=password>")), true,
-         Verdict::Page},
+         Verdict::Passed},
         {"a redirect within the search host",
-         answer(200, results, u"http://s.taobao.com/search?q=qq&s=44"_s), true, Verdict::Page},
+         answer(200, results, u"http://s.taobao.com/search?q=qq&s=44"_s), true, Verdict::Passed},
         {"a login word in the same host", answer(200, results, asked + u"&from=login"_s), true,
-         Verdict::Page},
+         Verdict::Passed},
     };
     for (const auto& c : cases)
         EXPECT_EQ(verdictOf(c.fetched, asked, c.holdsResults), c.verdict) << c.name;
@@ -82,13 +82,13 @@ TEST(Verdict, OfEveryKindOfAnswer) {
 
 TEST(Verdict, OfTheBrowsersAddress) {
     const QString trend = u"http://shu.taobao.com/trendindex?query=qq"_s;
-    EXPECT_EQ(addressVerdict(trend, trend), Verdict::Page);
-    EXPECT_EQ(addressVerdict(trend, u"http://shu.taobao.com/more"_s), Verdict::Page);
+    EXPECT_EQ(addressVerdict(trend, trend), Verdict::Passed);
+    EXPECT_EQ(addressVerdict(trend, u"http://shu.taobao.com/more"_s), Verdict::Passed);
     EXPECT_EQ(addressVerdict(trend, u"https://login.taobao.com/member/login.jhtml"_s),
               Verdict::Login);
     EXPECT_EQ(addressVerdict(trend, u"http://shu.taobao.com/_____tmd_____/punish"_s),
               Verdict::Verification);
-    EXPECT_EQ(addressVerdict(trend, QString()), Verdict::Page);
+    EXPECT_EQ(addressVerdict(trend, QString()), Verdict::Passed);
 }
 
 // Fetches from servers on 127.0.0.1 only: proxies set on the machine are
@@ -150,8 +150,8 @@ TEST(Verdict, OfATransferThatFailedIsNetwork) {
         FetchFailure failure;
         Verdict verdict;
     } cases[] = {
-        {"/whole", limits, FetchFailure::None, Verdict::Page},
-        {"/whole", capped, FetchFailure::None, Verdict::Page},
+        {"/whole", limits, FetchFailure::None, Verdict::Passed},
+        {"/whole", capped, FetchFailure::None, Verdict::Passed},
         {"/loop", limits, FetchFailure::TooManyRedirects, Verdict::Network},
         {"/cut", limits, FetchFailure::Reset, Verdict::Network},
         // Last: the server answers one connection at a time.

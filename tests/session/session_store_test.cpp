@@ -66,7 +66,7 @@ TEST(ProjectFile, SavedAndOpenedAgainIsTheSameSession) {
     const QString path = folder.filePath(u8("我的项目.quilla"));
     const SessionSnapshot session = sampleSession();
     ASSERT_EQ(saveProject(session, path).kind, NewFileResult::Kind::Written);
-    const auto read = openProject(path);
+    const auto read = readSession(path);
     ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read));
     EXPECT_EQ(std::get<SessionSnapshot>(read), session);
     // Nothing else left beside it: no temporary file, no SQLite journal.
@@ -79,7 +79,7 @@ TEST(ProjectFile, SavedAndOpenedAgainIsTheSameSession) {
     EXPECT_EQ(saveProject(changed, path).kind, NewFileResult::Kind::Exists);
     EXPECT_EQ(fileBytes(path), before);
     ASSERT_EQ(saveProject(changed, path, true).kind, NewFileResult::Kind::Written);
-    EXPECT_EQ(std::get<SessionSnapshot>(openProject(path)).state.keyword, u"other"_s);
+    EXPECT_EQ(std::get<SessionSnapshot>(readSession(path)).state.keyword, u"other"_s);
     EXPECT_EQ(saveProject(session, folder.filePath(u"absent/x.quilla"_s)).kind,
               NewFileResult::Kind::Failed);
     EXPECT_EQ(test::entriesIn(folder.path()), QStringList{u8("我的项目.quilla")});
@@ -103,7 +103,7 @@ TEST(ProjectFile, TornDamagedNewerAndForeignFilesAreRefused) {
         const QString path = folder.filePath(u"bad.quilla"_s);
         QFile::remove(path);
         ASSERT_TRUE(test::writeFileBytes(path, content));
-        const auto read = openProject(path);
+        const auto read = readSession(path);
         ASSERT_TRUE(std::holds_alternative<SessionReadError>(read)) << what;
         const auto kind = std::get<SessionReadError>(read).kind;
         EXPECT_NE(std::find(kinds.begin(), kinds.end(), kind), kinds.end())
@@ -127,7 +127,7 @@ TEST(ProjectFile, TornDamagedNewerAndForeignFilesAreRefused) {
         const QString path = folder.filePath(u"spoiled.quilla"_s);
         QFile::remove(path);
         ASSERT_TRUE(test::writeFileBytes(path, spoiled));
-        const auto read = openProject(path); // either refused or whole; never a crash
+        const auto read = readSession(path); // either refused or whole; never a crash
         if (const auto* s = std::get_if<SessionSnapshot>(&read)) {
             EXPECT_EQ(s->candidates.size(), big.candidates.size());
         }
@@ -145,7 +145,7 @@ TEST(ProjectFile, TornDamagedNewerAndForeignFilesAreRefused) {
         db.close();
     }
     QSqlDatabase::removeDatabase(u"newer"_s);
-    const auto read = openProject(newer);
+    const auto read = readSession(newer);
     ASSERT_TRUE(std::holds_alternative<SessionReadError>(read));
     EXPECT_EQ(std::get<SessionReadError>(read).kind, Kind::Newer);
     EXPECT_TRUE(sessionReadMessage(std::get<SessionReadError>(read)).contains(u"99"_s));
@@ -213,7 +213,7 @@ TEST(ProjectFile, HostileFilesAreRefusedAsDamagedInBoundedTime) {
         const QByteArray before = fileBytes(c.path);
         QElapsedTimer clock;
         clock.start();
-        const auto read = openProject(c.path);
+        const auto read = readSession(c.path);
         EXPECT_LT(clock.elapsed(), 5000);
         const auto* refused = std::get_if<SessionReadError>(&read);
         EXPECT_NE(refused, nullptr) << "opened";
@@ -233,7 +233,7 @@ TEST(ProjectFile, HostileFilesAreRefusedAsDamagedInBoundedTime) {
         const QString path = folder.filePath(u"day.quilla"_s);
         QFile::remove(path);
         ASSERT_EQ(saveProject(session, path).kind, NewFileResult::Kind::Written);
-        const auto read = openProject(path);
+        const auto read = readSession(path);
         ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read)) << day.toJulianDay();
         EXPECT_EQ(std::get<SessionSnapshot>(read).results[1].series->endDate, std::nullopt);
         EXPECT_EQ(std::get<SessionSnapshot>(read).results[1].series->search, series->search);
