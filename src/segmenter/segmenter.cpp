@@ -48,6 +48,18 @@ bool boundary(QStringView text, qsizetype at) {
            !(isAsciiAlnum(text[at - 1].unicode()) && isAsciiAlnum(text[at].unicode()));
 }
 
+// Logarithms of the small frequencies most words have, worked out once.
+double logOf(std::uint32_t freq) {
+    constexpr std::uint32_t cached = 1 << 14;
+    static const std::vector<double> logs = [] {
+        std::vector<double> table(cached);
+        for (std::uint32_t i = 1; i < cached; ++i)
+            table[i] = std::log(static_cast<double>(i));
+        return table;
+    }();
+    return freq < cached ? logs[freq] : std::log(static_cast<double>(freq));
+}
+
 bool sameWord(QStringView text, QStringView key) {
     if (text.size() != key.size())
         return false;
@@ -62,7 +74,7 @@ bool sameWord(QStringView text, QStringView key) {
 Segmenter::Segmenter(const QString& folder) : Segmenter(WordList::builtIn(), folder) {}
 
 Segmenter::Segmenter(const WordList& words, const QString& folder)
-    : words_(words), folder_(folder) {
+    : words_(words), folder_(folder), logTotal_(std::log(static_cast<double>(words.total()))) {
     reload();
 }
 
@@ -140,12 +152,22 @@ void Segmenter::routeCut(QStringView text, QStringList& out) const {
     const qsizetype n = text.size();
     if (n == 0)
         return;
-    std::vector<double> best(n + 1, 0.0);
-    std::vector<qsizetype> end(n + 1, 0);
-    const double logTotal = std::log(static_cast<double>(words_.total()));
-    const auto weight = [&](std::uint32_t freq) {
-        return std::log(static_cast<double>(freq ? freq : 1)) - logTotal;
-    };
+    // Keywords are short: their path fits on the stack.
+    constexpr qsizetype small = 64;
+    double bestSmall[small + 1];
+    qsizetype endSmall[small + 1];
+    std::vector<double> bestLarge;
+    std::vector<qsizetype> endLarge;
+    if (n > small) {
+        bestLarge.resize(n + 1);
+        endLarge.resize(n + 1);
+    }
+    double* best = n > small ? bestLarge.data() : bestSmall;
+    qsizetype* end = n > small ? endLarge.data() : endSmall;
+    best[n] = 0;
+    end[n] = 0;
+    const double logTotal = logTotal_;
+    const auto weight = [&](std::uint32_t freq) { return logOf(freq ? freq : 1) - logTotal; };
     const auto singleFrequency = [&](char16_t c) {
         const std::uint32_t node = words_.step(WordList::root, lower(c));
         return node == WordList::none ? 0u : words_.frequency(node);

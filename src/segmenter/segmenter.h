@@ -75,6 +75,7 @@ private:
 
     const WordList& words_;
     QString folder_;
+    double logTotal_;
     std::vector<Entry> entries_;
     // Entries by their first unit, longest first.
     QHash<char16_t, QList<int>> byFirst_;

@@ -2,8 +2,6 @@
 
 #include "segmenter/segmenter.h"
 
-#include <QSet>
-
 #include <algorithm>
 #include <cmath>
 
@@ -30,13 +28,17 @@ Opportunity RootFigures::opportunity() const {
 }
 
 QStringList distinctRoots(const Segmenter& segmenter, QStringView keyword) {
-    QStringList roots;
-    QSet<QString> seen;
-    for (const QString& root : segmenter.segment(keyword))
-        if (!seen.contains(Segmenter::rootKey(root))) {
-            seen.insert(Segmenter::rootKey(root));
-            roots.append(root);
-        }
+    QStringList roots = segmenter.segment(keyword);
+    // A keyword has a handful of roots: comparing them beats hashing.
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < roots.size(); ++i) {
+        bool seen = false;
+        for (qsizetype j = 0; j < kept && !seen; ++j)
+            seen = roots[j].compare(roots[i], Qt::CaseInsensitive) == 0;
+        if (!seen)
+            roots[kept++] = roots[i];
+    }
+    roots.resize(kept);
     return roots;
 }
 
