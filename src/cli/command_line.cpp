@@ -2,20 +2,24 @@
 
 #include "export/csv_export.h"
 #include "export/xlsx_export.h"
+#include "segmenter/segmenter.h"
 #include "session/project_file.h"
+#include "titles/root_table.h"
+#include "titles/title_composer.h"
 #include "workbench/workbench.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace quilla::cli {
 namespace {
 
 using namespace Qt::StringLiterals;
 
-const QStringList commands = {u"export"_s};
+const QStringList commands = {u"export"_s, u"roots"_s, u"title"_s};
 
 bool isProjectFile(const QString& argument) {
     return argument.endsWith(QLatin1StringView(projectSuffix), Qt::CaseInsensitive);
@@ -43,6 +47,13 @@ QString usage() {
            u"      Writes the project's table as the window's exports do: <keyword>.csv\n"
            u"      (the default) and/or <keyword>.xlsx into DIR (the working folder when\n"
            u"      not given). An existing file is never replaced. Prints each file written.\n"
+           u"  roots FILE.quilla\n"
+           u"      Prints the root words of the project's keywords as UTF-8 CSV: 词根,\n"
+           u"      关键词数, 搜索指数, 成交指数, 宝贝数, 机会; by 搜索指数, largest first.\n"
+           u"  title FILE.quilla --must ROOT [--must ROOT] [--not ROOT] [--budget BYTES]\n"
+           u"      Prints the title that covers the most search demand within BYTES (60\n"
+           u"      when not given; a Chinese character counts 2), then\n"
+           u"      \"bytes=N covered=SHARE\", then each keyword it covers.\n"
            u"\n"
            u"Options:\n"
            u"  -h, --help     Shows this help.\n"
@@ -107,6 +118,136 @@ int exportProject(const QStringList& arguments, std::FILE* out, std::FILE* err) 
     return status;
 }
 
+// Opens the project for a command that reads its table; the failure's status
+// in `status` otherwise.
+std::unique_ptr<Workbench> openTable(const QString& project, std::FILE* err, int& status) {
+    if (!QFileInfo(project).isFile()) {
+        status = fail(err, u"no such project file: "_s + project);
+        return nullptr;
+    }
+    auto bench = std::make_unique<Workbench>(Workbench::Parts{});
+    QString refused;
+    QObject::connect(bench.get(), &Workbench::message,
+                     [&](const QString& text) { refused = text; });
+    if (!bench->openProject(project)) {
+        status = fail(err, project + u": "_s + refused);
+        return nullptr;
+    }
+    return bench;
+}
+
+std::vector<Row> tableRows(const Workbench& bench) {
+    std::vector<Row> rows;
+    for (std::int64_t i = 1; i < bench.results().count(); ++i)
+        rows.push_back(bench.results().row(i));
+    return rows;
+}
+
+// The user's merged and split words, from the program's data folder.
+Segmenter userSegmenter(std::FILE* err) {
+    Segmenter segmenter(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    QString why;
+    if (!segmenter.reload(&why))
+        say(err, u"quilla: "_s + why);
+    return segmenter;
+}
+
+QString csvField(const QString& field) {
+    if (!field.contains(u',') && !field.contains(u'"') && !field.contains(u'\n') &&
+        !field.contains(u'\r'))
+        return field;
+    QString quoted = field;
+    quoted.replace(u"\""_s, u"\"\""_s);
+    return u'"' + quoted + u'"';
+}
+
+int printRoots(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (!parser.parse(arguments))
+        return fail(err, parser.errorText(), BadArguments);
+    const QStringList files = parser.positionalArguments().mid(1);
+    if (files.size() != 1)
+        return fail(err, u"roots takes one project file (quilla roots FILE.quilla)"_s,
+                    BadArguments);
+    int status = Ok;
+    const auto bench = openTable(files.first(), err, status);
+    if (!bench)
+        return status;
+    const Segmenter segmenter = userSegmenter(err);
+    std::vector<RootFigures> roots = rootTable(tableRows(*bench), segmenter);
+    sortBySearch(roots);
+    QByteArray text;
+    const auto line = [&](const QStringList& cells) {
+        QStringList fields;
+        for (const QString& cell : cells)
+            fields.append(csvField(cell));
+        text += fields.join(u',').toUtf8() + '\n';
+    };
+    line(rootCaptions());
+    for (const RootFigures& root : roots)
+        line(rootCells(root));
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), out);
+    std::fflush(out);
+    return Ok;
+}
+
+int composeTitle(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption must(u"must"_s, u"root"_s, u"ROOT"_s),
+        exclude(u"not"_s, u"root"_s, u"ROOT"_s), budget(u"budget"_s, u"bytes"_s, u"BYTES"_s);
+    parser.addOptions({must, exclude, budget});
+    if (!parser.parse(arguments))
+        return fail(err, parser.errorText(), BadArguments);
+    const QStringList files = parser.positionalArguments().mid(1);
+    if (files.size() != 1 || !parser.isSet(must))
+        return fail(err,
+                    u"title takes one project file and at least one root it must hold "
+                    u"(quilla title FILE.quilla --must ROOT)"_s,
+                    BadArguments);
+    TitleRequest request;
+    request.must = parser.values(must);
+    request.exclude = parser.values(exclude);
+    if (parser.isSet(budget)) {
+        bool ok = false;
+        request.budget = parser.value(budget).toInt(&ok);
+        if (!ok || request.budget < 1 || request.budget > 1000)
+            return fail(err,
+                        u"the budget is a whole number of bytes from 1 to 1000, not "_s +
+                            parser.value(budget),
+                        BadArguments);
+    }
+    int status = Ok;
+    const auto bench = openTable(files.first(), err, status);
+    if (!bench)
+        return status;
+    const Segmenter segmenter = userSegmenter(err);
+    const std::vector<Row> rows = tableRows(*bench);
+    QString why;
+    const auto problem = titleProblem(rows, segmenter, request, &why);
+    if (!problem)
+        return fail(err, why, BadArguments);
+    const Composition composition = compose(*problem, 1);
+    if (composition.titles.empty())
+        return fail(err, composition.capHit ? u"no title found within the 1 s search cap"_s
+                                            : u"no title fits in "_s +
+                                                  QString::number(request.budget) + u" bytes"_s);
+    if (composition.capHit)
+        say(err, u"quilla: the search stopped at its 1 s cap: the best title found, not "
+                 u"proven the best"_s);
+    const Title& best = composition.titles.front();
+    const double total = totalDemand(*problem);
+    QByteArray text = best.text.toUtf8() + '\n';
+    text += "bytes=" + QByteArray::number(best.bytes) +
+            " covered=" + QByteArray::number(total > 0 ? best.demand / total : 0.0, 'f', 4) + '\n';
+    for (const int k : best.covered)
+        text += rows[k].keyword().toUtf8() + '\n';
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), out);
+    std::fflush(out);
+    return Ok;
+}
+
 } // namespace
 
 bool wantsCommand(const QStringList& arguments) {
@@ -140,6 +281,10 @@ int run(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     }
     if (first == u"export"_s)
         return exportProject(arguments, out, err);
+    if (first == u"roots"_s)
+        return printRoots(arguments, out, err);
+    if (first == u"title"_s)
+        return composeTitle(arguments, out, err);
     if (first.startsWith(u'-'))
         return fail(err, u"unknown option "_s + first + u" (see quilla --help)"_s, BadArguments);
     return fail(err, u"unknown command "_s + first + u" (see quilla --help)"_s, BadArguments);

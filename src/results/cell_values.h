@@ -28,6 +28,7 @@ namespace column {
 inline constexpr int keyword = 0;
 inline constexpr int count = 1;
 inline constexpr int searchYesterday = 2;
+inline constexpr int tradeYesterday = 4;
 inline constexpr int forecast = 10;
 inline constexpr int opportunity = 11;
 inline constexpr int shown = static_cast<int>(resultColumnKinds.size());

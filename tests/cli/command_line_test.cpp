@@ -4,6 +4,7 @@
 
 #include "core/list_headers.h"
 #include "export/csv_export.h"
+#include "segmenter/segmenter.h"
 #include "session/project_file.h"
 #include "support/export_support.h"
 #include "support/qstring_print.h"
@@ -33,6 +34,8 @@ Ran quilla(const QStringList& arguments, const QString& folder) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
         env.remove(name);
+    // The program's data folder (user words) inside the test's folder.
+    env.insert(u"XDG_DATA_HOME"_s, folder + u"/data"_s);
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(folder);
     program.start(qEnvironmentVariable("QUILLA_BINARY_DIR") + u"/quilla"_s, arguments);
@@ -157,6 +160,107 @@ TEST(CommandLine, InvocationsGiveTheirStatusOutputAndFiles) {
     EXPECT_EQ(fileBytes(here.filePath(u8("连衣裙.csv"))), expectedCsv);
     EXPECT_EQ(fileBytes(here.filePath(u8("out/凉鞋.csv"))), expectedCsv);
     EXPECT_FALSE(QFile::exists(here.filePath(u8("out/连衣裙.csv")))); // --xlsx alone
+}
+
+Row indexed(const char* keyword, const char* count, const char* search, const char* trade) {
+    return Row{{u8(keyword), u8(count), u8(search), u"1"_s, u8(trade), u"1"_s, u"+1%"_s, u"-1%"_s,
+                u"+2%"_s, u"-2%"_s, u8("上升")}};
+}
+
+TEST(CommandLine, RootsAndTitlesReadBack) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QDir here(folder.path());
+    SessionSnapshot s = session(u8("手机壳"));
+    s.results = {Row{resultHeader()},
+                 indexed("硅胶手机壳", "1,000", "300", "30"),
+                 indexed("透明手机壳", "500", "200", "20"),
+                 indexed("iPhone手机壳", "800", "100", "10"),
+                 indexed("手机壳女", "900", "50", "5"),
+                 Row{{u8("苹果手机壳"), u"700"_s}}};
+    ASSERT_EQ(saveProject(s, here.filePath(u"p.quilla"_s)).kind, NewFileResult::Kind::Written);
+
+    struct Case {
+        const char* what;
+        QStringList arguments;
+        int status;
+        const char* out; // exactly
+        QString errHas;  // empty: must be empty
+    };
+    const QString must = u"--must"_s;
+    const Case cases[] = {
+        {"roots, by search index then root",
+         {u"roots"_s, u"p.quilla"_s},
+         0,
+         "词根,关键词数,搜索指数,成交指数,宝贝数,机会\n"
+         "壳,5,650,65,3900,203.1\n"
+         "手机,5,650,65,3900,203.1\n"
+         "硅胶,1,300,30,1000,300.0\n"
+         "透明,1,200,20,500,400.0\n"
+         "iPhone,1,100,10,800,125.0\n"
+         "女,1,50,5,900,55.6\n"
+         "苹果,1,,,700,\n",
+         {}},
+        {"title in 60 bytes",
+         {u"title"_s, u"p.quilla"_s, must, u8("手机壳")},
+         0,
+         "硅胶手机壳透明iPhone女\nbytes=22 covered=1.0000\n"
+         "硅胶手机壳\n透明手机壳\niPhone手机壳\n手机壳女\n",
+         {}},
+        {"title in 10 bytes",
+         {u"title"_s, u"p.quilla"_s, must, u8("手机"), must, u8("壳"), u"--budget"_s, u"10"_s},
+         0,
+         "硅胶手机壳\nbytes=10 covered=0.4615\n硅胶手机壳\n",
+         {}},
+        {"a root left out",
+         {u"title"_s, u"p.quilla"_s, must, u8("手机壳"), u"--not"_s, u"IPHONE"_s},
+         0,
+         "硅胶手机壳透明女\nbytes=16 covered=0.8462\n硅胶手机壳\n透明手机壳\n手机壳女\n",
+         {}},
+        {"no title fits",
+         {u"title"_s, u"p.quilla"_s, must, u8("手机壳"), u"--budget"_s, u"5"_s},
+         1,
+         "",
+         u"quilla: no title fits in 5 bytes"_s},
+        {"no must", {u"title"_s, u"p.quilla"_s}, 2, "", u"quilla: title takes one project"_s},
+        {"bad budget",
+         {u"title"_s, u"p.quilla"_s, must, u8("壳"), u"--budget"_s, u"6x"_s},
+         2,
+         "",
+         u"quilla: the budget is a whole number"_s},
+        {"required and excluded",
+         {u"title"_s, u"p.quilla"_s, must, u8("壳"), u"--not"_s, u8("壳")},
+         2,
+         "",
+         u8("quilla: “壳” is both required and excluded")},
+        {"roots of a missing file",
+         {u"roots"_s, u"none.quilla"_s},
+         1,
+         "",
+         u"quilla: no such project file: none.quilla"_s},
+        {"roots without a file", {u"roots"_s}, 2, "", u"quilla: roots takes one project file"_s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Ran ran = quilla(c.arguments, folder.path());
+        EXPECT_EQ(ran.status, c.status) << ran.err.toStdString();
+        EXPECT_EQ(ran.out, u8(c.out));
+        if (c.errHas.isEmpty())
+            EXPECT_TRUE(ran.err.isEmpty()) << ran.err.toStdString();
+        else
+            EXPECT_TRUE(ran.err.contains(c.errHas)) << ran.err.toStdString();
+    }
+
+    // The user's words apply: 手机壳 merged is one root.
+    ASSERT_TRUE(here.mkpath(u"data/Quilla"_s));
+    QFile words(here.filePath(u"data/Quilla/"_s + QString::fromUtf8(Segmenter::userWordsName)));
+    ASSERT_TRUE(words.open(QIODevice::WriteOnly) && words.write(u8("手机壳\n").toUtf8()) > 0);
+    words.close();
+    const Ran ran = quilla({u"roots"_s, u"p.quilla"_s}, folder.path());
+    EXPECT_EQ(ran.status, 0);
+    EXPECT_TRUE(ran.out.startsWith(u8("词根,关键词数,搜索指数,成交指数,宝贝数,机会\n"
+                                      "手机壳,5,650,65,3900,203.1\n")))
+        << ran.out.toStdString();
 }
 
 } // namespace
