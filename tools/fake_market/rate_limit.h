@@ -42,6 +42,7 @@ public:
     const RateLimit& limit() const { return limit_; }
 
     // Whether a search from `client` passes now; it takes a token when so.
+    // Without a limit every search passes, and is counted.
     bool take(const std::string& client);
 
     // The rate in force `seconds` after the first search.

@@ -25,9 +25,8 @@ FakeMarketServer::FakeMarketServer(ServerOptions options)
             record({req.method, req.target, req.get_header_value("User-Agent"),
                     req.get_header_value("Cookie")});
             const std::string host = req.get_header_value("Host");
-            const bool overLimit = limiter_.enabled() &&
-                                   isSearchRequest(req.method, req.target, host) &&
-                                   !limiter_.take(req.remote_addr);
+            const bool overLimit =
+                isSearchRequest(req.method, req.target, host) && !limiter_.take(req.remote_addr);
             const Answer a =
                 overLimit ? overLimitAnswer(options_.limit.mode, options_.limit.retryAfterSeconds)
                           : answer(req.method, req.target, host, &plan_, options_.longTail);
