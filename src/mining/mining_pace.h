@@ -15,11 +15,11 @@ struct PacePolicy {
     // Measured against the fake marketplace's token bucket (3/s with a burst
     // of 10, 1/s with 5, and 3/s dropping to 1/s; 300 keywords): each throttle
     // costs a wait of 30 s unless the server names one, so what matters is
-    // few of them. Halving reaches the limit in two throttles from the tick's
-    // 10/s and leaves a margin below it; +0.05/s per 20 passed pages probes
-    // so slowly that the bucket's burst takes minutes to drain, where a step
-    // of 0.1/s or every 10 pages throttled again within a 300-keyword run and
-    // a factor of 0.3 fell to a third of the limit when the limit was 2/s.
+    // few of them. Halving gets below 3/s in two throttles from the tick's
+    // 10/s; +0.05/s per 20 passed pages probes so slowly that the bucket's
+    // burst lasts through the run, where a step of 0.1/s or every 10 pages
+    // throttled again within a 300-keyword run, and a factor of 0.3, which
+    // suited 3/s, kept under half of a 2/s limit. See README's figures.
     static constexpr double slowDown = 0.5;          // rate factor on a throttled answer
     static constexpr double speedUpPerSecond = 0.05; // added after a run of passes
     static constexpr int passesPerSpeedUp = 20;      // pages that passed in a row
