@@ -78,6 +78,7 @@ bool MiningRun::start() {
     wait_.reset();
     failures_ = throttled_ = throttleLevel_ = emptyInARow_ = 0;
     forgetPages();
+    pace_.reset();
     candidates_.clear();
     candidates_.append(Row{candidateHeader()});
     results_.clear();
@@ -96,6 +97,7 @@ bool MiningRun::resume() {
     blockedBy_ = Verdict::Passed;
     wait_.reset();
     emptyInARow_ = 0;
+    pace_.resumed();
     timer_.setInterval(tickInterval);
     return true;
 }
@@ -115,6 +117,7 @@ bool MiningRun::retryFailed() {
     blockedBy_ = Verdict::Passed;
     wait_.reset();
     failures_ = throttled_ = 0;
+    pace_.resumed();
     timer_.setInterval(tickInterval);
     return true;
 }
@@ -142,6 +145,7 @@ void MiningRun::restore(std::int32_t miningRow, bool wasGoing) {
     wait_.reset();
     failures_ = throttled_ = throttleLevel_ = emptyInARow_ = 0;
     forgetPages();
+    pace_.resumed();
 }
 
 void MiningRun::forgetPages() {
@@ -163,6 +167,10 @@ void MiningRun::step() {
     const auto address = stepAddress();
     if (!address)
         return;
+    const std::int64_t now = clock_.nowMs();
+    if (!pace_.due(now))
+        return; // the marketplace asked for a slower pace
+    pace_.sent(now);
     inFlight_ = true;
     gate_.begin();
     fetcher_.fetch(*address, alive_.guard([this, address = *address](const FetchResult& page) {
@@ -231,9 +239,13 @@ void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
     switch (verdict) {
     case Verdict::Passed:
         throttleLevel_ = 0;
+        if (parts_.adaptivePace)
+            pace_.passed(clock_.nowMs());
         usePage(QString());
         return;
     case Verdict::Throttled:
+        if (parts_.adaptivePace)
+            pace_.throttled(clock_.nowMs());
         if (++throttled_ >= RetryPolicy::throttledTries) {
             stopFor(MiningEnd::ThrottledTooOften);
             return;
@@ -398,6 +410,9 @@ MiningProgress MiningRun::progress() const {
     p.retryingFailed = retry_ != Retry::Off;
     p.failedRetryDone = retry_ == Retry::Done;
     p.canContinue = canContinue();
+    if (!pace_.atTick())
+        p.pacePerSecond = pace_.perSecond();
+    p.meanPerSecond = pace_.meanPerSecond();
     return p;
 }
 

@@ -10,6 +10,7 @@
 #include "core/row_list.h"
 #include "core/steady_clock.h"
 #include "core/step_gate.h"
+#include "mining/mining_pace.h"
 #include "mining/search_page.h"
 #include "net/background_fetch.h"
 #include "net/page_verdict.h"
@@ -64,6 +65,10 @@ struct MiningProgress {
     bool retryingFailed = false;
     bool failedRetryDone = false;
     bool canContinue = false;
+    // Pages per second the pace allows, while it is slower than the tick.
+    std::optional<double> pacePerSecond;
+    // The run's mean rate, for a run the marketplace held back.
+    std::optional<double> meanPerSecond;
 };
 
 // What the run needs beyond the lists and boxes to deal with push-back; each
@@ -73,6 +78,9 @@ struct PushBackTools {
     PageView* pageView = nullptr;   // shows the page that asked for a login
     PageArchive* archive = nullptr; // keeps a page that no longer reads as expected
     std::function<double()> jitter; // a factor in [0.8, 1.2]
+    // Off: one request per tick whatever the marketplace answers, as the run
+    // went before it learned a pace (kept to compare the two).
+    bool adaptivePace = true;
 };
 
 // How long to wait before trying a keyword again, and when to give up.
@@ -126,6 +134,10 @@ public:
     // Puts the run back where a saved session left it, with nothing going;
     // a run that was going can then be continued.
     void restore(std::int32_t miningRow, bool wasGoing);
+    // The pace a saved session had learned; the tick's for a fresh one.
+    void restorePace(std::int64_t intervalMs) { pace_.restore(intervalMs); }
+    // The least time between two search requests, in milliseconds.
+    std::int64_t paceMs() const { return pace_.intervalMs(); }
     bool started() const { return started_; }
     // The timer runs or a step waits for its page.
     bool going() const { return timer_.interval() > 0 || inFlight_; }
@@ -216,6 +228,7 @@ private:
     Retry retry_ = Retry::Off;
     std::int32_t retryRow_ = 0; // the failed row being mined again
     MiningEnd endBeforeRetry_ = MiningEnd::None;
+    MiningPace pace_;
     AliveToken alive_;
 };
 

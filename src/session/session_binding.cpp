@@ -15,6 +15,7 @@ SessionState runState(const MiningRun& mining, const IndexRun& index) {
     s.indexGoing = index.going() || index.progress().canContinue;
     s.indexOnly = index.chosenRows();
     s.indexOnlyAt = static_cast<std::int64_t>(index.chosenRowsDone());
+    s.miningPaceMs = mining.paceMs();
     return s;
 }
 
@@ -34,6 +35,7 @@ void restoreSession(const SessionSnapshot& snapshot, RowList& candidates, RowLis
     results.append(std::vector<Row>(snapshot.results));
     const SessionState& s = snapshot.state;
     mining.restore(s.miningRow, s.miningGoing);
+    mining.restorePace(s.miningPaceMs);
     index.restore(s.queryRow, s.queriesSinceLongWait, s.indexGoing, s.indexOnly,
                   static_cast<std::size_t>(std::max<std::int64_t>(0, s.indexOnlyAt)));
 }

@@ -26,6 +26,9 @@ struct SessionState {
     // For an index run over some rows only: those rows, and where it was.
     std::optional<std::vector<std::int64_t>> indexOnly;
     std::int64_t indexOnlyAt = 0;
+    // The least time between two search requests that the mining run learned;
+    // 100 is one a tick, as a session from before the pace was kept.
+    std::int64_t miningPaceMs = 100;
 
     bool operator==(const SessionState&) const = default;
 };

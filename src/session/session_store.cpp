@@ -271,7 +271,8 @@ std::vector<std::pair<QString, QString>> statePairs(const SessionState& s) {
             {QStringLiteral("mining_going"), boolText(s.miningGoing)},
             {QStringLiteral("index_going"), boolText(s.indexGoing)},
             {QStringLiteral("index_only"), only},
-            {QStringLiteral("index_only_at"), QString::number(s.indexOnlyAt)}};
+            {QStringLiteral("index_only_at"), QString::number(s.indexOnlyAt)},
+            {QStringLiteral("mining_pace_ms"), QString::number(s.miningPaceMs)}};
 }
 
 SessionState stateFromPairs(const std::vector<std::pair<QString, QString>>& pairs) {
@@ -303,6 +304,8 @@ SessionState stateFromPairs(const std::vector<std::pair<QString, QString>>& pair
             s.indexGoing = value == u"1";
         else if (name == u"index_only_at")
             s.indexOnlyAt = value.toLongLong();
+        else if (name == u"mining_pace_ms")
+            s.miningPaceMs = value.toLongLong();
         else if (name == u"index_only" && !value.isEmpty()) {
             std::vector<std::int64_t> rows;
             for (const QJsonValue& v : QJsonDocument::fromJson(value.toUtf8()).array())

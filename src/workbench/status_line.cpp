@@ -12,6 +12,11 @@ QString twoDigits(std::int64_t n) {
     return QStringLiteral("%1").arg(n, 2, 10, QChar(u'0'));
 }
 
+// "2.8"; below one page a second two places, so a slow pace does not read 0.
+QString rateText(double perSecond) {
+    return QString::number(perSecond, 'f', perSecond < 1 ? 2 : 1);
+}
+
 } // namespace
 
 QString durationText(std::int64_t ms) {
@@ -28,10 +33,13 @@ QString endedStatus(const MiningProgress& p);
 QString miningStatus(const MiningProgress& p) {
     if (!p.started)
         return {};
+    QString text = endedStatus(p);
+    if (!p.running && p.meanPerSecond)
+        text += u"；平均每秒 " + rateText(*p.meanPerSecond) + u" 页";
     // A keyword whose page never loaded is no result: say so at the end.
     if (!p.running && p.failed > 0)
-        return endedStatus(p) + u"；" + number(p.failed) + u" 个词未能读取（右键“重查失败的词”）";
-    return endedStatus(p);
+        text += u"；" + number(p.failed) + u" 个词未能读取（右键“重查失败的词”）";
+    return text;
 }
 
 QString endedStatus(const MiningProgress& p) {
@@ -46,7 +54,8 @@ QString endedStatus(const MiningProgress& p) {
     if (p.running) {
         const QString quantity = p.quantity ? number(*p.quantity) : QStringLiteral("?");
         return u"挖词中：已挖 " + mined + u" 个，待挖 " + waiting + u" 个，结果 " + rows + u"/" +
-               quantity + u" 行";
+               quantity + u" 行" +
+               (p.pacePerSecond ? u"，每秒 " + rateText(*p.pacePerSecond) + u" 页" : QString());
     }
     switch (p.end) {
     case MiningEnd::Blocked:

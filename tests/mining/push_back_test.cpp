@@ -66,8 +66,8 @@ struct Harness {
     void queue(const QString& keyword, FetchResult answer) {
         fetcher.queued[searchAddress(keyword)].push_back(std::move(answer));
     }
-    // Ticks until the timer stops, moving the clock over each wait; the waits
-    // in order. Bounded.
+    // Ticks until the timer stops, moving the clock a tick, or over a wait;
+    // the waits in order. Bounded.
     std::vector<std::int64_t> runToEnd(int limit = 500) {
         std::vector<std::int64_t> waits;
         for (int i = 0; i < limit && timer.interval() > 0; ++i) {
@@ -75,6 +75,8 @@ struct Harness {
                 if (waits.empty() || wait->leftMs != 0)
                     waits.push_back(wait->leftMs);
                 clock.now += wait->leftMs;
+            } else {
+                clock.now += MiningRun::tickInterval; // a tick takes its time
             }
             run.step();
         }

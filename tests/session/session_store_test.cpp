@@ -259,6 +259,7 @@ TEST(SessionJournal, WritesEachChangeAndTwoProgramsKeepTwoJournals) {
     results.append(Row{resultHeader()});
     results.append(Row{{u"qq"_s, u"5"_s}});
     state.miningRow = 2;
+    state.miningPaceMs = 400;
     first->noteChange();
     ASSERT_TRUE(QTest::qWaitFor([&] { return first->waitUntilWritten(0); }, 5000));
     candidates.remove({1});
@@ -272,6 +273,7 @@ TEST(SessionJournal, WritesEachChangeAndTwoProgramsKeepTwoJournals) {
               (std::vector<Row>{Row{{u8("关键词"), u8("宝贝数")}}, Row{{u"qq币"_s}}}));
     EXPECT_EQ(s.results.size(), 2u);
     EXPECT_EQ(s.state.miningRow, 2);
+    EXPECT_EQ(s.state.miningPaceMs, 400);
     EXPECT_EQ(s.state.keyword, u"qq"_s);
 
     // A second program at the same time takes a slot of its own.

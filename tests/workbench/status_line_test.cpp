@@ -94,6 +94,43 @@ TEST(MiningEndStatus, SaysWhatNeverLoadedAndHowManyPagesLookedChanged) {
     EXPECT_EQ(miningStatus(p), u8("挖词暂停：搜索页面与预期不符（连续 3 页没有相关词和宝贝数）"));
 }
 
+// The pace shows while the marketplace holds the run below the tick's, and
+// the mean rate once a held-back run ends; a run never held back reads as
+// it always did.
+TEST(MiningPaceStatus, ShowsThePaceWhileHeldBackAndTheMeanRateAtTheEnd) {
+    const struct {
+        bool running;
+        std::optional<double> pace, mean;
+        std::int64_t failed;
+        const char* text;
+    } cases[] = {
+        {true, {}, {}, 0, "挖词中：已挖 3 个，待挖 4 个，结果 2/9 行"},
+        {true, 2.84, 2.7, 0, "挖词中：已挖 3 个，待挖 4 个，结果 2/9 行，每秒 2.8 页"},
+        {true, 0.625, {}, 0, "挖词中：已挖 3 个，待挖 4 个，结果 2/9 行，每秒 0.63 页"},
+        {false, {}, {}, 0, "挖词已停止（已挖 3 个，待挖 4 个，结果 2 行）"},
+        {false, 2.5, 2.91, 0, "挖词已停止（已挖 3 个，待挖 4 个，结果 2 行）；平均每秒 2.9 页"},
+        {false,
+         {},
+         3.0,
+         1,
+         "挖词已停止（已挖 3 个，待挖 4 个，结果 2 行）；平均每秒 3.0 页；"
+         "1 个词未能读取（右键“重查失败的词”）"},
+    };
+    for (const auto& c : cases) {
+        MiningProgress p;
+        p.started = true;
+        p.running = c.running;
+        p.mined = 3;
+        p.waiting = 4;
+        p.results = 2;
+        p.quantity = 9;
+        p.pacePerSecond = c.pace;
+        p.meanPerSecond = c.mean;
+        p.failed = c.failed;
+        EXPECT_EQ(miningStatus(p), u8(c.text));
+    }
+}
+
 TEST_F(MiningStatus, SaysWhenTheQuantityIsNotANumber) {
     ASSERT_TRUE(run.start());
     quantity.value = u8("许多");

@@ -276,11 +276,84 @@ TEST(Server, LogsMethodTargetAndUserAgent) {
 }
 
 TEST(Server, DelaysSearchAnswers) {
-    FakeMarketServer server({std::chrono::milliseconds(300), false, {}});
+    FakeMarketServer server({std::chrono::milliseconds(300), false, {}, {}, false});
     ASSERT_TRUE(server.start());
     const auto begin = std::chrono::steady_clock::now();
     ASSERT_TRUE(get(server.port(), true, "s.taobao.com", "/search?q=qq"));
     EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(300));
+}
+
+// A token bucket per client: the burst passes at once, then the rate; a
+// later rate takes over at its second; other clients have buckets of their own.
+TEST(RateLimit, PassesTheBurstThenTheRate) {
+    double now = 50;
+    fm::RateLimiter limiter({3, 10, 0, fm::LimitMode::TooMany, {{100, 1}}}, [&] { return now; });
+    const auto passing = [&](int tries, const std::string& client = "a") {
+        int passed = 0;
+        for (int i = 0; i < tries; ++i)
+            passed += limiter.take(client) ? 1 : 0;
+        return passed;
+    };
+    const struct {
+        double at;
+        int tries, passed;
+        const char* client;
+    } steps[] = {
+        {50, 15, 10, "a"},                     // the burst
+        {50, 3, 3, "b"},                       // a client of its own
+        {51, 5, 3, "a"},                       // a second's worth
+        {51.5, 5, 1, "a"},  {80, 20, 10, "a"}, // never more than the burst
+        {150, 20, 10, "a"},                    // full again
+        {160, 20, 10, "a"},                    // 1/s from second 100 on
+        {163, 5, 3, "a"},
+    };
+    int tries = 0, passed = 0;
+    for (const auto& s : steps) {
+        now = s.at;
+        EXPECT_EQ(passing(s.tries, s.client), s.passed) << s.at;
+        tries += s.tries;
+        passed += s.passed;
+    }
+    EXPECT_EQ(limiter.passed(), passed);
+    EXPECT_EQ(limiter.refused(), tries - passed);
+    EXPECT_DOUBLE_EQ(limiter.refill(90, 110), 3 * 10 + 1 * 10);
+}
+
+// Over the limit the server answers as told: 429 or 503, with Retry-After
+// when asked, or the verification page; the trend page is not limited.
+TEST(RateLimit, TheServerAnswersSearchesOverTheLimitAsTold) {
+    const struct {
+        fm::LimitMode mode;
+        int retryAfter;
+        int status;
+        std::string header; // Retry-After, or Location
+    } cases[] = {
+        {fm::LimitMode::TooMany, 0, 429, ""},
+        {fm::LimitMode::TooMany, 2, 429, "2"},
+        {fm::LimitMode::Unavailable, 1, 503, "1"},
+        {fm::LimitMode::Verify, 0, 302,
+         "http://s.taobao.com/search/_____tmd_____/punish?x5secdata=fake"},
+    };
+    for (const auto& c : cases) {
+        fm::ServerOptions options;
+        options.limit = {0.001, 2, c.retryAfter, c.mode, {}};
+        FakeMarketServer server(options);
+        ASSERT_TRUE(server.start());
+        for (int i = 0; i < 2; ++i) {
+            const auto r = get(server.port(), true, "s.taobao.com", "/search?q=qq");
+            ASSERT_TRUE(r);
+            EXPECT_EQ(r->status, 200);
+        }
+        const auto r = get(server.port(), true, "s.taobao.com", "/search?q=qq");
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, c.status);
+        EXPECT_EQ(r->get_header_value(c.status == 302 ? "Location" : "Retry-After"), c.header);
+        const auto trend = get(server.port(), true, "shu.taobao.com", "/more");
+        ASSERT_TRUE(trend);
+        EXPECT_EQ(trend->status, 200);
+        EXPECT_EQ(server.searchesPassed(), 2);
+        EXPECT_EQ(server.searchesRefused(), 1);
+    }
 }
 
 TEST(Executable, PrintsItsPortServesAndStopsOnSigterm) {

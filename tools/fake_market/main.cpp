@@ -1,4 +1,6 @@
 // fake_market [--port N] [--delay-ms N] [--block KIND[:KEYWORD[:TIMES]]]... [--verbose]
+//             [--rate R [--burst B] [--retry-after S] [--limit-mode 429|503|verify]
+//              [--rate-from SECONDS:R]...] [--long-tail]
 // Serves the fake marketplace on 127.0.0.1 until SIGTERM or SIGINT. Prints one
 // line "listening 127.0.0.1:<port>" when ready, for scripts to read the port.
 
@@ -8,8 +10,10 @@
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -33,6 +37,15 @@ struct Options {
     quilla::fake_market::ServerOptions server;
 };
 
+std::optional<double> positive(std::string_view text, double hi) {
+    const std::string copy(text);
+    char* end = nullptr;
+    const double value = std::strtod(copy.c_str(), &end);
+    if (copy.empty() || end != copy.c_str() + copy.size() || !(value > 0) || value > hi)
+        return std::nullopt;
+    return value;
+}
+
 std::optional<Options> parseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
@@ -55,10 +68,41 @@ std::optional<Options> parseOptions(int argc, char** argv) {
             if (!delay)
                 return std::nullopt;
             options.server.searchDelay = std::chrono::milliseconds(*delay);
+        } else if (arg == "--rate" && hasValue) {
+            const auto rate = positive(argv[++i], 100000);
+            if (!rate)
+                return std::nullopt;
+            options.server.limit.rate = *rate;
+        } else if (arg == "--burst" && hasValue) {
+            const auto burst = positive(argv[++i], 1000000);
+            if (!burst)
+                return std::nullopt;
+            options.server.limit.burst = *burst;
+        } else if (arg == "--retry-after" && hasValue) {
+            const auto seconds = wholeNumber(argv[++i], 0, 86400);
+            if (!seconds)
+                return std::nullopt;
+            options.server.limit.retryAfterSeconds = *seconds;
+        } else if (arg == "--limit-mode" && hasValue) {
+            const auto mode = quilla::fake_market::parseLimitMode(argv[++i]);
+            if (!mode)
+                return std::nullopt;
+            options.server.limit.mode = *mode;
+        } else if (arg == "--rate-from" && hasValue) {
+            const auto later = quilla::fake_market::parseLaterRate(argv[++i]);
+            if (!later)
+                return std::nullopt;
+            options.server.limit.later.push_back(*later);
+        } else if (arg == "--long-tail") {
+            options.server.longTail = true;
         } else {
             return std::nullopt;
         }
     }
+    // The limit's other options mean nothing without a rate.
+    const auto& limit = options.server.limit;
+    if (limit.rate == 0 && !(limit == quilla::fake_market::RateLimit{}))
+        return std::nullopt;
     return options;
 }
 
@@ -67,11 +111,18 @@ std::optional<Options> parseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
-        std::cerr << "usage: fake_market [--port N] [--delay-ms N] [--verbose]\n"
-                     "                   [--block KIND[:KEYWORD[:TIMES]]]...\n"
-                     "  KIND: 429, 429-retry-after=SECONDS, 503, 500, login, slider, layout,\n"
-                     "        trend-login; KEYWORD: one keyword, or * for every one;\n"
-                     "  TIMES: how many requests to answer so (every one when left out)\n";
+        std::cerr
+            << "usage: fake_market [--port N] [--delay-ms N] [--verbose]\n"
+               "                   [--block KIND[:KEYWORD[:TIMES]]]...\n"
+               "  KIND: 429, 429-retry-after=SECONDS, 503, 500, login, slider, layout,\n"
+               "        trend-login; KEYWORD: one keyword, or * for every one;\n"
+               "  TIMES: how many requests to answer so (every one when left out)\n"
+               "       [--rate R [--burst B] [--retry-after S] [--limit-mode 429|503|verify]\n"
+               "        [--rate-from SECONDS:R]...] [--long-tail]\n"
+               "  --rate: searches a second one client may make (a token bucket holding\n"
+               "  B, 1 when left out), the rate R from SECONDS after the first search on;\n"
+               "  over it: 429, 503 or a verification page. --long-tail: keywords\n"
+               "  outside the graph lead to three more, so a run never runs dry\n";
         return 2;
     }
     std::signal(SIGINT, onStopSignal);

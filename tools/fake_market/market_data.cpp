@@ -111,9 +111,12 @@ QString fakeCount(const QString& keyword) {
     return groupedThousands(1 + keywordHash(keyword) % 250000u);
 }
 
-QStringList fakeRelated(const QString& keyword) {
-    const FakeKeyword* known = findKeyword(keyword);
-    return known != nullptr ? known->related : QStringList{};
+QStringList fakeRelated(const QString& keyword, bool longTail) {
+    if (const FakeKeyword* known = findKeyword(keyword))
+        return known->related;
+    if (!longTail || keyword.isEmpty())
+        return {};
+    return {keyword + u'1', keyword + u'2', keyword + u'3'};
 }
 
 FakeTrend fakeTrend(const QString& keyword) {

@@ -27,8 +27,10 @@ const std::vector<FakeKeyword>& keywordGraph();
 // sentence on the page) for the empty keyword.
 QString fakeCount(const QString& keyword);
 
-// Did-you-mean words of `keyword`; empty for a keyword outside the graph.
-QStringList fakeRelated(const QString& keyword);
+// Did-you-mean words of `keyword`; empty for a keyword outside the graph,
+// unless `longTail`: then every such keyword but the empty one has three,
+// itself with 1, 2 and 3 after it, so that a run never runs dry.
+QStringList fakeRelated(const QString& keyword, bool longTail = false);
 
 struct FakeTrend {
     QString startDate;            // first day of both series

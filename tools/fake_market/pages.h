@@ -10,7 +10,8 @@ namespace quilla::fake_market {
 // Search results for `keyword`, GB18030-encoded: did-you-mean links for a
 // keyword of the graph, the item-count sentence unless the keyword is empty,
 // and tens of KB of listings and page furniture around them.
-QByteArray searchPage(const QString& keyword);
+// With `longTail`, keywords outside the graph get related words too.
+QByteArray searchPage(const QString& keyword, bool longTail = false);
 
 // The trend-index page (UTF-8) with `query` in its box. Its script fetches the
 // figures for the box's text and renders them into the document.

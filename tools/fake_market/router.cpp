@@ -117,8 +117,26 @@ Target parseTarget(std::string_view target, std::string_view hostHeader) {
     return t;
 }
 
+bool isSearchRequest(std::string_view method, std::string_view target,
+                     std::string_view hostHeader) {
+    return (method == "GET" || method == "HEAD") &&
+           isAt(parseTarget(target, hostHeader), searchHost, "/search");
+}
+
+Answer overLimitAnswer(LimitMode mode, int retryAfterSeconds) {
+    if (mode == LimitMode::Verify)
+        return pushBack(BlockRule{BlockKind::Slider, {}, -1, 0}, {});
+    Answer a = pushBack(
+        BlockRule{
+            mode == LimitMode::TooMany ? BlockKind::Throttle : BlockKind::Unavailable, {}, -1, 0},
+        {});
+    if (retryAfterSeconds > 0)
+        a.headers.emplace_back("Retry-After", std::to_string(retryAfterSeconds));
+    return a;
+}
+
 Answer answer(std::string_view method, std::string_view target, std::string_view hostHeader,
-              BlockPlan* plan) {
+              BlockPlan* plan, bool longTail) {
     const Target t = parseTarget(target, hostHeader);
     const Answer none{404, "text/html; charset=utf-8", notFoundPage().toStdString(), false, {}};
     if (method != "GET" && method != "HEAD")
@@ -127,7 +145,7 @@ Answer answer(std::string_view method, std::string_view target, std::string_view
         const QString keyword = fromGb18030(percentDecoded(rawQueryValue(t.query, "q")));
         if (const auto rule = plan ? plan->take(keyword, false) : std::nullopt)
             return pushBack(*rule, keyword);
-        Answer a = page("text/html; charset=gbk", searchPage(keyword));
+        Answer a = page("text/html; charset=gbk", searchPage(keyword, longTail));
         a.isSearchPage = true;
         // A visitor cookie, as the marketplace sets one, for the fetch to send back.
         a.headers.emplace_back("Set-Cookie", "cna=fake-visitor; Domain=.taobao.com; Path=/");

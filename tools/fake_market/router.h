@@ -4,6 +4,8 @@
 // absolute target ("http://s.taobao.com/search?q=..."), or as a server sees
 // them, with the path alone and the host in the Host header.
 
+#include "fake_market/rate_limit.h"
+
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,7 +35,14 @@ class BlockPlan;
 // matches every page, so a person can open them at 127.0.0.1 directly. With
 // a plan, the search and trend pages push back as it says.
 Answer answer(std::string_view method, std::string_view target, std::string_view hostHeader,
-              BlockPlan* plan = nullptr);
+              BlockPlan* plan = nullptr, bool longTail = false);
+
+// Whether the request asks for a search page (the one a rate limit counts).
+bool isSearchRequest(std::string_view method, std::string_view target, std::string_view hostHeader);
+
+// The answer to a search over the rate limit: 429 or 503 (with Retry-After
+// when `retryAfterSeconds` is above 0) or a redirect to the slider check.
+Answer overLimitAnswer(LimitMode mode, int retryAfterSeconds);
 
 // Where a blocked search page sends the browser to log in.
 inline constexpr std::string_view loginAddress = "http://login.taobao.com/member/login.jhtml";

@@ -13,7 +13,7 @@ struct FakeMarketServer::Http {
 };
 
 FakeMarketServer::FakeMarketServer(ServerOptions options)
-    : options_(options), http_(std::make_unique<Http>()) {
+    : options_(options), http_(std::make_unique<Http>()), limiter_(options_.limit) {
     for (const BlockRule& rule : options_.blocks)
         plan_.add(rule);
     // Short keep-alive, so that stop() does not wait long on an idle client.
@@ -24,7 +24,12 @@ FakeMarketServer::FakeMarketServer(ServerOptions options)
         [this](const httplib::Request& req, httplib::Response& res) {
             record({req.method, req.target, req.get_header_value("User-Agent"),
                     req.get_header_value("Cookie")});
-            const Answer a = answer(req.method, req.target, req.get_header_value("Host"), &plan_);
+            const std::string host = req.get_header_value("Host");
+            const bool overLimit =
+                isSearchRequest(req.method, req.target, host) && !limiter_.take(req.remote_addr);
+            const Answer a =
+                overLimit ? overLimitAnswer(options_.limit.mode, options_.limit.retryAfterSeconds)
+                          : answer(req.method, req.target, host, &plan_, options_.longTail);
             if (a.isSearchPage && options_.searchDelay.count() > 0)
                 std::this_thread::sleep_for(options_.searchDelay);
             res.status = a.status;

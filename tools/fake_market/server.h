@@ -4,6 +4,7 @@
 // proxy: point http_proxy at it and ask for the marketplace's own addresses.
 
 #include "fake_market/block_plan.h"
+#include "fake_market/rate_limit.h"
 
 #include <chrono>
 #include <memory>
@@ -25,6 +26,8 @@ struct ServerOptions {
     std::chrono::milliseconds searchDelay{0}; // before each search page answer
     bool verbose = false;                     // every request to stderr
     std::vector<BlockRule> blocks;            // how the marketplace pushes back
+    RateLimit limit;                          // how fast one client may search
+    bool longTail = false;                    // keywords outside the graph lead on
 };
 
 class FakeMarketServer final {
@@ -51,6 +54,10 @@ public:
     std::vector<LoggedRequest> requests() const;
     void clearRequests();
 
+    // Searches the rate limit let pass and refused.
+    int searchesPassed() const { return limiter_.passed(); }
+    int searchesRefused() const { return limiter_.refused(); }
+
 private:
     struct Http;
 
@@ -61,6 +68,7 @@ private:
     std::thread thread_;
     int port_ = 0;
     BlockPlan plan_;
+    RateLimiter limiter_;
     mutable std::mutex logMutex_;
     std::vector<LoggedRequest> log_;
 };

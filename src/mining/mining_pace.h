@@ -1,0 +1,68 @@
+#pragma once
+
+// The pace of the mining run: the least time between two search requests.
+// It starts at the tick; a throttled answer slows it down by a factor, and
+// each run of pages that passed speeds it up by a step, never beyond the
+// tick. Other answers leave it as it is.
+
+#include <cstdint>
+#include <optional>
+
+namespace quilla {
+
+struct PacePolicy {
+    static constexpr std::int64_t tickMs = 100;
+    // Measured against the fake marketplace's token bucket (3/s with a burst
+    // of 10, 1/s with 5, and 3/s dropping to 1/s; 300 keywords): each throttle
+    // costs a wait of 30 s unless the server names one, so what matters is
+    // few of them. Halving gets below 3/s in two throttles from the tick's
+    // 10/s; +0.05/s per 20 passed pages probes so slowly that the bucket's
+    // burst lasts through the run, where a step of 0.1/s or every 10 pages
+    // throttled again within a 300-keyword run, and a factor of 0.3, which
+    // suited 3/s, kept under half of a 2/s limit. See README's figures.
+    static constexpr double slowDown = 0.5;          // rate factor on a throttled answer
+    static constexpr double speedUpPerSecond = 0.05; // added after a run of passes
+    static constexpr int passesPerSpeedUp = 20;      // pages that passed in a row
+    static constexpr std::int64_t slowestMs = 60000; // one search a minute at the least
+};
+
+class MiningPace {
+public:
+    MiningPace() { reset(); }
+
+    // Back to the tick, the run's figures cleared: a fresh run.
+    void reset();
+    // A pace kept from before (a journal or a project file); anything out of
+    // range is taken to the nearest bound.
+    void restore(std::int64_t intervalMs);
+    // A run going on after a pause: its pace stays, the pause is not counted.
+    void resumed();
+
+    std::int64_t intervalMs() const;
+    double perSecond() const { return rate_; }
+    // At the tick the run goes as it always did, one request per tick.
+    bool atTick() const;
+
+    // Whether the next request may go at `nowMs`; `sent` notes that it went.
+    bool due(std::int64_t nowMs) const;
+    void sent(std::int64_t nowMs);
+
+    void throttled(std::int64_t nowMs);
+    void passed(std::int64_t nowMs);
+
+    // Pages per second that passed while the run went, from each first
+    // request after a (re)start to the last page; nullopt before a page, and
+    // while the pace never left the tick (a run that was not held back).
+    std::optional<double> meanPerSecond() const;
+
+private:
+    double rate_ = 0; // requests per second
+    int passes_ = 0;  // in a row since the last change
+    std::int64_t nextDueMs_ = 0;
+    bool slowed_ = false;
+    std::optional<std::int64_t> mark_; // last request or page of this stretch
+    std::int64_t goingMs_ = 0;
+    std::int64_t pages_ = 0;
+};
+
+} // namespace quilla
