@@ -239,12 +239,12 @@ void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
     switch (verdict) {
     case Verdict::Passed:
         throttleLevel_ = 0;
-        if (parts_.adaptivePace)
+        if (pushBack_.adaptivePace)
             pace_.passed(clock_.nowMs());
         usePage(QString());
         return;
     case Verdict::Throttled:
-        if (parts_.adaptivePace)
+        if (pushBack_.adaptivePace)
             pace_.throttled(clock_.nowMs());
         if (++throttled_ >= RetryPolicy::throttledTries) {
             stopFor(MiningEnd::ThrottledTooOften);
