@@ -172,5 +172,35 @@ TEST_F(ResultOrderTest, ASortedViewFollowsTheListAsARunWritesIt) {
     EXPECT_FALSE(shownKeywords().contains(u"阿胶"_s));
 }
 
+// A row must not pass for done when an index query found no figure or its
+// search page never loaded: it is greyed, and the tooltip says why.
+TEST(ResultColumns, GreysRowsThatAreNotDoneAndSaysWhy) {
+    RowList rows;
+    rows.append(Row{resultHeader()});
+    Row failed{{u8("qq币"), u8("未找到")}};
+    failed.failure = u8("页面未能读取：网络错误（连接中断），已试 4 次");
+    rows.append(std::vector<Row>{
+        Row{{u8("连衣裙"), u"12,345"_s, u"3"_s, u"1"_s, u"2"_s, u"2"_s, u"+1%"_s, u"-1%"_s,
+             u"+2%"_s, u"-2%"_s, u8("上升")}},
+        Row{{u8("空"), u"5"_s, {}, {}, {}, {}, {}, {}, {}, {}, {}}}, failed});
+    ResultColumns columns(rows);
+    struct Case {
+        int row;
+        bool greyed;
+        QString tooltip;
+    };
+    const Case cases[] = {
+        {0, false, {}},
+        {1, true, u8("查询指数时页面没有给出任何数字；可用“重查空行”再查一次")},
+        {2, true, failed.failure},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.row);
+        const QModelIndex at = columns.index(c.row, 0);
+        EXPECT_EQ(at.data(ResultColumns::greyedRole).toBool(), c.greyed);
+        EXPECT_EQ(at.data(Qt::ToolTipRole).toString(), c.tooltip);
+    }
+}
+
 } // namespace
 } // namespace quilla
