@@ -76,6 +76,22 @@ QString outcomeText(const ExportOutcome& outcome, const QString& path) {
     return u"writing "_s + path + u" failed: "_s + outcome.reason;
 }
 
+std::unique_ptr<Workbench> openTable(const QString& project, std::FILE* err, int& status) {
+    if (!QFileInfo(project).isFile()) {
+        status = fail(err, u"no such project file: "_s + project);
+        return nullptr;
+    }
+    auto bench = std::make_unique<Workbench>(Workbench::Parts{});
+    QString refused;
+    QObject::connect(bench.get(), &Workbench::message,
+                     [&](const QString& text) { refused = text; });
+    if (!bench->openProject(project)) {
+        status = fail(err, project + u": "_s + refused);
+        return nullptr;
+    }
+    return bench;
+}
+
 int exportProject(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -88,21 +104,16 @@ int exportProject(const QStringList& arguments, std::FILE* out, std::FILE* err) 
     if (files.size() != 1)
         return fail(err, u"export takes one project file (quilla export FILE.quilla)"_s,
                     BadArguments);
-    const QString project = files.first();
-    if (!QFileInfo(project).isFile())
-        return fail(err, u"no such project file: "_s + project);
     const QString target = parser.isSet(folder) ? parser.value(folder) : QDir::currentPath();
-    if (!QFileInfo(target).isDir())
+    if (!QFileInfo(target).isDir() && QFileInfo(files.first()).isFile())
         return fail(err, u"no such folder: "_s + target);
-
-    Workbench bench({});
-    QString refused;
-    QObject::connect(&bench, &Workbench::message, [&](const QString& text) { refused = text; });
-    if (!bench.openProject(project))
-        return fail(err, project + u": "_s + refused);
+    int status = Ok;
+    const auto opened = openTable(files.first(), err, status);
+    if (!opened)
+        return status;
+    Workbench& bench = *opened;
 
     const QString name = QDir(target).filePath(bench.settings().keyword);
-    int status = Ok;
     const auto report = [&](const ExportOutcome& outcome, const QString& path) {
         if (outcome.kind == ExportOutcome::Kind::Written) {
             say(out, path);
@@ -120,22 +131,6 @@ int exportProject(const QStringList& arguments, std::FILE* out, std::FILE* err) 
 
 // Opens the project for a command that reads its table; the failure's status
 // in `status` otherwise.
-std::unique_ptr<Workbench> openTable(const QString& project, std::FILE* err, int& status) {
-    if (!QFileInfo(project).isFile()) {
-        status = fail(err, u"no such project file: "_s + project);
-        return nullptr;
-    }
-    auto bench = std::make_unique<Workbench>(Workbench::Parts{});
-    QString refused;
-    QObject::connect(bench.get(), &Workbench::message,
-                     [&](const QString& text) { refused = text; });
-    if (!bench->openProject(project)) {
-        status = fail(err, project + u": "_s + refused);
-        return nullptr;
-    }
-    return bench;
-}
-
 std::vector<Row> tableRows(const Workbench& bench) {
     std::vector<Row> rows;
     for (std::int64_t i = 1; i < bench.results().count(); ++i)
