@@ -106,6 +106,9 @@ void MainWindow::connectControls() {
     Workbench* bench = bench_.get();
     connect(button("mineButton"), &QPushButton::clicked, bench, &Workbench::startMining);
     connect(button("indexButton"), &QPushButton::clicked, bench, &Workbench::startIndex);
+    for (const char* start : {"mineButton", "indexButton"})
+        connect(button(start), &QPushButton::clicked, resultView_,
+                &ResultTableView::showSortColumn);
     connect(button("stopButton"), &QPushButton::clicked, bench, &Workbench::stopRuns);
     connect(button("exportButton"), &QPushButton::clicked, this, &MainWindow::exportResults);
     connect(button("feedbackButton"), &QPushButton::clicked, this, &MainWindow::askForFeedback);

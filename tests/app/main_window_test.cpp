@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -307,6 +308,39 @@ TEST_F(MainWindowTest, TheExportFolderOpensWhereTheFileWent) {
     ASSERT_FALSE(window.workbench().lastExportPath().isEmpty());
     window.openExportFolder();
     EXPECT_EQ(shell.opened, QStringList{QUrl::fromLocalFile(folder.path()).toString()});
+}
+
+// A new run keeps the chosen sort and brings the sorted column's header,
+// with its arrow, into view, even when the seller had scrolled away from it.
+TEST_F(MainWindowTest, ANewRunShowsTheSortedColumn) {
+    window.show();
+    window.workbench().addKeywords(u"a\nb\nc"_s);
+    auto* table = control<ResultTableView>("resultTable");
+    QHeaderView* header = table->horizontalHeader();
+    const int last = table->model()->columnCount() - 1;
+    ASSERT_EQ(table->model()->headerData(last, Qt::Horizontal).toString(), u"机会"_s);
+    const auto inView = [&] {
+        const int left = header->sectionViewportPosition(last);
+        return left >= 0 && left + header->sectionSize(last) <= table->viewport()->width();
+    };
+    for (const char* start : {"mineButton", "indexButton"}) {
+        SCOPED_TRACE(start);
+        table->scrollTo(table->model()->index(0, last));
+        header->resizeSection(last, 60);
+        header->setSortIndicatorShown(false);
+        if (window.workbench().order().sorting() == std::nullopt)
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(last) + 5, 5));
+        ASSERT_EQ(window.workbench().order().sorting()->first, last);
+        table->horizontalScrollBar()->setValue(0);
+        ASSERT_FALSE(inView()) << "the table is wide enough to hide the column";
+        control<QPushButton>(start)->click();
+        control<QPushButton>("stopButton")->click();
+        EXPECT_EQ(window.workbench().order().sorting()->first, last);
+        EXPECT_TRUE(header->isSortIndicatorShown());
+        EXPECT_EQ(header->sortIndicatorSection(), last);
+        EXPECT_TRUE(inView());
+    }
 }
 
 TEST_F(MainWindowTest, FocusWalksTheControlsInOrder) {
