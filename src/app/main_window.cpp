@@ -28,6 +28,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QUrl>
@@ -378,8 +379,11 @@ void MainWindow::rememberIn(QSettings* settings) {
     if (!settings_)
         return;
     const QSize kept = settings_->value(QStringLiteral("window/size")).toSize();
+    // A size from the file is only a wish: no larger than the desktop (or a
+    // 4K screen, where the desktop reports less).
+    const QSize largest = screen()->availableVirtualSize().expandedTo(QSize(3840, 2160));
     if (kept.isValid())
-        resize(kept.expandedTo(minimumSize()));
+        resize(kept.boundedTo(largest).expandedTo(minimumSize()));
     browserExtra_ = settings_->value(QStringLiteral("window/browserExtra"), 0).toInt();
     layoutControls();
     if (settings_->value(QStringLiteral("window/maximized"), false).toBool())
