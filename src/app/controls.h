@@ -10,7 +10,7 @@
 
 namespace quilla {
 
-enum class ControlKind { Label, TextBox, Button, List, Table, Browser };
+enum class ControlKind { Label, TextBox, Button, List, Table, Browser, Splitter };
 
 struct ControlPlacement {
     const char* name;
@@ -34,14 +34,24 @@ inline constexpr std::array<const char*, 14> focusOrder = {
     "excludeBox",  "quantityBox",  "resultTable",    "indexButton",   "stopButton",
     "intervalBox", "exportButton", "feedbackButton", "homePageButton"};
 
-// The status line takes the free strip below the browser, down to the foot.
+// The status line takes the free strip below the browser, down to the foot,
+// short of the menu button at its right end.
 inline constexpr ControlPlacement statusPlacement = {
-    "statusLine", ControlKind::Label, u"", 120, 10620, 15135, 420};
+    "statusLine", ControlKind::Label, u"", 120, 10620, 14115, 420};
 
-// At the strip's right end while a run can be continued; the status line
+// Every command of the window, with its shortcut, in one menu.
+inline constexpr ControlPlacement morePlacement = {
+    "moreButton", ControlKind::Button, u"更多", 14355, 10635, 900, 390};
+
+// Left of the menu button while a run can be continued; the status line
 // then stops short of it.
 inline constexpr ControlPlacement continuePlacement = {
-    "continueButton", ControlKind::Button, u"继续", 14355, 10635, 900, 390};
+    "continueButton", ControlKind::Button, u"继续", 13395, 10635, 900, 390};
+
+// The gap between the result table and the browser: dragging it trades the
+// one's height for the other's.
+inline constexpr ControlPlacement splitterPlacement = {
+    "splitter", ControlKind::Splitter, u"", 120, 4560, 15135, 120};
 
 inline constexpr std::array<ControlPlacement, 19> controlPlacements = {{
     {"keywordLabel", ControlKind::Label, u"关键词", 240, 240, 615, 255},
@@ -64,6 +74,22 @@ inline constexpr std::array<ControlPlacement, 19> controlPlacements = {{
     {"candidateList", ControlKind::List, u"", 13560, 2280, 1695, 2220},
     {"browser", ControlKind::Browser, u"", 120, 4680, 15135, 5895},
 }};
+
+inline QSize firstSize() {
+    return {clientWidthTwips / twipsPerPixel, clientHeightTwips / twipsPerPixel};
+}
+
+// How far the browser's height is from its share: 0 gives the table all the
+// height the window has beyond its first size; more gives it to the browser.
+// Kept within what leaves both a usable height.
+int boundedBrowserExtra(QSize window, int browserExtra);
+
+// Where a control sits in a window of `window`'s size (never smaller than the
+// first). The result table takes the extra width and, with the candidate list
+// beside it, the extra height; the browser takes the rest; the buttons on the
+// right and the foot strip move with the edges. At the first size with no
+// browser extra, every control is where its placement says.
+QRect placeIn(const ControlPlacement& place, QSize window, int browserExtra);
 
 // The control as placed, named and captioned, a child of `parent`.
 QWidget* makeControl(const ControlPlacement& place, QWidget* parent);

@@ -5,8 +5,12 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMetaObject>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTranslator>
 
 namespace {
 
@@ -22,6 +26,14 @@ void nameTheProgram() {
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLA_VERSION));
 }
 
+// Qt's own texts (file dialogs, standard buttons) in the desktop's language;
+// the program's texts are Chinese already. Without the files, English stays.
+void speakTheDesktopsLanguage(QTranslator& translator) {
+    if (translator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -34,13 +46,18 @@ int main(int argc, char** argv) {
     quilla::prepareWebEngine();
     QApplication app(argc, argv);
     nameTheProgram();
+    QTranslator qtTexts;
+    speakTheDesktopsLanguage(qtTexts);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quilla.png")));
 
+    // Outlives the window, which writes into it as it closes.
+    QSettings remembered(QStringLiteral("Quilla"), QStringLiteral("Quilla"));
     quilla::DesktopOpener shell;
     auto cookies = std::make_shared<quilla::CookieJar>();
     quilla::MainWindow window(
         shell, std::make_shared<quilla::CurlFetcher>(quilla::FetchLimits{}, cookies), cookies,
         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    window.rememberIn(&remembered);
     window.show();
     // Once the window is there: the question, when there is one, comes over
     // it; then the project named on the command line.

@@ -25,8 +25,12 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -47,7 +51,8 @@ MainWindow::MainWindow(AddressOpener& opener, std::shared_ptr<PageFetcher> fetch
     setWindowTitle(title());
     loadResources();
     setWindowIcon(QIcon(QStringLiteral(":/icons/quilla.png")));
-    setFixedSize(clientWidthTwips / twipsPerPixel, clientHeightTwips / twipsPerPixel);
+    setMinimumSize(firstSize());
+    resize(firstSize());
     buildControls();
     browser_ = std::make_unique<WebEngineBrowser>(browserView_);
     if (cookies)
@@ -77,6 +82,10 @@ void MainWindow::buildControls() {
     continueButton_ = static_cast<QPushButton*>(makeControl(continuePlacement, this));
     continueButton_->setFocusPolicy(Qt::NoFocus);
     continueButton_->hide();
+    moreButton_ = static_cast<QPushButton*>(makeControl(morePlacement, this));
+    moreButton_->setFocusPolicy(Qt::NoFocus);
+    splitter_ = makeControl(splitterPlacement, this);
+    splitter_->installEventFilter(this);
 
     const auto edit = [this](const char* name) {
         return findChild<QLineEdit*>(QString::fromLatin1(name));
@@ -98,6 +107,9 @@ void MainWindow::connectControls() {
     Workbench* bench = bench_.get();
     connect(button("mineButton"), &QPushButton::clicked, bench, &Workbench::startMining);
     connect(button("indexButton"), &QPushButton::clicked, bench, &Workbench::startIndex);
+    for (const char* start : {"mineButton", "indexButton"})
+        connect(button(start), &QPushButton::clicked, resultView_,
+                &ResultTableView::showSortColumn);
     connect(button("stopButton"), &QPushButton::clicked, bench, &Workbench::stopRuns);
     connect(button("exportButton"), &QPushButton::clicked, this, &MainWindow::exportResults);
     connect(button("feedbackButton"), &QPushButton::clicked, this, &MainWindow::askForFeedback);
@@ -118,12 +130,18 @@ void MainWindow::connectControls() {
                                [this] { return bench_->order().sorting().has_value(); });
     connectResultTable();
     connect(continueButton_, &QPushButton::clicked, bench, &Workbench::continueRuns);
-    connect(addWindowAction(QStringLiteral("保存项目"), QKeySequence::Save), &QAction::triggered,
-            this, &MainWindow::saveProjectFile);
-    connect(addWindowAction(QStringLiteral("打开项目"), QKeySequence::Open), &QAction::triggered,
-            this, &MainWindow::openProjectFile);
-    connect(addWindowAction(QStringLiteral("继续"), QKeySequence(Qt::Key_F5)), &QAction::triggered,
-            bench, &Workbench::continueRuns);
+    saveAction_ = addWindowAction(QStringLiteral("保存项目"), QKeySequence::Save);
+    connect(saveAction_, &QAction::triggered, this, &MainWindow::saveProjectFile);
+    saveAsAction_ = addWindowAction(QStringLiteral("另存为…"), QKeySequence::SaveAs);
+    connect(saveAsAction_, &QAction::triggered, this, &MainWindow::saveProjectFileAs);
+    openAction_ = addWindowAction(QStringLiteral("打开项目…"), QKeySequence::Open);
+    connect(openAction_, &QAction::triggered, this, &MainWindow::openProjectFile);
+    continueAction_ = addWindowAction(QStringLiteral("继续"), QKeySequence(Qt::Key_F5));
+    connect(continueAction_, &QAction::triggered, bench, &Workbench::continueRuns);
+    exportFolderAction_ = new QAction(QStringLiteral("打开导出文件夹"), this);
+    connect(exportFolderAction_, &QAction::triggered, this, &MainWindow::openExportFolder);
+    connect(bench, &Workbench::projectPathChanged, this, &MainWindow::noteRecentProject);
+    buildMoreMenu();
     // The time left counts down between the runs' steps.
     connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::refreshStatus);
     statusTimer_.start(250);
@@ -169,21 +187,33 @@ QAction* MainWindow::addWindowAction(const QString& text, const QKeySequence& ke
 
 void MainWindow::connectResultTable() {
     QMenu* menu = resultView_->menu();
-    QAction* paste =
-        menu->addAction(QStringLiteral("粘贴关键词"), this, &MainWindow::pasteKeywords);
-    paste->setShortcut(QKeySequence::Paste);
-    menu->addAction(QStringLiteral("导入关键词…"), this, &MainWindow::chooseKeywordFiles);
+    // The table's own keys do the work while it has the focus; the menus
+    // show them.
+    pasteAction_ = menu->addAction(QStringLiteral("粘贴关键词"), this, &MainWindow::pasteKeywords);
+    pasteAction_->setShortcut(QKeySequence::Paste);
+    importAction_ =
+        menu->addAction(QStringLiteral("导入关键词…"), this, &MainWindow::chooseKeywordFiles);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("重查空行"), bench_.get(), &Workbench::requeryEmptyRows);
-    menu->addAction(QStringLiteral("重查失败的词"), bench_.get(), &Workbench::retryFailedKeywords);
+    copyAction_ = menu->addAction(QStringLiteral("复制"), this, &MainWindow::copySelectedRows);
+    copyAction_->setShortcut(QKeySequence::Copy);
+    deleteAction_ = menu->addAction(QStringLiteral("删除"), this, &MainWindow::deleteSelectedRows);
+    deleteAction_->setShortcut(QKeySequence::Delete);
+    selectAllAction_ =
+        menu->addAction(QStringLiteral("全选"), resultView_, &QAbstractItemView::selectAll);
+    selectAllAction_->setShortcut(QKeySequence::SelectAll);
     menu->addSeparator();
-    QAction* chart = addWindowAction(QStringLiteral("图表"), QKeySequence(Qt::CTRL | Qt::Key_G));
-    connect(chart, &QAction::triggered, this, [this] { openChartWindow(); });
-    menu->addAction(chart);
-    QAction* excel =
+    requeryAction_ =
+        menu->addAction(QStringLiteral("重查空行"), bench_.get(), &Workbench::requeryEmptyRows);
+    retryAction_ = menu->addAction(QStringLiteral("重查失败的词"), bench_.get(),
+                                   &Workbench::retryFailedKeywords);
+    menu->addSeparator();
+    chartAction_ = addWindowAction(QStringLiteral("图表"), QKeySequence(Qt::CTRL | Qt::Key_G));
+    connect(chartAction_, &QAction::triggered, this, [this] { openChartWindow(); });
+    menu->addAction(chartAction_);
+    excelAction_ =
         addWindowAction(QStringLiteral("导出 Excel"), QKeySequence(Qt::CTRL | Qt::Key_E));
-    connect(excel, &QAction::triggered, this, &MainWindow::exportWorkbookFile);
-    menu->addAction(excel);
+    connect(excelAction_, &QAction::triggered, this, &MainWindow::exportWorkbookFile);
+    menu->addAction(excelAction_);
     connect(resultView_, &ResultTableView::pasteRequested, this, &MainWindow::pasteKeywords);
     connect(resultView_, &ResultTableView::deleteRequested, this, &MainWindow::deleteSelectedRows);
     connect(resultView_, &ResultTableView::copyRequested, this, &MainWindow::copySelectedRows);
@@ -201,8 +231,9 @@ void MainWindow::chooseKeywordFiles() {
         return;
     }
     const QStringList paths =
-        QFileDialog::getOpenFileNames(this, QStringLiteral("导入关键词"), QDir::currentPath(),
+        QFileDialog::getOpenFileNames(this, QStringLiteral("导入关键词"), lastFolder("keywords"),
                                       QStringLiteral("关键词列表 (*.txt *.csv);;所有文件 (*)"));
+    keepFolder("keywords", paths.value(0));
     bench_->importKeywordFiles(paths);
 }
 
@@ -236,10 +267,139 @@ void MainWindow::placeContinueButton(bool shown) {
     if (continueButton_->isVisible() == shown)
         return;
     continueButton_->setVisible(shown);
-    QRect strip = toPixels(statusPlacement);
-    if (shown)
+    layoutControls();
+}
+
+void MainWindow::layoutControls() {
+    if (!statusLabel_)
+        return; // not built yet
+    const QSize now = size();
+    browserExtra_ = boundedBrowserExtra(now, browserExtra_);
+    for (const ControlPlacement& place : controlPlacements)
+        if (auto* w =
+                findChild<QWidget*>(QString::fromLatin1(place.name), Qt::FindDirectChildrenOnly))
+            w->setGeometry(placeIn(place, now, browserExtra_));
+    for (const ControlPlacement* place : {&morePlacement, &continuePlacement, &splitterPlacement})
+        findChild<QWidget*>(QString::fromLatin1(place->name), Qt::FindDirectChildrenOnly)
+            ->setGeometry(placeIn(*place, now, browserExtra_));
+    QRect strip = placeIn(statusPlacement, now, browserExtra_);
+    if (continueButton_->isVisibleTo(this))
         strip.setRight(continueButton_->geometry().left() - 8);
     statusLabel_->setGeometry(strip);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutControls();
+}
+
+// The splitter is dragged: the browser gets what the table gives up.
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != splitter_)
+        return QWidget::eventFilter(watched, event);
+    const auto y = [this](QEvent* e) {
+        return mapFromGlobal(static_cast<QMouseEvent*>(e)->globalPosition().toPoint()).y();
+    };
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        dragFrom_ = y(event);
+        extraAtDrag_ = browserExtra_;
+        return true;
+    case QEvent::MouseMove:
+        if (dragFrom_ < 0)
+            return false;
+        browserExtra_ = boundedBrowserExtra(size(), extraAtDrag_ - (y(event) - dragFrom_));
+        layoutControls();
+        return true;
+    case QEvent::MouseButtonRelease:
+        dragFrom_ = -1;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::buildMoreMenu() {
+    more_ = new QMenu(this);
+    more_->setObjectName(QStringLiteral("moreMenu"));
+    more_->addActions({importAction_, pasteAction_});
+    more_->addSeparator();
+    more_->addActions({copyAction_, deleteAction_, selectAllAction_});
+    more_->addSeparator();
+    more_->addActions({requeryAction_, retryAction_, continueAction_});
+    more_->addSeparator();
+    more_->addActions({excelAction_, chartAction_});
+    more_->addSeparator();
+    more_->addActions({openAction_, saveAction_, saveAsAction_});
+    recentMenu_ = more_->addMenu(QStringLiteral("最近的项目"));
+    more_->addSeparator();
+    more_->addAction(exportFolderAction_);
+    moreButton_->setMenu(more_);
+    showRecentProjects();
+}
+
+void MainWindow::showRecentProjects() {
+    recentMenu_->clear();
+    for (const QString& path : std::as_const(recent_))
+        recentMenu_->addAction(QDir::toNativeSeparators(path), this, [this, path] {
+            if (mayReplaceLists())
+                openProjectFrom(path);
+        });
+    recentMenu_->setEnabled(!recent_.isEmpty());
+}
+
+void MainWindow::noteRecentProject(const QString& path) {
+    if (path.isEmpty())
+        return;
+    const QString full = QFileInfo(path).absoluteFilePath();
+    recent_.removeAll(full);
+    recent_.prepend(full);
+    while (recent_.size() > 5)
+        recent_.removeLast();
+    if (settings_)
+        settings_->setValue(QStringLiteral("recentProjects"), recent_);
+    showRecentProjects();
+}
+
+QString MainWindow::lastFolder(const char* key) const {
+    const QString folder =
+        settings_ ? settings_->value(QStringLiteral("folders/") + QLatin1StringView(key)).toString()
+                  : QString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::currentPath();
+}
+
+void MainWindow::keepFolder(const char* key, const QString& chosenFile) {
+    if (settings_ && !chosenFile.isEmpty())
+        settings_->setValue(QStringLiteral("folders/") + QLatin1StringView(key),
+                            QFileInfo(chosenFile).absolutePath());
+}
+
+void MainWindow::rememberIn(QSettings* settings) {
+    settings_ = settings;
+    if (!settings_)
+        return;
+    const QSize kept = settings_->value(QStringLiteral("window/size")).toSize();
+    // A size from the file is only a wish: no larger than the desktop (or a
+    // 4K screen, where the desktop reports less).
+    const QSize largest = screen()->availableVirtualSize().expandedTo(QSize(3840, 2160));
+    if (kept.isValid())
+        resize(kept.boundedTo(largest).expandedTo(minimumSize()));
+    browserExtra_ = settings_->value(QStringLiteral("window/browserExtra"), 0).toInt();
+    layoutControls();
+    if (settings_->value(QStringLiteral("window/maximized"), false).toBool())
+        setWindowState(windowState() | Qt::WindowMaximized);
+    recent_.clear();
+    for (const QString& path : settings_->value(QStringLiteral("recentProjects")).toStringList())
+        if (recent_.size() < 5 && !path.isEmpty() && !recent_.contains(path))
+            recent_.append(path);
+    showRecentProjects();
+}
+
+void MainWindow::openExportFolder() {
+    const QString written = bench_->lastExportPath();
+    const QString folder =
+        written.isEmpty() ? QDir::currentPath() : QFileInfo(written).absolutePath();
+    opener_.open(QUrl::fromLocalFile(folder).toString());
 }
 
 ChartWindow& MainWindow::openChartWindow() {
@@ -304,6 +464,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
+    if (settings_) {
+        settings_->setValue(QStringLiteral("window/maximized"), isMaximized());
+        if (!isMaximized())
+            settings_->setValue(QStringLiteral("window/size"), size());
+        settings_->setValue(QStringLiteral("window/browserExtra"), browserExtra_);
+    }
     bench_->endNormally();
     opener_.open(links::promotionLink());
     event->accept();
@@ -329,16 +495,26 @@ void MainWindow::showProjectName(const QString& path) {
 }
 
 bool MainWindow::saveProjectFile() {
+    // A session that is a project already is saved into it.
     const QString current = bench_->projectPath();
-    const QString suggested = current.isEmpty()
-                                  ? QDir::current().filePath(bench_->settings().keyword +
-                                                             QLatin1StringView(projectSuffix))
-                                  : current;
+    if (!current.isEmpty() && QFileInfo::exists(current))
+        return bench_->saveProject(current, true).kind == NewFileResult::Kind::Written;
+    return saveProjectFileAs();
+}
+
+bool MainWindow::saveProjectFileAs() {
+    const QString current = bench_->projectPath();
+    const QString suggested =
+        current.isEmpty()
+            ? QDir(lastFolder("projects"))
+                  .filePath(bench_->settings().keyword + QLatin1StringView(projectSuffix))
+            : current;
     QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存项目"), suggested,
                                                 QStringLiteral("Quilla 项目 (*.quilla)"), nullptr,
                                                 QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty())
         return false;
+    keepFolder("projects", path);
     // The open dialog shows .quilla files only: a name without a suffix gets it.
     if (QFileInfo(path).suffix().isEmpty())
         path += QLatin1StringView(projectSuffix);
@@ -372,8 +548,9 @@ void MainWindow::openProjectFile() {
     if (!mayReplaceLists())
         return;
     const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("打开项目"), QDir::currentPath(),
+        QFileDialog::getOpenFileName(this, QStringLiteral("打开项目"), lastFolder("projects"),
                                      QStringLiteral("Quilla 项目 (*.quilla);;所有文件 (*)"));
+    keepFolder("projects", path);
     if (!path.isEmpty())
         openProjectFrom(path);
 }

@@ -21,6 +21,8 @@ class QAbstractItemModel;
 class QAbstractItemView;
 class QPushButton;
 class QAction;
+class QMenu;
+class QSettings;
 class QWebEngineView;
 
 namespace quilla {
@@ -66,17 +68,31 @@ public:
     // Selects the row in the result table and brings it into view.
     void selectListRow(std::int64_t listRow);
 
+    // The window's size, the splitter, the file dialogs' last folders and the
+    // recent projects are kept in `settings` (which outlives the window);
+    // without it nothing is remembered.
+    void rememberIn(QSettings* settings);
+    // "更多": every command of the window, with its shortcut.
+    QMenu* moreMenu() const { return more_; }
+    QStringList recentProjects() const { return recent_; }
+    // The folder of the last export, or the working folder before any.
+    void openExportFolder();
+
     // At start: a session that did not end normally is offered back.
     void offerRecovery();
 
     // Ctrl+S and Ctrl+O; a .quilla file dropped on the window opens too.
     // False when nothing was saved (the user cancelled, or it failed).
     bool saveProjectFile();
+    // "另存为…": always asks for the name.
+    bool saveProjectFileAs();
     void saveProjectTo(const QString& path, bool replaceExisting);
     void openProjectFile();
     void openProjectFrom(const QString& path);
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -90,6 +106,12 @@ private:
     void takeSettings();
     void refreshStatus();
     void placeContinueButton(bool shown);
+    void layoutControls();
+    void buildMoreMenu();
+    void showRecentProjects();
+    void noteRecentProject(const QString& path);
+    QString lastFolder(const char* key) const;
+    void keepFolder(const char* key, const QString& chosenFile);
     // Asks first when the lists hold anything.
     bool mayReplaceLists();
     // Before the window closes: save, throw away or stay (false).
@@ -110,6 +132,30 @@ private:
     QWebEngineView* browserView_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QPushButton* continueButton_ = nullptr;
+    QPushButton* moreButton_ = nullptr;
+    QWidget* splitter_ = nullptr;
+    int browserExtra_ = 0; // the splitter's place: see boundedBrowserExtra
+    int dragFrom_ = -1;    // where a drag of the splitter began, in window y
+    int extraAtDrag_ = 0;
+    QMenu* more_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    QStringList recent_;
+    QSettings* settings_ = nullptr;
+    // The commands that the context menu, the shortcuts and "更多" share.
+    QAction* pasteAction_ = nullptr;
+    QAction* importAction_ = nullptr;
+    QAction* copyAction_ = nullptr;
+    QAction* deleteAction_ = nullptr;
+    QAction* selectAllAction_ = nullptr;
+    QAction* requeryAction_ = nullptr;
+    QAction* retryAction_ = nullptr;
+    QAction* chartAction_ = nullptr;
+    QAction* excelAction_ = nullptr;
+    QAction* openAction_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* saveAsAction_ = nullptr;
+    QAction* continueAction_ = nullptr;
+    QAction* exportFolderAction_ = nullptr;
     ChartWindow* chart_ = nullptr;
     bool showingSettings_ = false;
     bool closing_ = false;

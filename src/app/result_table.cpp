@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QUrl>
 
@@ -70,6 +71,21 @@ void ResultTableView::sortBy(int column) {
     horizontalHeader()->setSortIndicatorShown(sorting.has_value());
     if (sorting)
         horizontalHeader()->setSortIndicator(sorting->first, sorting->second);
+}
+
+void ResultTableView::showSortColumn() {
+    const auto sorting = order_ ? order_->sorting() : std::nullopt;
+    if (!sorting)
+        return;
+    QHeaderView* header = horizontalHeader();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(sorting->first, sorting->second);
+    const int left = header->sectionViewportPosition(sorting->first);
+    if (left >= 0 && left + header->sectionSize(sorting->first) <= viewport()->width())
+        return;
+    horizontalScrollBar()->setValue(horizontalScrollMode() == ScrollPerItem
+                                        ? header->visualIndex(sorting->first)
+                                        : header->sectionPosition(sorting->first));
 }
 
 std::vector<std::int64_t> ResultTableView::selectedListRows() const {

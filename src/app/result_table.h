@@ -26,6 +26,10 @@ public:
     // The list rows of the selected view rows, in view order.
     std::vector<std::int64_t> selectedListRows() const;
 
+    // The sorted column's header, with its arrow, brought into view (a new
+    // run keeps the sort; the seller sees by what).
+    void showSortColumn();
+
     // The context menu: the window adds its actions.
     QMenu* menu() const { return menu_; }
 

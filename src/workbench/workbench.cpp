@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace quilla {
@@ -285,7 +286,22 @@ ExportOutcome Workbench::writeCsv(const QString& folder) const {
 }
 
 void Workbench::exportCsv(const QString& folder) {
-    gate_.run([this, folder] { Q_EMIT message(exportMessage(writeCsv(folder))); });
+    gate_.run([this, folder] {
+        const QString keyword = settings_.keyword;
+        const ExportOutcome outcome = writeCsv(folder);
+        noteExport(outcome, QDir(folder).filePath(keyword + u".csv"));
+        Q_EMIT message(exportMessage(outcome));
+    });
+}
+
+void Workbench::noteExport(const ExportOutcome& outcome, const QString& path) {
+    if (outcome.kind != ExportOutcome::Kind::Written)
+        return;
+    lastExportPath_ = QFileInfo(path).absoluteFilePath();
+    QString notice = QStringLiteral("已导出：") + QDir::toNativeSeparators(lastExportPath_);
+    if (!outcome.note.isEmpty())
+        notice += u'；' + outcome.note;
+    setNotice(notice);
 }
 
 ExportOutcome Workbench::writeWorkbook(const QString& folder,
@@ -315,10 +331,10 @@ void Workbench::exportWorkbook(const QString& folder, std::vector<std::int64_t> 
                     return;
                 QMetaObject::invokeMethod(
                     this,
-                    [this, outcome] {
+                    [this, outcome, path = QDir(folder).filePath(keyword + u".xlsx")] {
                         workbookBusy_ = false;
-                        setNotice(outcome.kind == ExportOutcome::Kind::Written ? outcome.note
-                                                                               : QString());
+                        setNotice({}); // no longer writing
+                        noteExport(outcome, path);
                         Q_EMIT message(exportMessage(outcome));
                     },
                     Qt::QueuedConnection);

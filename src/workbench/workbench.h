@@ -115,6 +115,8 @@ public:
     ExportOutcome writeWorkbook(const QString& folder,
                                 const std::vector<std::int64_t>& order) const;
     bool workbookBusy() const { return workbookBusy_; }
+    // The full path of the file the last export wrote; empty before any.
+    QString lastExportPath() const { return lastExportPath_; }
 
     // The whole session as a project or journal holds it.
     SessionSnapshot snapshot() const;
@@ -155,6 +157,8 @@ private:
 
     bool refuseEditDuringRun();
     void setNotice(const QString& text);
+    // The status line names the written file, with what it could not hold.
+    void noteExport(const ExportOutcome& outcome, const QString& path);
     void noteState();
     SessionState currentState() const;
 
@@ -180,6 +184,7 @@ private:
     bool workbookBusy_ = false;
     StatusScope statusScope_;
     QString projectPath_;
+    QString lastExportPath_;
     QString notice_;      // what the last edit did, until a run starts
     bool edited_ = false; // since the last save or open
 };

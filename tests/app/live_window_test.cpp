@@ -149,7 +149,10 @@ TEST_F(LiveWindow, ListsFollowNewRowsUnlessScrolledAway) {
 TEST_F(LiveWindow, TheStatusLineSitsInTheFreeStripAndShowsTheRun) {
     auto* status = window->findChild<QLabel*>(QStringLiteral("statusLine"));
     ASSERT_NE(status, nullptr);
-    EXPECT_EQ(status->geometry(), QRect(8, 708, 1009, 28));
+    // The strip, short of the 更多 button at its right end.
+    EXPECT_EQ(status->geometry(), QRect(8, 708, 941, 28));
+    EXPECT_EQ(window->findChild<QWidget*>(QStringLiteral("moreButton"))->geometry(),
+              QRect(957, 709, 60, 26));
     EXPECT_TRUE(status->text().isEmpty());
     startAndWaitForTheFetch();
     ASSERT_EVENTUALLY((status->text()) ==

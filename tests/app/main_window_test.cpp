@@ -2,19 +2,28 @@
 
 #include "app/controls.h"
 #include "app/keyword_list_view.h"
+#include "app/result_table.h"
+#include "session/project_file.h"
 #include "support/app_dialogs.h"
 #include "support/fake_fetcher.h"
 #include "support/fake_opener.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <QWebEngineView>
 
 #include "support/wait.h"
@@ -65,7 +74,10 @@ TEST_F(MainWindowTest, StartsWithItsValues) {
 TEST_F(MainWindowTest, EveryControlSitsWhereItBelongs) {
     window.show();
     EXPECT_EQ(window.size(), QSize(1027, 736));
-    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    // It may grow, never shrink below its first size.
+    EXPECT_EQ(window.minimumSize(), QSize(1027, 736));
+    EXPECT_GT(window.maximumSize().width(), 1027);
+    EXPECT_GT(window.maximumSize().height(), 736);
     // Independent of the layout table: left, top, width, height in pixels.
     const struct {
         const char* name;
@@ -91,6 +103,9 @@ TEST_F(MainWindowTest, EveryControlSitsWhereItBelongs) {
         {"resultTable", {8, 48, 889, 256}, nullptr},
         {"candidateList", {904, 152, 113, 148}, nullptr},
         {"browser", {8, 312, 1009, 393}, nullptr},
+        {"statusLine", {8, 708, 941, 28}, nullptr},
+        {"moreButton", {957, 709, 60, 26}, "更多"},
+        {"splitter", {8, 304, 1009, 8}, nullptr},
     };
     for (const auto& e : expected) {
         QWidget* w = control(e.name);
@@ -115,6 +130,217 @@ TEST_F(MainWindowTest, EveryControlSitsWhereItBelongs) {
     EXPECT_EQ(list->model()->columnCount(), 1);
     EXPECT_FALSE(list->horizontalHeader()->isVisible());
     EXPECT_FALSE(list->verticalHeader()->isVisible());
+}
+
+// On a larger screen the result table takes the extra width and height, the
+// candidate list the height beside it, the browser the rest; the splitter
+// trades the table's height for the browser's, and both keep a usable height.
+TEST_F(MainWindowTest, ALargerWindowGivesTheTableTheRoom) {
+    window.show();
+    window.resize(1366 + 300, 736 + 200);
+    struct Case {
+        const char* what;
+        int drag; // the splitter dragged by this many pixels
+        std::vector<std::pair<const char*, QRect>> places;
+    };
+    const Case cases[] = {
+        {"grown",
+         0,
+         {{"keywordBox", {56, 8, 97, 25}},
+          {"intervalBox", {824, 8, 81, 25}},
+          {"exportButton", {912 + 639, 8, 105, 33}},
+          {"homePageButton", {912 + 639, 104, 105, 33}},
+          {"resultTable", {8, 48, 889 + 639, 256 + 200}},
+          {"candidateList", {904 + 639, 152, 113, 148 + 200}},
+          {"splitter", {8, 504, 1009 + 639, 8}},
+          {"browser", {8, 512, 1009 + 639, 393}},
+          {"statusLine", {8, 908, 941 + 639, 28}},
+          {"moreButton", {957 + 639, 909, 60, 26}}}},
+        {"splitter dragged up by 100",
+         -100,
+         {{"resultTable", {8, 48, 1528, 356}},
+          {"candidateList", {1543, 152, 113, 248}},
+          {"browser", {8, 412, 1648, 493}}}},
+        {"dragged far up: the table keeps 150",
+         -1000,
+         {{"resultTable", {8, 48, 1528, 150}}, {"browser", {8, 206, 1648, 699}}}},
+        {"dragged far down: the browser keeps 80",
+         +2000,
+         {{"resultTable", {8, 48, 1528, 769}}, {"browser", {8, 825, 1648, 80}}}},
+    };
+    auto* splitter = control("splitter");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.drag != 0) {
+            const QPoint from = splitter->rect().center();
+            QTest::mousePress(splitter, Qt::LeftButton, {}, from);
+            QMouseEvent move(QEvent::MouseMove, QPointF(from + QPoint(0, c.drag)),
+                             QPointF(splitter->mapToGlobal(from + QPoint(0, c.drag))), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(splitter, &move);
+            QTest::mouseRelease(splitter, Qt::LeftButton, {}, from + QPoint(0, c.drag));
+        }
+        for (const auto& [name, place] : c.places)
+            EXPECT_EQ(control(name)->geometry(), place) << name;
+    }
+}
+
+// "更多" holds every command the context menu and the window's shortcuts
+// offer, with the same shortcut, so that none is found only by knowing it.
+TEST_F(MainWindowTest, TheMenuHoldsEveryCommand) {
+    const auto walk = [](const QList<QAction*>& actions) {
+        QList<QAction*> all;
+        const auto add = [&all](const auto& self, const QList<QAction*>& from) -> void {
+            for (QAction* a : from) {
+                if (a->isSeparator())
+                    continue;
+                if (a->menu())
+                    self(self, a->menu()->actions());
+                all.append(a);
+            }
+        };
+        add(add, actions);
+        return all;
+    };
+    auto* more = control<QPushButton>("moreButton");
+    ASSERT_NE(more->menu(), nullptr);
+    EXPECT_EQ(more->menu(), window.moreMenu());
+    const QList<QAction*> inMenu = walk(more->menu()->actions());
+    QStringList captions;
+    for (QAction* a : inMenu)
+        captions.append(a->text());
+
+    auto* table = control<ResultTableView>("resultTable");
+    QList<QAction*> offered = walk(table->menu()->actions());
+    for (QAction* a : window.actions())
+        if (!a->shortcut().isEmpty())
+            offered.append(a);
+    ASSERT_FALSE(offered.isEmpty());
+    for (QAction* a : offered) {
+        EXPECT_TRUE(inMenu.contains(a)) << a->text().toStdString() << " is not in 更多";
+    }
+    // The commands the seller looks for, by their captions and shortcuts.
+    const struct {
+        const char* caption;
+        QKeySequence keys;
+    } expected[] = {
+        {"导入关键词…", {}},
+        {"粘贴关键词", QKeySequence::Paste},
+        {"复制", QKeySequence::Copy},
+        {"删除", QKeySequence::Delete},
+        {"全选", QKeySequence::SelectAll},
+        {"重查空行", {}},
+        {"重查失败的词", {}},
+        {"继续", QKeySequence(Qt::Key_F5)},
+        {"导出 Excel", QKeySequence(Qt::CTRL | Qt::Key_E)},
+        {"图表", QKeySequence(Qt::CTRL | Qt::Key_G)},
+        {"打开项目…", QKeySequence::Open},
+        {"保存项目", QKeySequence::Save},
+        {"另存为…", QKeySequence::SaveAs},
+        {"最近的项目", {}},
+        {"打开导出文件夹", {}},
+    };
+    for (const auto& e : expected) {
+        const QString caption = QString::fromUtf8(e.caption);
+        const auto at = std::find_if(inMenu.begin(), inMenu.end(),
+                                     [&](QAction* a) { return a->text() == caption; });
+        ASSERT_NE(at, inMenu.end()) << e.caption;
+        EXPECT_EQ((*at)->shortcut(), e.keys) << e.caption;
+    }
+    // The table's context menu offers copy, delete and select all too.
+    QStringList tableCaptions;
+    for (QAction* a : walk(table->menu()->actions()))
+        tableCaptions.append(a->text());
+    for (const char* c : {"复制", "删除", "全选"})
+        EXPECT_TRUE(tableCaptions.contains(QString::fromUtf8(c))) << c;
+}
+
+// The window's size, the splitter, the dialogs' folders and the last five
+// projects come back in the next window; a closed window writes them.
+TEST_F(MainWindowTest, SettingsComeBackInTheNextWindow) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QSettings kept(folder.filePath(u"kept.ini"_s), QSettings::IniFormat);
+    QStringList projects;
+    {
+        test::FakeOpener shell;
+        MainWindow first(shell, std::make_shared<test::FakePageFetcher>());
+        first.rememberIn(&kept);
+        first.show();
+        first.resize(1200, 800);
+        for (int i = 0; i < 7; ++i) {
+            const QString path = folder.filePath(u"p%1.quilla"_s.arg(i));
+            ASSERT_EQ(first.workbench().saveProject(path, false).kind,
+                      NewFileResult::Kind::Written);
+            projects.prepend(path);
+        }
+        auto* splitter = first.findChild<QWidget*>(u"splitter"_s);
+        QTest::mousePress(splitter, Qt::LeftButton, {}, {5, 4});
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, -36), splitter->mapToGlobal(QPointF(5, -36)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(splitter, &move);
+        QTest::mouseRelease(splitter, Qt::LeftButton, {}, {5, -36});
+        EXPECT_TRUE(first.close());
+    }
+    test::FakeOpener shell;
+    MainWindow next(shell, std::make_shared<test::FakePageFetcher>());
+    next.rememberIn(&kept);
+    next.show();
+    EXPECT_EQ(next.size(), QSize(1200, 800));
+    // 64 rows taller, less the 40 the drag gave the browser.
+    EXPECT_EQ(next.findChild<QWidget*>(u"resultTable"_s)->height(), 256 + 64 - 40);
+    EXPECT_EQ(next.recentProjects(), projects.mid(0, 5));
+    QMenu* recent = nullptr;
+    for (QAction* a : next.moreMenu()->actions())
+        if (a->menu())
+            recent = a->menu();
+    ASSERT_NE(recent, nullptr);
+    ASSERT_EQ(recent->actions().size(), 5);
+    EXPECT_EQ(recent->actions().first()->text(), QDir::toNativeSeparators(projects.first()));
+}
+
+// "打开导出文件夹" opens the folder the last export went to.
+TEST_F(MainWindowTest, TheExportFolderOpensWhereTheFileWent) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    window.workbench().addKeywords(u"abc"_s);
+    window.workbench().exportCsv(folder.path());
+    ASSERT_FALSE(window.workbench().lastExportPath().isEmpty());
+    window.openExportFolder();
+    EXPECT_EQ(shell.opened, QStringList{QUrl::fromLocalFile(folder.path()).toString()});
+}
+
+// A new run keeps the chosen sort and brings the sorted column's header,
+// with its arrow, into view, even when the seller had scrolled away from it.
+TEST_F(MainWindowTest, ANewRunShowsTheSortedColumn) {
+    window.show();
+    window.workbench().addKeywords(u"a\nb\nc"_s);
+    auto* table = control<ResultTableView>("resultTable");
+    QHeaderView* header = table->horizontalHeader();
+    const int last = table->model()->columnCount() - 1;
+    ASSERT_EQ(table->model()->headerData(last, Qt::Horizontal).toString(), u"机会"_s);
+    const auto inView = [&] {
+        const int left = header->sectionViewportPosition(last);
+        return left >= 0 && left + header->sectionSize(last) <= table->viewport()->width();
+    };
+    for (const char* start : {"mineButton", "indexButton"}) {
+        SCOPED_TRACE(start);
+        table->scrollTo(table->model()->index(0, last));
+        header->resizeSection(last, 60);
+        header->setSortIndicatorShown(false);
+        if (window.workbench().order().sorting() == std::nullopt)
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(last) + 5, 5));
+        ASSERT_EQ(window.workbench().order().sorting()->first, last);
+        table->horizontalScrollBar()->setValue(0);
+        ASSERT_FALSE(inView()) << "the table is wide enough to hide the column";
+        control<QPushButton>(start)->click();
+        control<QPushButton>("stopButton")->click();
+        EXPECT_EQ(window.workbench().order().sorting()->first, last);
+        EXPECT_TRUE(header->isSortIndicatorShown());
+        EXPECT_EQ(header->sortIndicatorSection(), last);
+        EXPECT_TRUE(inView());
+    }
 }
 
 TEST_F(MainWindowTest, FocusWalksTheControlsInOrder) {

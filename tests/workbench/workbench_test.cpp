@@ -6,6 +6,8 @@
 #include "support/qstring_print.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,6 +58,55 @@ TEST(Workbench, ChangesWithoutTheListsReachTheJournal) {
         c.change();
         EXPECT_TRUE(c.shows(journalled()));
         EXPECT_EQ(journalled(), bench.snapshot().state);
+    }
+}
+
+// An export names the file it wrote, with its full path, on the status line;
+// the CSV's message keeps its words. A refused export names nothing.
+TEST(Workbench, AnExportNamesTheFileItWrote) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    Workbench bench(Workbench::Parts{});
+    bench.setSettings({u"连衣裙"_s, {}, {}, u"3"_s, u"6000"_s});
+    bench.addKeywords(u"连衣裙 长款"_s);
+    QStringList messages;
+    QObject::connect(&bench, &Workbench::message,
+                     [&messages](const QString& text) { messages.append(text); });
+    // A relative folder: the path shown is the full one.
+    const QString relative = QDir::current().relativeFilePath(folder.path());
+    const QString csv = QDir(folder.path()).filePath(u"连衣裙.csv"_s);
+    const QString xlsx = QDir(folder.path()).filePath(u"连衣裙.xlsx"_s);
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        QString path; // empty: nothing written
+        QString message;
+    };
+    const Case cases[] = {
+        {"csv", [&] { bench.exportCsv(relative); }, csv,
+         u"导出成功，你可在程序目录中找到该文件。文件名与关键词相同。"_s},
+        {"csv again: the file exists",
+         [&] { bench.exportCsv(folder.path()); },
+         {},
+         u"文件已存在，不能导出。如果想继续导出，请修改关键词的内容。"_s},
+        {"workbook", [&] { bench.exportWorkbook(folder.path(), bench.order().listRowsInOrder()); },
+         xlsx, u"导出成功，你可在程序目录中找到该文件。文件名与关键词相同。"_s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        messages.clear();
+        const QString before = bench.lastExportPath();
+        c.run();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.isEmpty(); }, 10000));
+        EXPECT_EQ(messages, QStringList{c.message});
+        if (c.path.isEmpty()) {
+            EXPECT_EQ(bench.lastExportPath(), before);
+            continue;
+        }
+        EXPECT_TRUE(QFileInfo::exists(c.path));
+        EXPECT_EQ(bench.lastExportPath(), c.path);
+        EXPECT_TRUE(bench.statusText().startsWith(u"已导出："_s + QDir::toNativeSeparators(c.path)))
+            << bench.statusText().toStdString();
     }
 }
 
