@@ -5,6 +5,7 @@
 #include "app/controls.h"
 #include "app/keyword_list_view.h"
 #include "app/result_table.h"
+#include "app/root_window.h"
 #include "app/web_browser.h"
 #include "results/tsv_text.h"
 #include "session/project_file.h"
@@ -180,6 +181,9 @@ void MainWindow::connectResultTable() {
     QAction* chart = addWindowAction(QStringLiteral("图表"), QKeySequence(Qt::CTRL | Qt::Key_G));
     connect(chart, &QAction::triggered, this, [this] { openChartWindow(); });
     menu->addAction(chart);
+    QAction* roots = addWindowAction(QStringLiteral("词根"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(roots, &QAction::triggered, this, [this] { openRootWindow(); });
+    menu->addAction(roots);
     QAction* excel =
         addWindowAction(QStringLiteral("导出 Excel"), QKeySequence(Qt::CTRL | Qt::Key_E));
     connect(excel, &QAction::triggered, this, &MainWindow::exportWorkbookFile);
@@ -240,6 +244,17 @@ void MainWindow::placeContinueButton(bool shown) {
     if (shown)
         strip.setRight(continueButton_->geometry().left() - 8);
     statusLabel_->setGeometry(strip);
+}
+
+RootWindow& MainWindow::openRootWindow() {
+    if (!roots_) {
+        roots_ = new RootWindow(*bench_, this);
+        roots_->attachFilterButton(resultView_);
+    }
+    roots_->show();
+    roots_->raise();
+    roots_->activateWindow();
+    return *roots_;
 }
 
 ChartWindow& MainWindow::openChartWindow() {

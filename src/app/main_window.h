@@ -28,6 +28,7 @@ namespace quilla {
 class ChartWindow;
 class KeywordListView;
 class ResultTableView;
+class RootWindow;
 class WebEngineBrowser;
 
 class MainWindow final : public QWidget {
@@ -63,6 +64,8 @@ public:
     // "图表" and Ctrl+G: the chart window, made on first use.
     ChartWindow& openChartWindow();
     ChartWindow* chartWindow() const { return chart_; }
+    // "词根" and Ctrl+R: the root view, made on first use.
+    RootWindow& openRootWindow();
     // Selects the row in the result table and brings it into view.
     void selectListRow(std::int64_t listRow);
 
@@ -111,6 +114,7 @@ private:
     QLabel* statusLabel_ = nullptr;
     QPushButton* continueButton_ = nullptr;
     ChartWindow* chart_ = nullptr;
+    RootWindow* roots_ = nullptr;
     bool showingSettings_ = false;
     bool closing_ = false;
 
