@@ -43,30 +43,33 @@ class RootModel final : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    // Keeps the rows (and a selection in them) when only figures changed or
-    // roots were added at the end, as a run adds them.
-    void setRoots(std::vector<RootFigures> roots) {
-        const std::size_t old = roots_.size();
-        const bool extends =
-            roots.size() >= old &&
-            std::equal(roots_.begin(), roots_.end(), roots.begin(),
-                       [](const RootFigures& a, const RootFigures& b) { return a.root == b.root; });
-        if (!extends) {
-            beginResetModel();
-            roots_ = std::move(roots);
-            endResetModel();
-            return;
-        }
-        if (roots.size() > old) {
-            beginInsertRows({}, static_cast<int>(old), static_cast<int>(roots.size() - 1));
-            roots_.insert(roots_.end(), std::make_move_iterator(roots.begin() + old),
-                          std::make_move_iterator(roots.end()));
-            endInsertRows();
-        }
-        std::move(roots.begin(), roots.begin() + old, roots_.begin());
-        if (old > 0)
-            Q_EMIT dataChanged(index(0, 0), index(static_cast<int>(old - 1), columnCount() - 1));
+    void setAll(std::vector<RootFigures> roots) {
+        beginResetModel();
+        roots_ = std::move(roots);
+        rowOf_.clear();
+        for (std::size_t i = 0; i < roots_.size(); ++i)
+            rowOf_.insert(Segmenter::rootKey(roots_[i].root), static_cast<int>(i));
+        endResetModel();
     }
+    // The root of this key as it stands now (nothing when no row holds it):
+    // its line changes or is added; false when a line would have to go.
+    bool update(const QString& key, const RootFigures* now) {
+        const auto at = rowOf_.constFind(key);
+        if (!now)
+            return at == rowOf_.cend();
+        if (at == rowOf_.cend()) {
+            const int row = static_cast<int>(roots_.size());
+            beginInsertRows({}, row, row);
+            roots_.push_back(*now);
+            rowOf_.insert(key, row);
+            endInsertRows();
+            return true;
+        }
+        roots_[static_cast<std::size_t>(*at)] = *now;
+        Q_EMIT dataChanged(index(*at, 0), index(*at, columnCount() - 1));
+        return true;
+    }
+    const std::vector<RootFigures>& roots() const { return roots_; }
     const RootFigures& root(int row) const { return roots_[static_cast<std::size_t>(row)]; }
 
     int rowCount(const QModelIndex& parent = {}) const override {
@@ -96,6 +99,7 @@ public:
 
 private:
     std::vector<RootFigures> roots_;
+    QHash<QString, int> rowOf_;
 };
 
 // Sorting as in the result table: numbers largest first on the first click,
@@ -255,6 +259,7 @@ RootWindow::RootWindow(Workbench& bench, QWidget* parent)
     top->addWidget(charts);
     top->setStretchFactor(0, 1);
     top->setStretchFactor(1, 1);
+    top->setSizes({520, 580});
     auto* whole = new QSplitter(Qt::Vertical);
     whole->addWidget(top);
     whole->addWidget(buildComposer());
@@ -292,8 +297,9 @@ void RootWindow::buildTable() {
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setDefaultSectionSize(76);
     table_->horizontalHeader()->setSectionsClickable(true);
-    table_->horizontalHeader()->setSortIndicatorShown(true);
+    table_->horizontalHeader()->setSortIndicatorShown(false);
     connect(table_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
         order_->cycle(column);
         table_->horizontalHeader()->setSortIndicatorShown(order_->sortColumn() >= 0);
@@ -317,6 +323,13 @@ RootWindow::Bars RootWindow::makeBars(const QString& caption, const QColor& colo
     bars.roots = new QBarCategoryAxis;
     bars.values = new QValueAxis;
     bars.values->setLabelFormat(QStringLiteral("%.0f"));
+    bars.values->setTickCount(3);
+    bars.roots->setTruncateLabels(false);
+    // Twenty roots fit one above the other in a window of ordinary height.
+    QFont small = bars.roots->labelsFont();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    bars.roots->setLabelsFont(small);
+    bars.values->setTruncateLabels(false);
     chart->addAxis(bars.roots, Qt::AlignLeft);
     chart->addAxis(bars.values, Qt::AlignBottom);
     bars.series->attachAxis(bars.roots);
@@ -404,8 +417,10 @@ void RootWindow::follow() {
                 std::vector<Row> rows;
                 for (int i = first; i <= last; ++i) {
                     rows.push_back(list.row(i));
-                    if (i > 0)
+                    if (i > 0) {
                         totals_.add(rows.back());
+                        touch(rows.back().keyword());
+                    }
                 }
                 added_.insert(added_.begin() + first, std::make_move_iterator(rows.begin()),
                               std::make_move_iterator(rows.end()));
@@ -414,18 +429,25 @@ void RootWindow::follow() {
     connect(&list, &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex&, int first, int last) {
                 for (int i = first; i <= last; ++i)
-                    if (i > 0)
+                    if (i > 0) {
                         totals_.remove(added_[static_cast<std::size_t>(i)]);
+                        touch(added_[static_cast<std::size_t>(i)].keyword());
+                    }
                 added_.erase(added_.begin() + first, added_.begin() + last + 1);
                 redrawSoon();
             });
     connect(&list, &QAbstractItemModel::dataChanged, this,
             [this, &list](const QModelIndex& from, const QModelIndex& to) {
-                for (int i = std::max(from.row(), 1); i <= to.row(); ++i) {
+                const int last = std::min(to.row(), static_cast<int>(added_.size()) - 1);
+                for (int i = std::max(from.row(), 1); i <= last; ++i) {
                     Row& was = added_[static_cast<std::size_t>(i)];
                     totals_.remove(was);
+                    const QString keyword = was.keyword();
+                    touch(keyword);
                     was = list.row(i);
                     totals_.add(was);
+                    if (was.keyword() != keyword)
+                        touch(was.keyword());
                 }
                 redrawSoon();
             });
@@ -447,54 +469,104 @@ void RootWindow::rebuild() {
         if (i > 0)
             totals_.add(added_.back());
     }
+    wholeRedraw_ = true;
+    touched_.clear();
+    touchedKeys_.clear();
     redrawNow();
 }
 
+void RootWindow::touch(const QString& keyword) {
+    if (!wholeRedraw_)
+        for (const QString& root : distinctRoots(bench_.segmenter(), keyword)) {
+            QString key = Segmenter::rootKey(root);
+            if (!touchedKeys_.contains(key)) {
+                touchedKeys_.insert(key);
+                touched_.append(std::move(key));
+            }
+        }
+}
+
 void RootWindow::redrawSoon() {
-    if (!redrawTimer_.isActive())
+    if (!isVisible())
+        redrawWhenShown_ = true;
+    else if (!redrawTimer_.isActive())
         redrawTimer_.start();
+}
+
+void RootWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (redrawWhenShown_)
+        redrawNow();
 }
 
 void RootWindow::redrawNow() {
     redrawTimer_.stop();
+    redrawWhenShown_ = false;
     redraw();
 }
 
+// Only the lines of the roots that changed, so that a tick's redraw costs
+// the same at any size of table.
 void RootWindow::redraw() {
-    std::vector<RootFigures> roots = totals_.roots();
-    drawChart(roots);
-    model_->setRoots(std::move(roots));
+    bool whole = wholeRedraw_;
+    for (auto key = touched_.cbegin(); !whole && key != touched_.cend(); ++key)
+        whole = !model_->update(*key, totals_.find(*key));
+    if (whole)
+        model_->setAll(totals_.roots());
+    touched_.clear();
+    touchedKeys_.clear();
+    wholeRedraw_ = false;
+    drawChart();
 }
 
-void RootWindow::drawChart(const std::vector<RootFigures>& all) {
-    std::vector<RootFigures> top;
-    std::copy_if(all.begin(), all.end(), std::back_inserter(top),
-                 [](const RootFigures& f) { return f.searchIndex().has_value(); });
-    sortBySearch(top);
-    if (top.size() > static_cast<std::size_t>(chartRoots))
-        top.resize(chartRoots);
+void RootWindow::drawChart() {
+    // The top roots by demand, as sortBySearch puts them, without sorting all.
+    const std::vector<RootFigures>& all = model_->roots();
+    std::vector<const RootFigures*> top;
+    top.reserve(all.size());
+    for (const RootFigures& f : all)
+        if (f.searchIndex())
+            top.push_back(&f);
+    const auto before = [](const RootFigures* a, const RootFigures* b) {
+        return a->search != b->search ? a->search > b->search : a->root < b->root;
+    };
+    const std::size_t shown = std::min(top.size(), static_cast<std::size_t>(chartRoots));
+    std::partial_sort(top.begin(), top.begin() + static_cast<std::ptrdiff_t>(shown), top.end(),
+                      before);
+    top.resize(shown);
     QStringList roots;
     QList<qreal> demand, supply;
     // The largest at the top: horizontal bars go upwards.
     for (auto f = top.rbegin(); f != top.rend(); ++f) {
-        roots << f->root;
-        demand << f->searchIndex().value_or(0);
-        supply << f->itemCount().value_or(0);
+        roots << (*f)->root;
+        demand << (*f)->searchIndex().value_or(0);
+        supply << (*f)->itemCount().value_or(0);
     }
-    charted_ = roots;
-    std::reverse(charted_.begin(), charted_.end());
+    QStringList charted = roots;
+    std::reverse(charted.begin(), charted.end());
+    const bool sameRoots = charted == charted_ && !demandBars_.series->barSets().isEmpty();
+    charted_ = charted;
     for (auto [bars, values] :
          {std::pair{&demandBars_, &demand}, std::pair{&supplyBars_, &supply}}) {
-        bars->series->clear();
-        auto* set = new QBarSet(bars->view->chart()->title());
-        set->setColor(bars->series->property("color").value<QColor>());
-        set->append(*values);
-        bars->series->append(set);
-        bars->roots->clear();
-        bars->roots->append(roots);
+        if (sameRoots) {
+            QBarSet* set = bars->series->barSets().constFirst();
+            for (qsizetype i = 0; i < values->size(); ++i)
+                if (set->at(i) != values->at(i))
+                    set->replace(i, values->at(i));
+        } else {
+            bars->series->clear();
+            auto* set = new QBarSet(bars->view->chart()->title());
+            set->setColor(bars->series->property("color").value<QColor>());
+            set->append(*values);
+            bars->series->append(set);
+            bars->roots->clear();
+            bars->roots->append(roots);
+        }
         const qreal most =
             values->isEmpty() ? 1 : *std::max_element(values->begin(), values->end());
-        bars->values->setRange(0, std::max<qreal>(1, most * 1.05));
+        const qreal range = std::max<qreal>(1, most * 1.05);
+        if (bars->values->max() != range)
+            bars->values->setRange(0, range);
     }
 }
 
@@ -648,6 +720,8 @@ void RootWindow::composeTitle() {
 }
 
 TitleCheck RootWindow::checkTitleText(const QString& title) {
+    if (checkEdit_->text() != title)
+        checkEdit_->setText(title);
     const std::vector<Row> rows = tableRows();
     TitleCheck check = checkTitle(title, rows, bench_.segmenter());
     QStringList keywords;

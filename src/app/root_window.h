@@ -10,6 +10,7 @@
 #include "titles/title_check.h"
 #include "titles/title_composer.h"
 
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 
@@ -78,6 +79,10 @@ public:
 Q_SIGNALS:
     void filterChanged(const QString& root);
 
+protected:
+    // Hidden, it keeps the totals and draws them when shown again.
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildTable();
     void buildChart();
@@ -86,7 +91,9 @@ private:
     void rebuild();
     void redrawSoon();
     void redraw();
-    void drawChart(const std::vector<RootFigures>& roots);
+    void drawChart();
+    // Notes the roots of a keyword whose row changed, for the next redraw.
+    void touch(const QString& keyword);
     void reapplyFilter();
     void say(const QString& text);
     std::vector<Row> tableRows() const;
@@ -99,6 +106,11 @@ private:
     // The list rows as added to the totals, so a change removes what was added.
     std::vector<Row> added_;
     QTimer redrawTimer_;
+    bool redrawWhenShown_ = false;
+    // Root keys, in the order met, each once.
+    QStringList touched_;
+    QSet<QString> touchedKeys_;
+    bool wholeRedraw_ = true;
     QString filterRoot_;
     std::optional<Composition> composition_;
     double compositionTotal_ = 0;

@@ -160,8 +160,34 @@ TEST(RootWindow, TotalsFiltersComposesAndChecks) {
     EXPECT_EQ(roots->checkDetails(), u"11 字节 · 覆盖搜索指数 22.2% · 覆盖关键词 1 个：夏季连衣裙\n"
                                      u"没用上的高机会词根：女、棉麻"_s);
 
+    // The picture for the README, on request: a table of a run's size.
     if (const QString shot = qEnvironmentVariable("QUILLA_ROOTS_SCREENSHOT"); !shot.isEmpty()) {
-        EXPECT_TRUE(roots->grab().save(shot));
+        const char* sample[][3] = {
+            {"连衣裙女夏", "2,310,000", "98210"}, {"连衣裙夏季新款", "1,520,000", "76544"},
+            {"碎花连衣裙", "412,000", "35120"},   {"雪纺连衣裙", "380,000", "22871"},
+            {"法式连衣裙", "96,400", "31209"},    {"长裙女夏", "870,000", "18430"},
+            {"吊带连衣裙", "258,000", "20117"},   {"收腰连衣裙", "121,000", "15302"},
+            {"法式碎花裙", "18,200", "9810"},     {"真丝连衣裙", "64,500", "12044"},
+            {"连衣裙女春秋", "990,000", "26330"}, {"蕾丝连衣裙", "310,000", "11876"},
+            {"小个子连衣裙", "143,000", "19921"}, {"显瘦连衣裙", "402,000", "16655"},
+            {"大码连衣裙", "512,000", "14320"},   {"连衣裙女长款", "688,000", "17432"},
+            {"茶歇法式连衣裙", "8,900", "7421"},  {"复古连衣裙", "205,000", "9934"},
+            {"棉麻连衣裙", "176,000", "10223"},   {"针织连衣裙", "233,000", "8847"},
+            {"白色连衣裙", "301,000", "13398"},   {"黑色连衣裙", "276,000", "12007"},
+            {"碎花裙夏", "92,000", "8113"},       {"度假连衣裙", "54,000", "9120"},
+        };
+        rows.clear();
+        rows.append(Row{resultHeader()});
+        for (const auto& r : sample)
+            rows.append(row(r[0], r[1], r[2]));
+        RootWindow fresh(window.workbench());
+        fresh.resize(1200, 860);
+        fresh.show();
+        fresh.setRequest(u"连衣裙"_s, {}, 60);
+        fresh.composeTitle();
+        fresh.checkTitleText(u"2024夏季新款法式碎花连衣裙"_s);
+        QTest::qWait(200);
+        EXPECT_TRUE(fresh.grab().save(shot));
     }
 }
 
