@@ -58,8 +58,9 @@ struct WorkbookWrite {
 // cells, whatever they begin with; counts, index figures and the opportunity
 // numbers; percentages numbers in a percent format. Sheet "趋势": a column per
 // keyword that has a search series, a row per day; sheet "趋势图": a line
-// chart of the first ten; then "词根" and "标题" from `extra`. The finished package is read back
-// whole before it counts as written. A stop request ends the work at the next row or day.
+// chart of the first ten; then "词根" and "标题" from `extra`. The finished
+// package is read back whole before it counts as written. A stop request
+// ends the work at the next row or day.
 WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
                             const std::vector<std::int64_t>& order, std::stop_token stop = {},
                             const RootSheets& extra = {});
