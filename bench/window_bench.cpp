@@ -6,6 +6,7 @@
 
 #include "app/chart_window.h"
 #include "app/main_window.h"
+#include "app/root_window.h"
 #include "app/web_browser.h"
 #include "app/web_setup.h"
 #include "child_process.h"
@@ -27,6 +28,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -199,7 +201,7 @@ std::string sortedStepName() {
     return stepName("window_step_sorted", sortedCase);
 }
 
-// --- an index tick, the chart window open or closed ---
+// --- an index tick, the chart window or the root view open or closed ---
 
 constexpr int chartRows = 10000;
 constexpr int indexTicks = 30;
@@ -229,6 +231,18 @@ bool drawnAsWritten(const ChartWindow& chart, const RowList& results, std::int64
     return false;
 }
 
+// Whether the root view shows the row's own root (its number) with the row's
+// search index.
+bool rootAsWritten(const RootWindow& roots, const RowList& results, std::int64_t listRow) {
+    const auto search = indexValue(results.row(listRow).fields.value(column::searchYesterday));
+    const QAbstractItemModel* m = roots.table()->model();
+    const QString root = QString::number(listRow - 1);
+    for (int r = 0; r < m->rowCount(); ++r)
+        if (m->index(r, 0).data().toString() == root)
+            return search && m->index(r, 2).data().toString() == figureText(*search);
+    return false;
+}
+
 // The processor time of the window's thread for one tick of the index run in
 // the real browser: from the tick through the row it writes to the half
 // second after, in which an open chart window redraws once. The ticks take
@@ -236,15 +250,23 @@ bool drawnAsWritten(const ChartWindow& chart, const RowList& results, std::int64
 // over a run weighs on both alike: the iteration's time is the tick with
 // the window open, the counter `baseline_s` the one before it with the window
 // closed. Before each tick, not counted, the page gets the figures of the
-// keyword submitted last, and a window just opened catches up.
-void indexTick(benchmark::State& state) {
+// keyword submitted last, and a window just opened catches up. The same for
+// the root view (`roots`), which totals every row's roots and redraws its
+// table and bar charts.
+void indexTick(benchmark::State& state, bool roots) {
     Window w(std::make_shared<FreshPages>());
     if (!w.ready()) {
         state.SkipWithError("the window did not come up");
         return;
     }
     fillIndexedRows(*w);
-    ChartWindow& chart = w->openChartWindow();
+    QWidget* shown = nullptr;
+    const auto open = [&]() -> QWidget* {
+        if (roots)
+            return &w->openRootWindow();
+        return &w->openChartWindow();
+    };
+    shown = open();
     int submitted = 1; // the page asks for the start query's figures itself
     if (!waitFor([&] { return w.figureRequests() >= submitted; }, 60000)) {
         state.SkipWithError("the trend page never came up");
@@ -283,20 +305,23 @@ void indexTick(benchmark::State& state) {
     double closed = 0;
     int redrawn = 0;
     for (auto _ : state) {
-        chart.close();
+        shown->close();
         const auto shut = tick(100);
-        w->openChartWindow();
+        open();
         const std::int64_t row = w->workbench().index().queryRow();
-        const auto open = tick(500);
-        if (!shut || !open)
+        const auto opened = tick(500);
+        if (!shut || !opened)
             return;
-        state.SetIterationTime(*open);
+        state.SetIterationTime(*opened);
         closed += *shut;
-        redrawn += drawnAsWritten(chart, w->workbench().results(), row);
+        const RowList& results = w->workbench().results();
+        redrawn += roots ? rootAsWritten(*w->findChild<RootWindow*>(), results, row)
+                         : drawnAsWritten(*w->chartWindow(), results, row);
     }
     state.counters["baseline_s"] = benchmark::Counter(closed, benchmark::Counter::kAvgIterations);
     if (redrawn < state.iterations())
-        state.SkipWithError("the chart window missed a tick's row");
+        state.SkipWithError(roots ? "the root view missed a tick's row"
+                                  : "the chart window missed a tick's row");
 }
 
 // --- a run against the fake marketplace ---
@@ -490,12 +515,15 @@ void registerAll() {
         ->Repetitions(3)
         ->ReportAggregatesOnly(true)
         ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("index_tick/chart_open_and_closed", indexTick)
-        ->UseManualTime()
-        ->Iterations(indexTicks)
-        ->Repetitions(3)
-        ->ReportAggregatesOnly(true)
-        ->Unit(benchmark::kMillisecond);
+    for (const bool roots : {false, true})
+        benchmark::RegisterBenchmark(roots ? "index_tick/roots_open_and_closed"
+                                           : "index_tick/chart_open_and_closed",
+                                     indexTick, roots)
+            ->UseManualTime()
+            ->Iterations(indexTicks)
+            ->Repetitions(3)
+            ->ReportAggregatesOnly(true)
+            ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("window_run/fake_market", windowRun)
         ->UseManualTime()
         ->Iterations(1)
@@ -534,6 +562,10 @@ std::vector<TableRow> table(const Results& r) {
         r, "index tick, 10,000 rows with series, chart window open (window's thread)",
         "index_tick/chart_open_and_closed", "chart window closed, the ticks between",
         std::optional(1.2), "<= 1.2x"));
+    rows.push_back(
+        pairedRatioRow(r, "index tick, 10,000 rows with series, root view open (window's thread)",
+                       "index_tick/roots_open_and_closed", "root view closed, the ticks between",
+                       std::optional(1.2), "<= 1.2x"));
     const auto perSecond = r.counter("window_run/fake_market", "steps_per_s");
     TableRow run = limitRow("mining run, fake marketplace, 100 ms tick, window", perSecond,
                             "steps/s", 9.5, false, ">= 9.5 steps/s", "10 steps/s");

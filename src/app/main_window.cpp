@@ -5,6 +5,7 @@
 #include "app/controls.h"
 #include "app/keyword_list_view.h"
 #include "app/result_table.h"
+#include "app/root_window.h"
 #include "app/web_browser.h"
 #include "results/tsv_text.h"
 #include "session/project_file.h"
@@ -210,6 +211,9 @@ void MainWindow::connectResultTable() {
     chartAction_ = addWindowAction(QStringLiteral("图表"), QKeySequence(Qt::CTRL | Qt::Key_G));
     connect(chartAction_, &QAction::triggered, this, [this] { openChartWindow(); });
     menu->addAction(chartAction_);
+    rootsAction_ = addWindowAction(QStringLiteral("词根"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(rootsAction_, &QAction::triggered, this, [this] { openRootWindow(); });
+    menu->addAction(rootsAction_);
     excelAction_ =
         addWindowAction(QStringLiteral("导出 Excel"), QKeySequence(Qt::CTRL | Qt::Key_E));
     connect(excelAction_, &QAction::triggered, this, &MainWindow::exportWorkbookFile);
@@ -328,7 +332,7 @@ void MainWindow::buildMoreMenu() {
     more_->addSeparator();
     more_->addActions({requeryAction_, retryAction_, continueAction_});
     more_->addSeparator();
-    more_->addActions({excelAction_, chartAction_});
+    more_->addActions({excelAction_, chartAction_, rootsAction_});
     more_->addSeparator();
     more_->addActions({openAction_, saveAction_, saveAsAction_});
     recentMenu_ = more_->addMenu(QStringLiteral("最近的项目"));
@@ -400,6 +404,17 @@ void MainWindow::openExportFolder() {
     const QString folder =
         written.isEmpty() ? QDir::currentPath() : QFileInfo(written).absolutePath();
     opener_.open(QUrl::fromLocalFile(folder).toString());
+}
+
+RootWindow& MainWindow::openRootWindow() {
+    if (!roots_) {
+        roots_ = new RootWindow(*bench_, this);
+        roots_->attachFilterButton(resultView_);
+    }
+    roots_->show();
+    roots_->raise();
+    roots_->activateWindow();
+    return *roots_;
 }
 
 ChartWindow& MainWindow::openChartWindow() {

@@ -30,6 +30,7 @@ namespace quilla {
 class ChartWindow;
 class KeywordListView;
 class ResultTableView;
+class RootWindow;
 class WebEngineBrowser;
 
 class MainWindow final : public QWidget {
@@ -65,6 +66,8 @@ public:
     // "图表" and Ctrl+G: the chart window, made on first use.
     ChartWindow& openChartWindow();
     ChartWindow* chartWindow() const { return chart_; }
+    // "词根" and Ctrl+R: the root view, made on first use.
+    RootWindow& openRootWindow();
     // Selects the row in the result table and brings it into view.
     void selectListRow(std::int64_t listRow);
 
@@ -150,6 +153,7 @@ private:
     QAction* requeryAction_ = nullptr;
     QAction* retryAction_ = nullptr;
     QAction* chartAction_ = nullptr;
+    QAction* rootsAction_ = nullptr;
     QAction* excelAction_ = nullptr;
     QAction* openAction_ = nullptr;
     QAction* saveAction_ = nullptr;
@@ -157,6 +161,7 @@ private:
     QAction* continueAction_ = nullptr;
     QAction* exportFolderAction_ = nullptr;
     ChartWindow* chart_ = nullptr;
+    RootWindow* roots_ = nullptr;
     bool showingSettings_ = false;
     bool closing_ = false;
 

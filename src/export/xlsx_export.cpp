@@ -331,6 +331,95 @@ private:
     lxw_error error_ = LXW_NO_ERROR;
 };
 
+// A plain sheet of a few columns: a bold header, text and numbers.
+class PlainSheetWriter {
+public:
+    PlainSheetWriter(lxw_workbook* wb, lxw_worksheet* sheet) : sheet_(sheet) {
+        bold_ = workbook_add_format(wb);
+        format_set_bold(bold_);
+        count_ = workbook_add_format(wb);
+        format_set_num_format(count_, "#,##0");
+        decimal_ = workbook_add_format(wb);
+        format_set_num_format(decimal_, "0.0");
+        share_ = workbook_add_format(wb);
+        format_set_num_format(share_, "0.00%");
+    }
+
+    void caption(lxw_row_t at, int col, const QString& value) { text(at, col, value, bold_); }
+    void text(lxw_row_t at, int col, const QString& value, lxw_format* format = nullptr) {
+        fit(col, value);
+        if (!value.isEmpty())
+            note(worksheet_write_string(sheet_, at, static_cast<lxw_col_t>(col),
+                                        cellText(value).constData(), format));
+    }
+    void number(lxw_row_t at, int col, std::optional<double> value, lxw_format* format) {
+        if (!value)
+            return;
+        fit(col, QString::number(*value, 'f', 1));
+        note(worksheet_write_number(sheet_, at, static_cast<lxw_col_t>(col), *value, format));
+    }
+
+    void roots(const std::vector<RootSheetRow>& rows, const QStringList& captions) {
+        for (int col = 0; col < captions.size(); ++col)
+            caption(0, col, captions[col]);
+        lxw_row_t at = 0;
+        for (const RootSheetRow& r : rows) {
+            text(++at, 0, r.root);
+            number(at, 1, static_cast<double>(r.keywords), count_);
+            number(at, 2, r.search, count_);
+            number(at, 3, r.trade, count_);
+            number(at, 4, r.items, count_);
+            if (r.opportunity.kind == Opportunity::Kind::Figure)
+                number(at, 5, r.opportunity.perThousand, decimal_);
+            else
+                text(at, 5, opportunityText(r.opportunity));
+        }
+        worksheet_freeze_panes(sheet_, 1, 0);
+        note(worksheet_autofilter(sheet_, 0, 0, at, static_cast<lxw_col_t>(captions.size() - 1)));
+        finish(static_cast<int>(captions.size()));
+    }
+
+    void title(const TitleSheet& t) {
+        caption(0, 0, QStringLiteral("标题"));
+        text(0, 1, t.title);
+        caption(1, 0, QStringLiteral("字节"));
+        number(1, 1, t.bytes, nullptr);
+        caption(2, 0, QStringLiteral("覆盖搜索指数"));
+        number(2, 1, t.share, share_);
+        caption(3, 0, QStringLiteral("覆盖关键词"));
+        lxw_row_t at = 3;
+        for (const QString& keyword : t.keywords)
+            text(at++, 1, keyword);
+        finish(2);
+    }
+
+    lxw_error error() const { return error_; }
+
+private:
+    void finish(int columns) {
+        for (int col = 0; col < columns; ++col)
+            note(worksheet_set_column(
+                sheet_, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col),
+                std::min(widest, widths_[static_cast<std::size_t>(col)] + 2), nullptr));
+    }
+    void fit(int col, const QString& shown) {
+        double& width = widths_[static_cast<std::size_t>(col)];
+        width = std::max(width, displayWidth(shown.left(static_cast<qsizetype>(widest))));
+    }
+    void note(lxw_error e) {
+        if (error_ == LXW_NO_ERROR)
+            error_ = e;
+    }
+
+    lxw_worksheet* sheet_;
+    lxw_format* bold_ = nullptr;
+    lxw_format* count_ = nullptr;
+    lxw_format* decimal_ = nullptr;
+    lxw_format* share_ = nullptr;
+    std::array<double, 6> widths_{narrowest, narrowest, narrowest, narrowest, narrowest, narrowest};
+    lxw_error error_ = LXW_NO_ERROR;
+};
+
 QString reasonOf(lxw_error error) {
     return QString::fromUtf8(lxw_strerror(error));
 }
@@ -338,7 +427,8 @@ QString reasonOf(lxw_error error) {
 } // namespace
 
 WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
-                            const std::vector<std::int64_t>& order, std::stop_token stop) {
+                            const std::vector<std::int64_t>& order, std::stop_token stop,
+                            const RootSheets& extra) {
     using Kind = WorkbookWrite::Kind;
     const TrendLayout layout = trendLayout(table, order);
     // Constant memory: rows go to temporary files as they are written, a row
@@ -373,6 +463,29 @@ WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
     TrendSheetWriter trend(wb, trendSheet);
     const bool trendWritten = trend.write(layout, stop);
     stopped = stopped || !trendWritten;
+    lxw_error extraError = LXW_NO_ERROR;
+    const auto addPlain = [&](const char* name) -> std::optional<PlainSheetWriter> {
+        lxw_worksheet* plain = workbook_add_worksheet(wb, name);
+        if (!plain) {
+            extraError = LXW_ERROR_MEMORY_MALLOC_FAILED;
+            return std::nullopt;
+        }
+        return PlainSheetWriter(wb, plain);
+    };
+    if (extra.roots && !stopped)
+        if (auto w = addPlain("词根")) {
+            w->roots(*extra.roots, {QStringLiteral("词根"), QStringLiteral("关键词数"),
+                                    QStringLiteral("搜索指数"), QStringLiteral("成交指数"),
+                                    QStringLiteral("宝贝数"), QStringLiteral("机会")});
+            if (extraError == LXW_NO_ERROR)
+                extraError = w->error();
+        }
+    if (extra.title && !stopped)
+        if (auto w = addPlain("标题")) {
+            w->title(*extra.title);
+            if (extraError == LXW_NO_ERROR)
+                extraError = w->error();
+        }
     errno = 0;
     // Closing is the only way to let go of the workbook and its temporary
     // files; a stopped one is closed as far as it got, and removed by the caller.
@@ -383,6 +496,7 @@ WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
         return {Kind::Cancelled, {}, {}};
     const lxw_error first = writer.error() != LXW_NO_ERROR  ? writer.error()
                             : trend.error() != LXW_NO_ERROR ? trend.error()
+                            : extraError != LXW_NO_ERROR    ? extraError
                                                             : closed;
     if (first != LXW_NO_ERROR) {
         QString reason = reasonOf(first);
@@ -397,12 +511,13 @@ WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
 
 ExportOutcome exportWorkbook(const RowList& table, const std::vector<std::int64_t>& order,
                              const QString& keyword, const QString& folder,
-                             const NewFileOptions& options, std::stop_token stop) {
+                             const NewFileOptions& options, std::stop_token stop,
+                             const RootSheets& extra) {
     if (!keywordNamesAFile(keyword))
         return {ExportOutcome::Kind::BadName, {}};
     WorkbookWrite result;
     const FileWriter write = [&](const QString& path, QString& reason) {
-        result = writeWorkbook(path, table, order, stop);
+        result = writeWorkbook(path, table, order, stop, extra);
         reason = result.reason;
         return result.kind == WorkbookWrite::Kind::Written;
     };

@@ -65,6 +65,15 @@ std::optional<std::pair<int, Qt::SortOrder>> ResultOrder::sorting() const {
     return std::pair{sortColumn(), sortOrder()};
 }
 
+void ResultOrder::setKeywordFilter(std::function<bool(const QString&)> accepts) {
+    accepts_ = std::move(accepts);
+    invalidateFilter();
+}
+
+bool ResultOrder::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
+    return !accepts_ || accepts_(columns_.rows().row(ResultColumns::listRow(sourceRow)).keyword());
+}
+
 bool ResultOrder::lessThan(const QModelIndex& left, const QModelIndex& right) const {
     if (left.row() == right.row())
         return false;

@@ -10,6 +10,7 @@
 #include <QCollator>
 #include <QSortFilterProxyModel>
 
+#include <functional>
 #include <optional>
 
 namespace quilla {
@@ -30,15 +31,21 @@ public:
     std::vector<std::int64_t> listRowsInOrder() const;
     std::int64_t listRow(int viewRow) const;
 
+    // Shows only the rows whose keyword `accepts`; without one, every row.
+    void setKeywordFilter(std::function<bool(const QString& keyword)> accepts);
+    bool keywordFiltered() const { return static_cast<bool>(accepts_); }
+
     // The first direction a column sorts in.
     static Qt::SortOrder firstOrder(int column);
 
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:
     ResultColumns& columns_;
     QCollator collator_;
+    std::function<bool(const QString&)> accepts_;
 };
 
 } // namespace quilla

@@ -6,8 +6,10 @@
 #include "export/xlsx_export.h"
 #include "results/cell_values.h"
 #include "results/keyword_import.h"
+#include "segmenter/segmenter.h"
 #include "session/project_file.h"
 #include "session/session_binding.h"
+#include "titles/root_table.h"
 #include "workbench/status_line.h"
 
 #include <QDir>
@@ -120,6 +122,7 @@ Workbench::Workbench(Parts parts, QObject* parent)
         connect(list, &QAbstractItemModel::modelReset, this, [this] { edited_ = true; });
     }
     edited_ = false;
+    segmenter_ = std::make_unique<Segmenter>(parts.journalFolder);
     if (!parts.journalFolder.isEmpty())
         journal_ = SessionJournal::open(parts.journalFolder, candidates_, results_,
                                         [this] { return currentState(); });
@@ -306,7 +309,22 @@ void Workbench::noteExport(const ExportOutcome& outcome, const QString& path) {
 
 ExportOutcome Workbench::writeWorkbook(const QString& folder,
                                        const std::vector<std::int64_t>& order) const {
-    return quilla::exportWorkbook(results_, order, settings_.keyword, folder);
+    return quilla::exportWorkbook(results_, order, settings_.keyword, folder, {}, {}, rootSheets());
+}
+
+RootSheets Workbench::rootSheets() const {
+    std::vector<Row> rows;
+    rows.reserve(static_cast<std::size_t>(std::max<std::int64_t>(0, results_.count() - 1)));
+    for (std::int64_t i = 1; i < results_.count(); ++i)
+        rows.push_back(results_.row(i));
+    std::vector<RootFigures> roots = rootTable(rows, *segmenter_);
+    sortBySearch(roots);
+    std::vector<RootSheetRow> sheet;
+    sheet.reserve(roots.size());
+    for (const RootFigures& f : roots)
+        sheet.push_back(
+            {f.root, f.keywords, f.searchIndex(), f.tradeIndex(), f.itemCount(), f.opportunity()});
+    return {std::move(sheet), composedTitle_};
 }
 
 // A workbook of thousands of series takes seconds: it is written on a thread
@@ -320,25 +338,25 @@ void Workbench::exportWorkbook(const QString& folder, std::vector<std::int64_t> 
         workbookBusy_ = true;
         setNotice(QStringLiteral("正在写入 Excel 文件…"));
         // The workbench going stops the writer: a cancelled file is not kept.
-        workbookWriter_ =
-            std::jthread([this, rows = rowsOf(results_), order = std::move(order),
-                          keyword = settings_.keyword, folder](std::stop_token stop) mutable {
-                RowList table;
-                table.append(std::move(rows));
-                const ExportOutcome outcome =
-                    quilla::exportWorkbook(table, order, keyword, folder, {}, stop);
-                if (stop.stop_requested())
-                    return;
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, outcome, path = QDir(folder).filePath(keyword + u".xlsx")] {
-                        workbookBusy_ = false;
-                        setNotice({}); // no longer writing
-                        noteExport(outcome, path);
-                        Q_EMIT message(exportMessage(outcome));
-                    },
-                    Qt::QueuedConnection);
-            });
+        workbookWriter_ = std::jthread([this, rows = rowsOf(results_), order = std::move(order),
+                                        extra = rootSheets(), keyword = settings_.keyword,
+                                        folder](std::stop_token stop) mutable {
+            RowList table;
+            table.append(std::move(rows));
+            const ExportOutcome outcome =
+                quilla::exportWorkbook(table, order, keyword, folder, {}, stop, extra);
+            if (stop.stop_requested())
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, outcome, path = QDir(folder).filePath(keyword + u".xlsx")] {
+                    workbookBusy_ = false;
+                    setNotice({}); // no longer writing
+                    noteExport(outcome, path);
+                    Q_EMIT message(exportMessage(outcome));
+                },
+                Qt::QueuedConnection);
+        });
     });
 }
 

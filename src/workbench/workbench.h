@@ -10,6 +10,7 @@
 #include "core/row_list.h"
 #include "core/step_gate.h"
 #include "export/export_outcome.h"
+#include "export/xlsx_export.h"
 #include "index/browser.h"
 #include "index/index_run.h"
 #include "mining/mining_run.h"
@@ -29,6 +30,8 @@
 #include <thread>
 
 namespace quilla {
+
+class Segmenter;
 
 // What the user typed into the five boxes; the runs read them anew each time.
 struct Settings {
@@ -73,6 +76,9 @@ public:
     MiningRun& mining() { return *mining_; }
     IndexRun& index() { return *index_; }
     SessionJournal* journal() const { return journal_.get(); }
+    // Splits keywords into root words; its user words live in the journal
+    // folder (none without one).
+    Segmenter& segmenter() { return *segmenter_; }
 
     const Settings& settings() const { return settings_; }
     void setSettings(const Settings& settings);
@@ -117,6 +123,10 @@ public:
     bool workbookBusy() const { return workbookBusy_; }
     // The full path of the file the last export wrote; empty before any.
     QString lastExportPath() const { return lastExportPath_; }
+    // The title the workbook's sheet "标题" shows: the last one composed.
+    void setComposedTitle(std::optional<TitleSheet> title) { composedTitle_ = std::move(title); }
+    // The workbook's sheets after the table's: the roots and that title.
+    RootSheets rootSheets() const;
 
     // The whole session as a project or journal holds it.
     SessionSnapshot snapshot() const;
@@ -179,6 +189,8 @@ private:
     std::unique_ptr<MiningRun> mining_;
     std::unique_ptr<IndexRun> index_;
     std::unique_ptr<SessionJournal> journal_;
+    std::unique_ptr<Segmenter> segmenter_;
+    std::optional<TitleSheet> composedTitle_;
     SessionState journalled_;
     std::jthread workbookWriter_;
     bool workbookBusy_ = false;

@@ -5,6 +5,7 @@
 #include "segmenter/segmenter.h"
 #include "support/qstring_print.h"
 #include "titles/root_table.h"
+#include "titles/title_check.h"
 #include "titles/title_composer.h"
 
 #include <QRandomGenerator>
@@ -80,6 +81,50 @@ TEST(RootTable, TotalsDemandAndSupplyPerRoot) {
     for (size_t i = 0; i < fresh.size(); ++i)
         EXPECT_EQ(rootCells(followed[i]), rootCells(fresh[i]));
     EXPECT_EQ(live.find(u8("棉麻")), nullptr);
+}
+
+TEST(TitleCheck, CoversKeywordsWhoseRootsAreAllInTheTitle) {
+    const std::vector<Row> rows = {
+        row("连衣裙女", "1000", "300"), // 连衣裙 + 女
+        row("夏季连衣裙", "0", "100"),  // demand, no supply: 无竞品
+        row("真丝", "200", "80"),       // opportunity 400, as 连衣裙 with less demand
+        row("棉麻", "50", "10"),        // opportunity 200
+        row("毛衣", "100", "60"),       // opportunity 600
+        row("碎花", "1000", "30"),      // opportunity 30
+        row("蕾丝", "10", "20"),        // opportunity 2000
+        row("V领", "5"),                // never queried: no opportunity
+    };
+    const Segmenter segmenter;
+    struct Case {
+        const char* title;
+        int bytes;
+        std::vector<std::size_t> covered; // most demand first
+        double share;
+        const char* missed;
+    };
+    const double total = 600;
+    const std::vector<Case> cases = {
+        {"夏季连衣裙女", 12, {0, 1}, 400 / total, "蕾丝,毛衣,真丝,棉麻,碎花"},
+        // Any order, spaces and punctuation between, letters in any case.
+        {"女 v领/连衣裙", 13, {0, 7}, 300 / total, "夏季,蕾丝,毛衣,真丝,棉麻"},
+        // A keyword needs every one of its roots; equal opportunity goes by demand.
+        {"连衣裙", 6, {}, 0, "夏季,蕾丝,毛衣,真丝,女"},
+        {"", 0, {}, 0, "夏季,蕾丝,毛衣,连衣裙,真丝"},
+        {"ABC 蕾丝 毛衣 真丝 棉麻 夏季 碎花", 33, {2, 4, 5, 6, 3}, 200 / total, "连衣裙,女"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        const TitleCheck check = checkTitle(u8(c.title), rows, segmenter);
+        EXPECT_EQ(check.bytes, c.bytes);
+        EXPECT_EQ(check.covered, c.covered);
+        EXPECT_NEAR(check.share, c.share, 1e-12);
+        EXPECT_EQ(check.missed.join(u','), u8(c.missed));
+    }
+    // A table without demand covers no share, and a paste of a page is cut.
+    const TitleCheck none = checkTitle(u8("碎花"), {row("碎花", "5")}, segmenter);
+    EXPECT_EQ(none.covered, std::vector<std::size_t>{0});
+    EXPECT_EQ(none.share, 0);
+    EXPECT_EQ(checkTitle(QString(1'000'000, u'裙'), rows, segmenter).bytes, 12000);
 }
 
 TEST(TitleComposer, WritesAndCountsTitles) {

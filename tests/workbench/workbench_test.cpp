@@ -2,12 +2,18 @@
 
 #include "workbench/workbench.h"
 
+#include "core/list_headers.h"
 #include "session/session_store.h"
 #include "support/qstring_print.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -108,6 +114,73 @@ TEST(Workbench, AnExportNamesTheFileItWrote) {
         EXPECT_TRUE(bench.statusText().startsWith(u"已导出："_s + QDir::toNativeSeparators(c.path)))
             << bench.statusText().toStdString();
     }
+}
+
+// The workbook as openpyxl, a reader that is not ours, reads it.
+QJsonObject readBack(const QString& path) {
+    QProcess reader;
+    reader.start(
+        QFile::exists(u"/usr/bin/python3"_s) ? u"/usr/bin/python3"_s : u"python3"_s,
+        {qEnvironmentVariable("QUILLA_SOURCE_DIR") + u"/tests/export/read_workbook.py"_s, path});
+    if (!reader.waitForFinished(60000) || reader.exitCode() != 0) {
+        ADD_FAILURE() << "openpyxl could not read " << path.toStdString() << ": "
+                      << reader.readAllStandardError().toStdString();
+        return {};
+    }
+    return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+}
+
+// The workbook ends with the root table, by demand, and the last title composed.
+TEST(Workbench, TheWorkbookHoldsTheRootsAndTheComposedTitle) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    Workbench bench(Workbench::Parts{});
+    bench.setSettings({u"k"_s, {}, {}, u"10"_s, u"100"_s});
+    const auto row = [](const char* keyword, const char* count, const char* search,
+                        const char* trade) {
+        return Row{{QString::fromUtf8(keyword), QString::fromUtf8(count), QString::fromUtf8(search),
+                    QString(), QString::fromUtf8(trade)}};
+    };
+    bench.results().append(
+        std::vector<Row>{Row{resultHeader()}, row("连衣裙女", "1,000", "300", "20"),
+                         row("夏季连衣裙", "0", "100", ""), Row{{u"棉麻"_s, u"300"_s}}});
+    bench.setComposedTitle(
+        TitleSheet{u"夏季连衣裙女"_s, 12, 0.4, {u"连衣裙女"_s, u"夏季连衣裙"_s}});
+    const ExportOutcome outcome = bench.writeWorkbook(folder.path(), {1, 2, 3});
+    ASSERT_EQ(outcome.kind, ExportOutcome::Kind::Written) << outcome.reason.toStdString();
+
+    const QJsonObject book = readBack(folder.filePath(u"k.xlsx"_s));
+    const QJsonArray sheets = book[u"sheets"_s].toArray();
+    ASSERT_GE(sheets.size(), 4);
+    EXPECT_EQ(sheets.first().toString(), u"关键词"_s);
+    EXPECT_EQ(sheets[sheets.size() - 2].toString(), u"词根"_s);
+    EXPECT_EQ(sheets.last().toString(), u"标题"_s);
+
+    // Each sheet's cells as "value" (numbers as written), rows by line.
+    const auto cells = [&](const QString& name) {
+        QStringList lines;
+        for (const QJsonValue& r : book[name].toObject()[u"rows"_s].toArray()) {
+            QStringList line;
+            for (const QJsonValue& c : r.toArray()) {
+                const QJsonValue v = c.toObject()[u"value"_s];
+                line << (v.isDouble() ? QString::number(v.toDouble()) : v.toString());
+            }
+            lines << line.join(u'|');
+        }
+        return lines;
+    };
+    EXPECT_EQ(cells(u"词根"_s),
+              (QStringList{u"词根|关键词数|搜索指数|成交指数|宝贝数|机会"_s,
+                           u"连衣裙|2|400|20|1000|400"_s, u"女|1|300|20|1000|300"_s,
+                           u"夏季|1|100||0|无竞品"_s, u"棉麻|1|||300|"_s}));
+    EXPECT_EQ(cells(u"标题"_s),
+              (QStringList{u"标题|夏季连衣裙女"_s, u"字节|12"_s, u"覆盖搜索指数|0.4"_s,
+                           u"覆盖关键词|连衣裙女"_s, u"|夏季连衣裙"_s}));
+    const QJsonObject roots = book[u"词根"_s].toObject();
+    EXPECT_EQ(roots[u"freeze"_s].toString(), u"A2"_s);
+    const QJsonArray second = roots[u"rows"_s].toArray()[1].toArray();
+    EXPECT_EQ(second[2].toObject()[u"format"_s].toString(), u"#,##0"_s);
+    EXPECT_EQ(second[5].toObject()[u"format"_s].toString(), u"0.0"_s);
 }
 
 } // namespace
