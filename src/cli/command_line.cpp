@@ -76,6 +76,22 @@ QString outcomeText(const ExportOutcome& outcome, const QString& path) {
     return u"writing "_s + path + u" failed: "_s + outcome.reason;
 }
 
+// The one project file a command names after its word; nothing, with the
+// reason said and `status` set, when the arguments do not fit.
+std::optional<QString> projectArgument(QCommandLineParser& parser, const QStringList& arguments,
+                                       const QString& usage, std::FILE* err, int& status) {
+    if (!parser.parse(arguments)) {
+        status = fail(err, parser.errorText(), BadArguments);
+        return std::nullopt;
+    }
+    const QStringList files = parser.positionalArguments().mid(1);
+    if (files.size() != 1) {
+        status = fail(err, usage, BadArguments);
+        return std::nullopt;
+    }
+    return files.first();
+}
+
 std::unique_ptr<Workbench> openTable(const QString& project, std::FILE* err, int& status) {
     if (!QFileInfo(project).isFile()) {
         status = fail(err, u"no such project file: "_s + project);
@@ -98,17 +114,17 @@ int exportProject(const QStringList& arguments, std::FILE* out, std::FILE* err) 
     const QCommandLineOption csv(u"csv"_s), xlsx(u"xlsx"_s),
         folder(u"out"_s, u"folder"_s, u"DIR"_s);
     parser.addOptions({csv, xlsx, folder});
-    if (!parser.parse(arguments))
-        return fail(err, parser.errorText(), BadArguments);
-    const QStringList files = parser.positionalArguments().mid(1);
-    if (files.size() != 1)
-        return fail(err, u"export takes one project file (quilla export FILE.quilla)"_s,
-                    BadArguments);
-    const QString target = parser.isSet(folder) ? parser.value(folder) : QDir::currentPath();
-    if (!QFileInfo(target).isDir() && QFileInfo(files.first()).isFile())
-        return fail(err, u"no such folder: "_s + target);
     int status = Ok;
-    const auto opened = openTable(files.first(), err, status);
+    const auto project = projectArgument(parser, arguments,
+                                         u"export takes one project file (quilla export "
+                                         u"FILE.quilla)"_s,
+                                         err, status);
+    if (!project)
+        return status;
+    const QString target = parser.isSet(folder) ? parser.value(folder) : QDir::currentPath();
+    if (!QFileInfo(target).isDir() && QFileInfo(*project).isFile())
+        return fail(err, u"no such folder: "_s + target);
+    const auto opened = openTable(*project, err, status);
     if (!opened)
         return status;
     Workbench& bench = *opened;
@@ -159,14 +175,13 @@ QString csvField(const QString& field) {
 int printRoots(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    if (!parser.parse(arguments))
-        return fail(err, parser.errorText(), BadArguments);
-    const QStringList files = parser.positionalArguments().mid(1);
-    if (files.size() != 1)
-        return fail(err, u"roots takes one project file (quilla roots FILE.quilla)"_s,
-                    BadArguments);
     int status = Ok;
-    const auto bench = openTable(files.first(), err, status);
+    const auto project =
+        projectArgument(parser, arguments,
+                        u"roots takes one project file (quilla roots FILE.quilla)"_s, err, status);
+    if (!project)
+        return status;
+    const auto bench = openTable(*project, err, status);
     if (!bench)
         return status;
     const Segmenter segmenter = userSegmenter(err);
@@ -193,14 +208,14 @@ int composeTitle(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     const QCommandLineOption must(u"must"_s, u"root"_s, u"ROOT"_s),
         exclude(u"not"_s, u"root"_s, u"ROOT"_s), budget(u"budget"_s, u"bytes"_s, u"BYTES"_s);
     parser.addOptions({must, exclude, budget});
-    if (!parser.parse(arguments))
-        return fail(err, parser.errorText(), BadArguments);
-    const QStringList files = parser.positionalArguments().mid(1);
-    if (files.size() != 1 || !parser.isSet(must))
-        return fail(err,
-                    u"title takes one project file and at least one root it must hold "
-                    u"(quilla title FILE.quilla --must ROOT)"_s,
-                    BadArguments);
+    const QString usage = u"title takes one project file and at least one root it must hold "
+                          u"(quilla title FILE.quilla --must ROOT)"_s;
+    int status = Ok;
+    const auto project = projectArgument(parser, arguments, usage, err, status);
+    if (!project)
+        return status;
+    if (!parser.isSet(must))
+        return fail(err, usage, BadArguments);
     TitleRequest request;
     request.must = parser.values(must);
     request.exclude = parser.values(exclude);
@@ -213,8 +228,7 @@ int composeTitle(const QStringList& arguments, std::FILE* out, std::FILE* err) {
                             parser.value(budget),
                         BadArguments);
     }
-    int status = Ok;
-    const auto bench = openTable(files.first(), err, status);
+    const auto bench = openTable(*project, err, status);
     if (!bench)
         return status;
     const Segmenter segmenter = userSegmenter(err);

@@ -5,6 +5,7 @@
 #include "net/page_fetch.h"
 
 #include "support/http_test_server.h"
+#include "support/proxy_env.h"
 #include "support/qstring_print.h"
 
 #include <QByteArray>
@@ -32,6 +33,7 @@ namespace quilla {
 namespace {
 
 using test::listOf;
+using test::NoProxy;
 using test::u8;
 
 using namespace std::chrono_literals;
@@ -45,29 +47,6 @@ QString latin(const std::string& s) {
 }
 
 const QString fffd(QChar::ReplacementCharacter);
-
-// Proxies set on the machine must not send these fetches elsewhere.
-class NoProxy {
-public:
-    NoProxy() {
-        for (const char* name : names) {
-            saved_.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
-                                                             : std::nullopt);
-            qunsetenv(name);
-        }
-    }
-    ~NoProxy() {
-        for (std::size_t i = 0; i < std::size(names); ++i)
-            if (saved_[i])
-                qputenv(names[i], *saved_[i]);
-    }
-    NoProxy(const NoProxy&) = delete;
-    NoProxy& operator=(const NoProxy&) = delete;
-
-private:
-    static constexpr const char* names[] = {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"};
-    std::vector<std::optional<QByteArray>> saved_;
-};
 
 // Short limits, so a fetch that hangs fails the time check instead of the suite.
 FetchLimits quickLimits() {

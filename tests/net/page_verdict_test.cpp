@@ -6,6 +6,7 @@
 #include "mining/mining_run.h"
 #include "mining/search_page.h"
 #include "support/http_test_server.h"
+#include "support/proxy_env.h"
 #include "support/qstring_print.h"
 
 #include <QFile>
@@ -20,6 +21,7 @@ namespace quilla {
 namespace {
 
 using namespace Qt::StringLiterals;
+using test::NoProxy;
 using namespace std::chrono_literals;
 using test::HttpRequest;
 using test::HttpTestServer;
@@ -90,30 +92,6 @@ TEST(Verdict, OfTheBrowsersAddress) {
               Verdict::Verification);
     EXPECT_EQ(addressVerdict(trend, QString()), Verdict::Passed);
 }
-
-// Fetches from servers on 127.0.0.1 only: proxies set on the machine are
-// put aside for as long as this lives.
-class NoProxy {
-public:
-    NoProxy() {
-        for (const char* name : names)
-            saved_.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
-                                                             : std::nullopt);
-        for (const char* name : names)
-            qunsetenv(name);
-    }
-    ~NoProxy() {
-        for (std::size_t i = 0; i < std::size(names); ++i)
-            if (saved_[i])
-                qputenv(names[i], *saved_[i]);
-    }
-    NoProxy(const NoProxy&) = delete;
-    NoProxy& operator=(const NoProxy&) = delete;
-
-private:
-    static constexpr const char* names[] = {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"};
-    std::vector<std::optional<QByteArray>> saved_;
-};
 
 std::string raw(const QString& text) {
     return text.toStdString();

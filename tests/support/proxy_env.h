@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <iterator>
+#include <optional>
 #include <vector>
 
 namespace quilla::test {
@@ -40,6 +42,30 @@ private:
         qputenv(name, value);
     }
     std::vector<Saved> saved_;
+};
+
+// Fetches from servers on 127.0.0.1 only: proxies set on the machine are
+// put aside for as long as this lives.
+class NoProxy final {
+public:
+    NoProxy() {
+        for (const char* name : names) {
+            saved_.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
+                                                             : std::nullopt);
+            qunsetenv(name);
+        }
+    }
+    ~NoProxy() {
+        for (std::size_t i = 0; i < std::size(names); ++i)
+            if (saved_[i])
+                qputenv(names[i], *saved_[i]);
+    }
+    NoProxy(const NoProxy&) = delete;
+    NoProxy& operator=(const NoProxy&) = delete;
+
+private:
+    static constexpr const char* names[] = {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"};
+    std::vector<std::optional<QByteArray>> saved_;
 };
 
 } // namespace quilla::test
