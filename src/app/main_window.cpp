@@ -530,9 +530,7 @@ bool MainWindow::saveProjectFileAs() {
     if (path.isEmpty())
         return false;
     keepFolder("projects", path);
-    // The open dialog shows .quilla files only: a name without a suffix gets it.
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QLatin1StringView(projectSuffix);
+    path = withProjectSuffix(path);
     bool replace = false;
     if (QFileInfo(path) == QFileInfo(current) && QFileInfo::exists(path)) {
         replace =

@@ -30,4 +30,8 @@ NewFileResult saveProject(const SessionSnapshot& snapshot, const QString& path,
     return writeNewFile(target.absolutePath(), target.fileName(), write, options);
 }
 
+QString withProjectSuffix(const QString& path) {
+    return QFileInfo(path).suffix().isEmpty() ? path + QLatin1StringView(projectSuffix) : path;
+}
+
 } // namespace quilla

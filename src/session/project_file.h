@@ -11,6 +11,9 @@ namespace quilla {
 
 inline constexpr const char* projectSuffix = ".quilla";
 
+// The open dialog shows .quilla files only: a name without a suffix gets it.
+QString withProjectSuffix(const QString& path);
+
 // Writes the whole session to `path`, complete or not at all, never over
 // an existing entry unless `replaceExisting` (the user agreed to it).
 NewFileResult saveProject(const SessionSnapshot& snapshot, const QString& path,
