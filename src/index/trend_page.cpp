@@ -309,7 +309,7 @@ SeriesValues seriesValues(const NormalPage& page, const std::optional<Window>& s
 }
 
 // The day after "cityEndDate:", when it reads as a date ("2024-05-31",
-// quoted or not, or with slashes).
+// quoted or not, or with slashes) in the range a series may end in.
 std::optional<QDate> endDateAt(const NormalPage& page, qsizetype from) {
     if (from < 0)
         return std::nullopt;
@@ -328,7 +328,7 @@ std::optional<QDate> endDateAt(const NormalPage& page, qsizetype from) {
          {QStringLiteral("yyyy-MM-dd"), QStringLiteral("yyyy/MM/dd"), QStringLiteral("yyyyMMdd")}) {
         const QDate date = QDate::fromString(value, format);
         if (date.isValid())
-            return date;
+            return isSaneEndDay(date) ? std::optional(date) : std::nullopt;
     }
     return std::nullopt;
 }

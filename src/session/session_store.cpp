@@ -28,12 +28,6 @@ const QString sessionKind = QStringLiteral("quilla-session");
 constexpr quint32 maxSeriesValues = 100000;
 constexpr std::size_t maxRowsPerList = 2000000;
 
-// The days a series may end on; a far day would drive loops over its days
-// later (charts, the trend sheet).
-bool isSaneEndDay(const QDate& day) {
-    return day.isValid() && day >= QDate(2000, 1, 1) && day <= QDate(2100, 12, 31);
-}
-
 QString errorOf(const QSqlQuery& q) {
     return q.lastError().text();
 }
