@@ -428,6 +428,11 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
     case Shape::Session:
         break;
     }
+    // Checked first: pages that are damaged can read as no rows at all, and
+    // then as a journal that never had a session, or not even that.
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next() ||
+        q.value(0).toString() != u"ok")
+        return damaged(q.isValid() ? q.value(0).toString() : errorOf(q));
     if (!q.exec(QStringLiteral("SELECT value FROM state WHERE name = 'kind'")))
         return damaged(errorOf(q));
     if (!q.next() || q.value(0).toString() != sessionKind || version < 1) {
@@ -439,9 +444,6 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
                                 rows.next() && rows.value(0).toInt() == 0;
         return SessionReadError{schemaOnly ? Kind::Empty : Kind::NotASession, {}};
     }
-    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next() ||
-        q.value(0).toString() != u"ok")
-        return damaged(q.isValid() ? q.value(0).toString() : errorOf(q));
 
     SessionSnapshot snapshot;
     std::vector<std::pair<QString, QString>> pairs;
