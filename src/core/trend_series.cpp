@@ -13,6 +13,10 @@ bool fitsWhole(double v) {
 
 } // namespace
 
+bool isSaneEndDay(const QDate& day) {
+    return day.isValid() && day >= QDate(2000, 1, 1) && day <= QDate(2100, 12, 31);
+}
+
 SeriesValues::SeriesValues(const std::vector<std::optional<double>>& values) {
     bool whole = true;
     for (const auto& v : values)

@@ -35,6 +35,10 @@ private:
     std::variant<std::vector<std::int32_t>, std::vector<double>> values_;
 };
 
+// The days a series may end on: a far day would drive loops over its days
+// later (charts, the trend sheet), and a page that names one is no trend page.
+bool isSaneEndDay(const QDate& day);
+
 struct TrendSeries {
     SeriesValues search;
     SeriesValues trade;

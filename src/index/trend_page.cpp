@@ -249,7 +249,7 @@ SeriesValues seriesValues(const SkippingPage& page, const std::optional<Window>&
 }
 
 // The day after "cityEndDate:", when it reads as a date ("2024-05-31",
-// quoted or not, or with slashes).
+// quoted or not, or with slashes) in the range a series may end in.
 std::optional<QDate> endDateAt(const SkippingPage& page, qsizetype from) {
     if (from < 0)
         return std::nullopt;
@@ -268,7 +268,7 @@ std::optional<QDate> endDateAt(const SkippingPage& page, qsizetype from) {
          {QStringLiteral("yyyy-MM-dd"), QStringLiteral("yyyy/MM/dd"), QStringLiteral("yyyyMMdd")}) {
         const QDate date = QDate::fromString(value, format);
         if (date.isValid())
-            return date;
+            return isSaneEndDay(date) ? std::optional(date) : std::nullopt;
     }
     return std::nullopt;
 }

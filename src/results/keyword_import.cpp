@@ -282,9 +282,10 @@ QString decodeKeywordFile(const QByteArray& bytes) {
             best = k;
             bestShare = share;
         }
-    // Short UTF-8 gives way only to a reading that is CJK throughout: C3 A8
-    // is "猫" in GB18030 and "è" in UTF-8.
-    if (utf8 && !(bestShare.whole() && !CjkShare(*utf8).whole()))
+    // Short UTF-8 without CJK gives way to a reading that is CJK throughout:
+    // C3 A8 is "猫" in GB18030 and "è" in UTF-8. UTF-8 that holds CJK itself
+    // stays UTF-8 ("鞋子é" is not "闉嬪瓙茅").
+    if (utf8 && !(bestShare.whole() && CjkShare(*utf8).cjk == 0))
         return std::move(*utf8);
     return std::move(others[best]);
 }

@@ -21,8 +21,8 @@ inline constexpr qsizetype maxKeywordFileBytes = 32 * 1024 * 1024;
 // non-ASCII bytes is UTF-8. Otherwise GB18030 and, for a longer text, the
 // charset the detector names are read too: the one giving the most CJK
 // characters wins, and replaces a short UTF-8 reading only when it is CJK
-// throughout and the UTF-8 one is not (the GB18030 bytes of "猫" are also
-// the UTF-8 of "è").
+// throughout and the UTF-8 one holds no CJK (the GB18030 bytes of "猫" are
+// also the UTF-8 of "è").
 QString decodeKeywordFile(const QByteArray& bytes);
 
 struct KeywordImport {

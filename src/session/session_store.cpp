@@ -28,12 +28,6 @@ const QString sessionKind = QStringLiteral("quilla-session");
 constexpr quint32 maxSeriesValues = 100000;
 constexpr std::size_t maxRowsPerList = 2000000;
 
-// The days a series may end on; a far day would drive loops over its days
-// later (charts, the trend sheet).
-bool isSaneEndDay(const QDate& day) {
-    return day.isValid() && day >= QDate(2000, 1, 1) && day <= QDate(2100, 12, 31);
-}
-
 // A database connection that is closed and forgotten when it goes.
 class Connection {
 public:
@@ -429,6 +423,11 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
     case Shape::Session:
         break;
     }
+    // Checked first: pages that are damaged can read as no rows at all, and
+    // then as a journal that never had a session, or not even that.
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next() ||
+        q.value(0).toString() != u"ok")
+        return damaged(q.isValid() ? q.value(0).toString() : q.lastError().text());
     if (!q.exec(QStringLiteral("SELECT value FROM state WHERE name = 'kind'")))
         return damaged(q.lastError().text());
     if (!q.next() || q.value(0).toString() != sessionKind || version < 1) {
@@ -440,9 +439,6 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
                                 rows.next() && rows.value(0).toInt() == 0;
         return SessionReadError{schemaOnly ? Kind::Empty : Kind::NotASession, {}};
     }
-    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next() ||
-        q.value(0).toString() != u"ok")
-        return damaged(q.isValid() ? q.value(0).toString() : q.lastError().text());
 
     SessionSnapshot snapshot;
     std::vector<std::pair<QString, QString>> pairs;

@@ -254,24 +254,39 @@ void Workbench::addKeywords(const QString& text) {
     const KeywordImport found = keywordsFrom(
         text, caption, [this](const QString& k) { return results_.containsKeyword(k); });
     appendKeywordRows(results_, found.added);
+    statusScope_.rowsEdited();
     setNotice(QStringLiteral("已添加 %1 个关键词，跳过 %2 个")
                   .arg(found.added.size())
                   .arg(found.skipped));
 }
 
+// Each file is read with its own encoding and separator; its keywords are in
+// the table before the next is read, so a repeat across files is skipped.
 void Workbench::importKeywordFiles(const QStringList& paths) {
     if (paths.isEmpty() || refuseEditDuringRun())
         return;
-    QString text;
+    const QString caption = columns_.captions().value(0);
+    qsizetype added = 0, skipped = 0;
     for (const QString& path : paths) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             Q_EMIT message(QStringLiteral("导入失败：") + file.errorString());
-            return;
+            break;
         }
-        text += decodeKeywordFile(file.readAll()) + u'\n';
+        // One byte past the limit is enough for the refusal.
+        const KeywordImport found =
+            keywordsFromFile(file.read(maxKeywordFileBytes + 1), caption,
+                             [this](const QString& k) { return results_.containsKeyword(k); });
+        if (!found.refused.isEmpty()) {
+            Q_EMIT message(QStringLiteral("导入失败：") + found.refused);
+            break;
+        }
+        appendKeywordRows(results_, found.added);
+        added += found.added.size();
+        skipped += found.skipped;
     }
-    addKeywords(text);
+    statusScope_.rowsEdited();
+    setNotice(QStringLiteral("已添加 %1 个关键词，跳过 %2 个").arg(added).arg(skipped));
 }
 
 void Workbench::deleteRows(const std::vector<std::int64_t>& listRows) {

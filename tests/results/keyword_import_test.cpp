@@ -149,6 +149,12 @@ TEST(KeywordFiles, EachFileGivesItsKeywords) {
         {"gb18030", encodedAs("GB18030", list), listWords, 0},
         {"one word, utf-8", encodedAs("UTF-8", u8("猫\r\n")), listOf({"猫"}), 0},
         {"one word, utf-16le", encodedAs("UTF-16LE", u8("猫\r\n"), true), listOf({"猫"}), 0},
+        // Found by fuzzing: short UTF-8 holding CJK and a Latin letter, whose
+        // bytes also read as GB18030 that is CJK throughout.
+        {"utf-8 with chinese and an accent", encodedAs("UTF-8", u8("鞋子é\r\n")), listOf({"鞋子é"}),
+         0},
+        {"utf-8 with chinese and a latin word", encodedAs("UTF-8", u8("咖啡 café\r\n")),
+         listOf({"咖啡 café"}), 0},
         {"two words, gb18030", encodedAs("GB18030", u8("连衣裙\r\n女装\r\n")),
          listOf({"连衣裙", "女装"}), 0},
         {"big5, told by the detector", encodedAs("Big5", traditional),

@@ -206,6 +206,13 @@ TEST(ProjectFile, HostileFilesAreRefusedAsDamagedInBoundedTime) {
         {"a series ending before 2000",
          made(u"early.quilla"_s, {seriesEndingOn(QDate(1999, 12, 31).toJulianDay())})},
         {"a series ending on a negative day", made(u"negative.quilla"_s, {seriesEndingOn(-5)})},
+        // Found by fuzzing: its damaged pages could read as a journal that
+        // never had a session, which is thrown away rather than kept aside.
+        {"a journal with damaged pages",
+         [&] {
+             const QString path = folder.filePath(u"damaged.quilla"_s);
+             return QFile::copy(data + u"journal-damaged-pages.quilla"_s, path) ? path : QString();
+         }()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -183,5 +183,35 @@ TEST(Workbench, TheWorkbookHoldsTheRootsAndTheComposedTitle) {
     EXPECT_EQ(second[5].toObject()[u"format"_s].toString(), u"0.0"_s);
 }
 
+// Files chosen together are each read with their own separator and
+// encoding; the header and a keyword the first file brought are skipped.
+TEST(Workbench, ChosenFilesImportEachByItsOwnRules) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return file.fileName();
+    };
+    // A CSV whose quoted field holds a tab, and a tab-separated file in UTF-16.
+    const QString csv = write("a.csv", QStringLiteral("关键词,搜索人数\r\n\"连衣裙\t长款\",3\r\n"
+                                                      "凉鞋,5\r\n")
+                                           .toUtf8());
+    QByteArray utf16("\xFF\xFE");
+    const QString tsv = QStringLiteral("凉鞋\t1\n短裤\t2\n");
+    utf16.append(reinterpret_cast<const char*>(tsv.utf16()), tsv.size() * 2);
+    const QString second = write("b.txt", utf16);
+
+    Workbench bench(Workbench::Parts{});
+    bench.importKeywordFiles({csv, second});
+    QStringList keywords;
+    for (std::int64_t i = 1; i < bench.results().count(); ++i)
+        keywords << bench.results().row(i).keyword();
+    EXPECT_EQ(keywords, (QStringList{QStringLiteral("连衣裙 长款"), QStringLiteral("凉鞋"),
+                                     QStringLiteral("短裤")}));
+    EXPECT_TRUE(bench.statusText().startsWith(QStringLiteral("已添加 3 个关键词，跳过 2 个")))
+        << bench.statusText().toStdString();
+}
+
 } // namespace
 } // namespace quilla
