@@ -31,19 +31,6 @@ bool present(const QString& k) {
     return k.size() % 3 == 0;
 }
 
-bool isCjk(char32_t u) {
-    switch (QChar::script(u)) {
-    case QChar::Script_Han:
-    case QChar::Script_Hiragana:
-    case QChar::Script_Katakana:
-    case QChar::Script_Hangul:
-    case QChar::Script_Bopomofo:
-        return true;
-    default:
-        return false;
-    }
-}
-
 QByteArray encoded(const QString& text, const char* encoding) {
     QStringEncoder encoder(encoding, QStringEncoder::Flag::Stateless);
     return encoder.encode(text);
@@ -101,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u32string points = codePoints(text);
     const bool ascii =
         std::all_of(points.begin(), points.end(), [](char32_t u) { return u < 0x80; });
-    const bool cjk = std::any_of(points.begin(), points.end(), isCjk);
+    const bool cjk = std::any_of(points.begin(), points.end(), quilla::isCjkCharacter);
     if (text.contains(QChar(0)) || !(ascii || cjk))
         return 0;
     const QStringList meant = quilla::keywordsFrom(text, quilla::resultHeader().value(0), {}).added;

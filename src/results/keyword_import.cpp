@@ -68,20 +68,6 @@ QByteArray detectedCharset(QByteArrayView bytes) {
     return QByteArray(uchardet_get_charset(detector.get()));
 }
 
-bool isCjk(char32_t u) {
-    switch (QChar::script(u)) {
-    case QChar::Script_Han:
-    case QChar::Script_Hiragana:
-    case QChar::Script_Katakana:
-    case QChar::Script_Hangul:
-    case QChar::Script_Bopomofo:
-        return true;
-    default:
-        // CJK punctuation and full-width forms
-        return (u >= 0x3000 && u <= 0x303F) || (u >= 0xFF00 && u <= 0xFFEF);
-    }
-}
-
 // How many of a reading's non-ASCII characters are CJK.
 struct CjkShare {
     qsizetype cjk = 0;
@@ -97,7 +83,7 @@ struct CjkShare {
             if (u < 0x80)
                 continue;
             ++nonAscii;
-            if (isCjk(u))
+            if (isCjkCharacter(u))
                 ++cjk;
         }
     }
@@ -308,6 +294,20 @@ KeywordImport keywordsFrom(const QString& text, const QString& headerCaption,
         return true;
     });
     return result;
+}
+
+bool isCjkCharacter(char32_t u) {
+    switch (QChar::script(u)) {
+    case QChar::Script_Han:
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Hangul:
+    case QChar::Script_Bopomofo:
+        return true;
+    default:
+        // CJK punctuation and full-width forms
+        return (u >= 0x3000 && u <= 0x303F) || (u >= 0xFF00 && u <= 0xFFEF);
+    }
 }
 
 KeywordImport keywordsFromFile(const QByteArray& bytes, const QString& headerCaption,

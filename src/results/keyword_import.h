@@ -42,6 +42,10 @@ struct KeywordImport {
 KeywordImport keywordsFrom(const QString& text, const QString& headerCaption,
                            const std::function<bool(const QString&)>& present);
 
+// Han, kana, hangul, bopomofo, CJK punctuation and full-width forms: what
+// makes a reading of a short text the likelier one.
+bool isCjkCharacter(char32_t u);
+
 // One file's keywords, decoded and split on their own: a window importing
 // several files calls it once per file, appending each file's rows before the
 // next so that `present` sees them. A file larger than maxKeywordFileBytes is
