@@ -18,12 +18,18 @@ double randomJitter() {
     return 0.8 + 0.4 * QRandomGenerator::global()->generateDouble();
 }
 
-QString blockMessage(Verdict why) {
-    return why == Verdict::Login
-               ? QStringLiteral(
-                     "淘宝要求登录，挖词已暂停。请在下方的浏览器中登录，然后按 F5 继续。")
-               : QStringLiteral(
-                     "淘宝要求验证，挖词已暂停。请在下方的浏览器中完成验证，然后按 F5 继续。");
+QString blockMessage(Verdict why, const QString& run) {
+    if (why == Verdict::Login)
+        return u"淘宝要求登录，" + run + u"已暂停。请在下方的浏览器中登录，然后按 F5 继续。";
+    return u"淘宝要求验证，" + run + u"已暂停。请在下方的浏览器中完成验证，然后按 F5 继续。";
+}
+
+// A row with the count a search page gave, as a mined row holds it after
+// its keyword; what follows (index figures) stays.
+Row withCount(Row row, const QString& count, const QString& failure) {
+    row.fields = QStringList{row.keyword(), count} + row.fields.mid(2);
+    row.failure = failure;
+    return row;
 }
 
 // For the tooltip of a row whose page never loaded.
@@ -93,13 +99,19 @@ bool MiningRun::resume() {
         return false;
     if (retry_ == Retry::Done)
         retry_ = Retry::Off;
+    if (count_ == Count::Done)
+        count_ = Count::Off;
+    emptyInARow_ = 0;
+    goOn();
+    return true;
+}
+
+void MiningRun::goOn() {
     end_ = MiningEnd::None;
     blockedBy_ = Verdict::Passed;
     wait_.reset();
-    emptyInARow_ = 0;
     pace_.resumed();
     timer_.setInterval(tickInterval);
-    return true;
 }
 
 bool MiningRun::retryFailed() {
@@ -108,18 +120,87 @@ bool MiningRun::retryFailed() {
     const std::int32_t first = nextFailedRow(1);
     if (first == 0)
         return false;
+    if (counting())
+        forgetCounting(); // a paused count pass gives way
     if (retry_ != Retry::Going)
         endBeforeRetry_ = end_;
     retry_ = Retry::Going;
     retryRow_ = first;
     started_ = true;
-    end_ = MiningEnd::None;
-    blockedBy_ = Verdict::Passed;
-    wait_.reset();
     failures_ = throttled_ = 0;
-    pace_.resumed();
-    timer_.setInterval(tickInterval);
+    goOn();
     return true;
+}
+
+bool MiningRun::countItems(std::vector<std::int64_t> resultRows) {
+    if (going())
+        return false;
+    std::erase_if(resultRows,
+                  [this](std::int64_t row) { return row < 1 || row >= results_.count(); });
+    if (resultRows.empty())
+        return false;
+    if (retry_ == Retry::Going)
+        finishRetry(); // a paused retry gives way
+    retry_ = Retry::Off;
+    if (!counting())
+        endBeforeCount_ = end_;
+    count_ = Count::Going;
+    countRows_ = std::move(resultRows);
+    countAt_ = 0;
+    countFailed_ = 0;
+    countRelated_.clear();
+    countRelatedSeen_.clear();
+    failures_ = throttled_ = emptyInARow_ = 0;
+    goOn();
+    return true;
+}
+
+std::optional<std::vector<std::int64_t>> MiningRun::rowsLeftToCount() const {
+    if (!counting())
+        return std::nullopt;
+    return std::vector<std::int64_t>(countRows_.begin() + static_cast<std::ptrdiff_t>(countAt_),
+                                     countRows_.end());
+}
+
+void MiningRun::restoreCounting(std::vector<std::int64_t> rowsLeft) {
+    std::erase_if(rowsLeft,
+                  [this](std::int64_t row) { return row < 1 || row >= results_.count(); });
+    if (rowsLeft.empty())
+        return;
+    endBeforeCount_ = end_;
+    count_ = Count::Going;
+    countRows_ = std::move(rowsLeft);
+    countAt_ = 0;
+    countFailed_ = 0;
+}
+
+void MiningRun::forgetCounting() {
+    if (count_ == Count::Off)
+        return;
+    if (counting()) {
+        timer_.setInterval(0);
+        wait_.reset();
+        end_ = endBeforeCount_;
+    }
+    count_ = Count::Off;
+    countRows_.clear();
+    countAt_ = 0;
+}
+
+bool MiningRun::miningGoesOn() const {
+    if (!counting())
+        return going() || canContinue();
+    const bool ended = endBeforeCount_ == MiningEnd::QuantityReached ||
+                       endBeforeCount_ == MiningEnd::QuantityNotANumber ||
+                       endBeforeCount_ == MiningEnd::CandidatesUsedUp;
+    return started_ && !ended && hasMiningCandidate();
+}
+
+QString MiningRun::stepKeyword() const {
+    if (counting())
+        return countAt_ < countRows_.size() ? results_.row(countRows_[countAt_]).keyword()
+                                            : QString();
+    return candidates_.row(stepRow()).keyword();
 }
 
 std::int32_t MiningRun::nextFailedRow(std::int32_t from) const {
@@ -155,6 +236,9 @@ void MiningRun::forgetPages() {
     lastEmptyPage_.clear();
     retry_ = Retry::Off;
     retryRow_ = 0;
+    count_ = Count::Off;
+    countRows_.clear();
+    countAt_ = 0;
 }
 
 void MiningRun::timerFired() {
@@ -185,13 +269,15 @@ std::optional<QString> MiningRun::stepAddress() {
         // Every keyword found so far is mined: fetching an empty keyword
         // would only add rows without a keyword.
         timer_.setInterval(0);
-        if (retry_ == Retry::Going)
+        if (counting())
+            finishCounting();
+        else if (retry_ == Retry::Going)
             finishRetry();
         else if (started_)
             runDry();
         return std::nullopt;
     }
-    return searchAddress(candidates_.row(stepRow()).keyword());
+    return searchAddress(stepKeyword());
 }
 
 // A run whose every page lacked both the related words and the count ran dry
@@ -225,13 +311,24 @@ void MiningRun::finishRetry() {
                                                                             : endBeforeRetry_;
 }
 
+// Mining stands where it stood before the pass; the pass's last words stay
+// until a run goes on.
+void MiningRun::finishCounting() {
+    timer_.setInterval(0);
+    wait_.reset();
+    count_ = Count::Done;
+    end_ = endBeforeCount_;
+}
+
 void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
     if (!hasCandidate())
         return;
     const SearchPage page = readSearchPage(fetched.text);
     const Verdict verdict = verdictOf(fetched, address, page.yielded());
     const auto usePage = [&](const QString& failure) {
-        if (retry_ == Retry::Going)
+        if (counting())
+            recordCountedPage(page, fetched.text, failure);
+        else if (retry_ == Retry::Going)
             recordRetriedPage(page, failure);
         else
             recordMinedPage(page, fetched.text, failure);
@@ -286,7 +383,8 @@ void MiningRun::stopForBlock(Verdict why, const QString& address) {
     blockedBy_ = why;
     if (pushBack_.pageView)
         pushBack_.pageView->show(address);
-    messages_.show(blockMessage(why));
+    messages_.show(
+        blockMessage(why, counting() ? QStringLiteral("查宝贝数") : QStringLiteral("挖词")));
 }
 
 // The step as it always was, with the page that came; `failure` marks a
@@ -309,8 +407,11 @@ void MiningRun::recordMinedPage(const SearchPage& page, const QString& text,
     }
     if (miningRow_ < std::numeric_limits<std::int32_t>::max())
         ++miningRow_;
-    if (!failure.isEmpty())
-        return;
+    if (failure.isEmpty())
+        watchLayout(page, text);
+}
+
+void MiningRun::watchLayout(const SearchPage& page, const QString& text) {
     ++pagesRead_;
     if (page.yielded()) {
         anyYielded_ = true;
@@ -335,10 +436,7 @@ void MiningRun::recordRetriedPage(const SearchPage& page, const QString& failure
     for (const QString& word : page.related)
         offerCandidate(word);
     const auto mend = [&](RowList& list, std::int64_t i) {
-        Row row = list.row(i);
-        row.fields = QStringList{keyword, page.count} + row.fields.mid(2);
-        row.failure = failure;
-        list.setRow(i, std::move(row));
+        list.setRow(i, withCount(list.row(i), page.count, failure));
     };
     mend(candidates_, retryRow_);
     // The result rows copied from the failed row: same keyword, still marked.
@@ -349,6 +447,28 @@ void MiningRun::recordRetriedPage(const SearchPage& page, const QString& failure
     retryRow_ = nextFailedRow(retryRow_ + 1);
     if (retryRow_ == 0)
         finishRetry();
+}
+
+// A chosen result row takes the count; the related words are kept for the
+// caller, the candidate list stays as it is.
+void MiningRun::recordCountedPage(const SearchPage& page, const QString& text,
+                                  const QString& failure) {
+    wait_.reset();
+    failures_ = throttled_ = 0;
+    const std::int64_t place = countRows_[countAt_];
+    results_.setRow(place, withCount(results_.row(place), page.count, failure));
+    for (const QString& word : page.related)
+        if (!word.isEmpty() && !countRelatedSeen_.contains(word)) {
+            countRelatedSeen_.insert(word);
+            countRelated_.push_back(word);
+        }
+    if (!failure.isEmpty())
+        ++countFailed_;
+    ++countAt_;
+    if (failure.isEmpty())
+        watchLayout(page, text);
+    if (countAt_ >= countRows_.size())
+        finishCounting();
 }
 
 void MiningRun::offerCandidate(const QString& word) {
@@ -363,6 +483,12 @@ void MiningRun::addResult(const Row& row) {
 }
 
 bool MiningRun::hasCandidate() const {
+    if (counting())
+        return countAt_ < countRows_.size();
+    return hasMiningCandidate();
+}
+
+bool MiningRun::hasMiningCandidate() const {
     if (retry_ == Retry::Going)
         return retryRow_ >= 1 && retryRow_ < miningRow_ && retryRow_ < candidates_.count();
     return miningRow_ >= 1 && miningRow_ < candidates_.count();
@@ -371,7 +497,8 @@ bool MiningRun::hasCandidate() const {
 bool MiningRun::canContinue() const {
     const bool ended = end_ == MiningEnd::QuantityReached ||
                        end_ == MiningEnd::QuantityNotANumber || end_ == MiningEnd::CandidatesUsedUp;
-    return started_ && !ended && timer_.interval() == 0 && !inFlight_ && hasCandidate();
+    return (started_ || counting()) && !ended && timer_.interval() == 0 && !inFlight_ &&
+           hasCandidate();
 }
 
 bool MiningRun::passesFilters(const QString& keyword) const {
@@ -403,7 +530,7 @@ MiningProgress MiningRun::progress() const {
         p.wait = MiningWait{wait_->why, std::max<std::int64_t>(0, wait_->untilMs - clock_.nowMs()),
                             wait_->why == Verdict::Throttled ? throttled_ : failures_};
     p.blockedBy = blockedBy_;
-    p.keyword = candidates_.row(stepRow()).keyword();
+    p.keyword = stepKeyword();
     p.keptPage = keptPage_;
     p.pagesLackingBoth = end_ == MiningEnd::PagesLookChanged ? pagesLackingBoth_ : 0;
     p.failed = candidates_.failedRows();
@@ -413,6 +540,10 @@ MiningProgress MiningRun::progress() const {
     if (!pace_.atTick())
         p.pacePerSecond = pace_.perSecond();
     p.meanPerSecond = pace_.meanPerSecond();
+    if (count_ != Count::Off)
+        p.counts = MiningProgress::Counts{static_cast<std::int64_t>(countAt_),
+                                          static_cast<std::int64_t>(countRows_.size()),
+                                          countFailed_, count_ == Count::Done};
     return p;
 }
 

@@ -15,12 +15,14 @@
 #include "net/background_fetch.h"
 #include "net/page_verdict.h"
 
+#include <QSet>
 #include <QString>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace quilla {
 
@@ -67,6 +69,16 @@ struct MiningProgress {
     bool canContinue = false;
     // Pages per second the pace allows, while it is slower than the tick.
     std::optional<double> pacePerSecond;
+    // While item counts of chosen result rows are fetched, paused for F5, or
+    // just done: how far that pass is. `end`, `wait`, `keyword` and
+    // `canContinue` then speak of it.
+    struct Counts {
+        std::int64_t done = 0;   // rows whose page was read
+        std::int64_t total = 0;  // rows the pass was given
+        std::int64_t failed = 0; // of those done, pages that never loaded
+        bool finished = false;
+    };
+    std::optional<Counts> counts;
     // The run's mean rate, for a run the marketplace held back.
     std::optional<double> meanPerSecond;
 };
@@ -131,6 +143,27 @@ public:
     // is marked.
     bool retryFailed();
 
+    // Fetches the search page of each of these result rows (list places) as
+    // a mining step does, with its verdicts, retries and pace, and writes the
+    // item count into the row as a mined row holds it; the related words are
+    // kept (relatedFromCounts), never offered as candidates. Stop pauses it,
+    // resume() goes on. False, changing nothing, while the run goes or when
+    // no row exists.
+    bool countItems(std::vector<std::int64_t> resultRows);
+    // The rows a count pass has still to read (its journal), or nothing.
+    std::optional<std::vector<std::int64_t>> rowsLeftToCount() const;
+    // Puts back a saved count pass after restore(): rows that do not exist
+    // are left out.
+    void restoreCounting(std::vector<std::int64_t> rowsLeft);
+    // The pass is given up: its rows' places changed.
+    void forgetCounting();
+    // The related words the last count pass's pages offered, in page order,
+    // each once.
+    const std::vector<QString>& relatedFromCounts() const { return countRelated_; }
+    // Mining itself goes or can be continued, a count pass aside: what a
+    // saved session keeps of it.
+    bool miningGoesOn() const;
+
     // Puts the run back where a saved session left it, with nothing going;
     // a run that was going can then be continued.
     void restore(std::int32_t miningRow, bool wasGoing);
@@ -172,6 +205,15 @@ private:
     void finishStep(const QString& address, const FetchResult& fetched);
     void recordMinedPage(const SearchPage& page, const QString& text, const QString& failure);
     void recordRetriedPage(const SearchPage& page, const QString& failure);
+    void recordCountedPage(const SearchPage& page, const QString& text, const QString& failure);
+    // Counts pages in a row that yielded nothing, and pauses the run when the
+    // layout seems changed.
+    void watchLayout(const SearchPage& page, const QString& text);
+    void finishCounting();
+    // Common to resume, retry and count: the timer runs again.
+    void goOn();
+    QString stepKeyword() const;
+    bool counting() const { return count_ == Count::Going; }
     void runDry();
     void finishRetry();
     void forgetPages();
@@ -185,6 +227,7 @@ private:
     void stopFor(MiningEnd end);
     void stopForBlock(Verdict why, const QString& address);
     bool hasCandidate() const;
+    bool hasMiningCandidate() const;
     bool canContinue() const;
     bool passesFilters(const QString& keyword) const;
     MiningEnd stopReason() const;
@@ -228,6 +271,17 @@ private:
     Retry retry_ = Retry::Off;
     std::int32_t retryRow_ = 0; // the failed row being mined again
     MiningEnd endBeforeRetry_ = MiningEnd::None;
+
+    // A pass over chosen result rows for their item counts.
+    enum class Count { Off, Going, Done };
+    Count count_ = Count::Off;
+    std::vector<std::int64_t> countRows_;
+    std::size_t countAt_ = 0;
+    std::int64_t countFailed_ = 0;
+    MiningEnd endBeforeCount_ = MiningEnd::None;
+    std::vector<QString> countRelated_;
+    QSet<QString> countRelatedSeen_;
+
     MiningPace pace_;
     AliveToken alive_;
 };

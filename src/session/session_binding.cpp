@@ -11,10 +11,11 @@ SessionState runState(const MiningRun& mining, const IndexRun& index) {
     s.indexStarted = index.started();
     // Going, or to be continued: a restored run that crashes again before F5
     // must still be offered back as one that goes on.
-    s.miningGoing = mining.going() || mining.progress().canContinue;
+    s.miningGoing = mining.miningGoesOn();
     s.indexGoing = index.going() || index.progress().canContinue;
     s.indexOnly = index.chosenRows();
     s.indexOnlyAt = static_cast<std::int64_t>(index.chosenRowsDone());
+    s.countRows = mining.rowsLeftToCount();
     s.miningPaceMs = mining.paceMs();
     return s;
 }
@@ -36,6 +37,8 @@ void restoreSession(const SessionSnapshot& snapshot, RowList& candidates, RowLis
     const SessionState& s = snapshot.state;
     mining.restore(s.miningRow, s.miningGoing);
     mining.restorePace(s.miningPaceMs);
+    if (s.countRows)
+        mining.restoreCounting(*s.countRows);
     index.restore(s.queryRow, s.queriesSinceLongWait, s.indexGoing, s.indexOnly,
                   static_cast<std::size_t>(std::max<std::int64_t>(0, s.indexOnlyAt)));
 }

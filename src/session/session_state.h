@@ -29,6 +29,8 @@ struct SessionState {
     // The least time between two search requests that the mining run learned;
     // 100 is one a tick, as a session from before the pace was kept.
     std::int64_t miningPaceMs = 100;
+    // The result rows whose item counts a pass has still to fetch.
+    std::optional<std::vector<std::int64_t>> countRows = std::nullopt;
 
     bool operator==(const SessionState&) const = default;
 };

@@ -243,14 +243,30 @@ std::optional<TrendSeries> decodeSeries(const QByteArray& blob) {
     return series;
 }
 
+namespace {
+
+// A list of rows as a state value: empty for none.
+QString rowsText(const std::optional<std::vector<std::int64_t>>& rows) {
+    if (!rows)
+        return {};
+    QJsonArray array;
+    for (const std::int64_t row : *rows)
+        array.append(static_cast<qint64>(row));
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+std::optional<std::vector<std::int64_t>> rowsFromText(const QString& text) {
+    if (text.isEmpty())
+        return std::nullopt;
+    std::vector<std::int64_t> rows;
+    for (const QJsonValue& v : QJsonDocument::fromJson(text.toUtf8()).array())
+        rows.push_back(v.toInteger());
+    return rows;
+}
+
+} // namespace
+
 std::vector<std::pair<QString, QString>> statePairs(const SessionState& s) {
-    QString only;
-    if (s.indexOnly) {
-        QJsonArray rows;
-        for (const std::int64_t row : *s.indexOnly)
-            rows.append(static_cast<qint64>(row));
-        only = QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact));
-    }
     return {{QStringLiteral("kind"), sessionKind},
             {QStringLiteral("keyword"), s.keyword},
             {QStringLiteral("include"), s.include},
@@ -264,7 +280,8 @@ std::vector<std::pair<QString, QString>> statePairs(const SessionState& s) {
             {QStringLiteral("index_started"), boolText(s.indexStarted)},
             {QStringLiteral("mining_going"), boolText(s.miningGoing)},
             {QStringLiteral("index_going"), boolText(s.indexGoing)},
-            {QStringLiteral("index_only"), only},
+            {QStringLiteral("index_only"), rowsText(s.indexOnly)},
+            {QStringLiteral("count_rows"), rowsText(s.countRows)},
             {QStringLiteral("index_only_at"), QString::number(s.indexOnlyAt)},
             {QStringLiteral("mining_pace_ms"), QString::number(s.miningPaceMs)}};
 }
@@ -300,12 +317,10 @@ SessionState stateFromPairs(const std::vector<std::pair<QString, QString>>& pair
             s.indexOnlyAt = value.toLongLong();
         else if (name == u"mining_pace_ms")
             s.miningPaceMs = value.toLongLong();
-        else if (name == u"index_only" && !value.isEmpty()) {
-            std::vector<std::int64_t> rows;
-            for (const QJsonValue& v : QJsonDocument::fromJson(value.toUtf8()).array())
-                rows.push_back(v.toInteger());
-            s.indexOnly = std::move(rows);
-        }
+        else if (name == u"index_only")
+            s.indexOnly = rowsFromText(value);
+        else if (name == u"count_rows")
+            s.countRows = rowsFromText(value);
     }
     return s;
 }

@@ -29,8 +29,11 @@ QString durationText(std::int64_t ms) {
 }
 
 QString endedStatus(const MiningProgress& p);
+QString countStatus(const MiningProgress& p);
 
 QString miningStatus(const MiningProgress& p) {
+    if (p.counts)
+        return countStatus(p);
     if (!p.started)
         return {};
     QString text = endedStatus(p);
@@ -42,15 +45,61 @@ QString miningStatus(const MiningProgress& p) {
     return text;
 }
 
-QString endedStatus(const MiningProgress& p) {
-    const QString mined = number(p.mined), waiting = number(p.waiting), rows = number(p.results);
+// What a run that fetches search pages says of the marketplace's push-back;
+// empty when it has not pushed back. `run` names the run, `notRead` what
+// became of the keyword it held back.
+QString pushBackStatus(const MiningProgress& p, const QString& run, const QString& notRead) {
     const QString keyword = u"“" + p.keyword + u"”";
     if (p.running && p.wait) {
         const QString why = p.wait->why == Verdict::Throttled ? QStringLiteral("淘宝限流")
                                                               : verdictName(p.wait->why);
-        return u"挖词等待：" + why + u"，" + durationText(p.wait->leftMs) + u"后再试" + keyword +
+        return run + u"等待：" + why + u"，" + durationText(p.wait->leftMs) + u"后再试" + keyword +
                u"（已试 " + number(p.wait->attempt) + u" 次）";
     }
+    if (p.running)
+        return {};
+    switch (p.end) {
+    case MiningEnd::Blocked:
+        if (p.blockedBy == Verdict::Login)
+            return run + u"暂停：淘宝要求登录，" + keyword + notRead +
+                   u"。请在浏览器中登录后按 F5 继续";
+        return run + u"暂停：淘宝要求验证，" + keyword + notRead +
+               u"。请在浏览器中完成验证后按 F5 继续";
+    case MiningEnd::ThrottledTooOften:
+        return run + u"停止：" + keyword + u"连续 " + number(RetryPolicy::throttledTries) +
+               u" 次被限流。稍候再按 F5 继续";
+    case MiningEnd::PagesLookChanged:
+        return run + u"暂停：搜索页面与预期不符（连续 " + number(p.pagesLackingBoth) +
+               u" 页没有相关词和宝贝数）" +
+               (p.keptPage.isEmpty() ? QString() : u"，最后一页存于 " + p.keptPage);
+    default:
+        return {};
+    }
+}
+
+// The pass that fetches item counts for chosen rows.
+QString countStatus(const MiningProgress& p) {
+    const MiningProgress::Counts& c = *p.counts;
+    const QString done = number(c.done), left = number(c.total - c.done);
+    const QString failed = c.failed > 0
+                               ? u"；" + number(c.failed) + u" 个词未能读取（再按“查宝贝数”重查）"
+                               : QString();
+    if (c.finished)
+        return u"查宝贝数完成：共 " + number(c.total) + u" 个词" + failed;
+    if (QString pushedBack = pushBackStatus(p, QStringLiteral("查宝贝数"), QStringLiteral("未查"));
+        !pushedBack.isEmpty())
+        return pushedBack;
+    if (p.running)
+        return u"查宝贝数中：已查 " + done + u" 个，待查 " + left + u" 个" +
+               (p.pacePerSecond ? u"，每秒 " + rateText(*p.pacePerSecond) + u" 页" : QString());
+    return u"查宝贝数已停止（已查 " + done + u" 个，待查 " + left + u" 个）" + failed;
+}
+
+QString endedStatus(const MiningProgress& p) {
+    const QString mined = number(p.mined), waiting = number(p.waiting), rows = number(p.results);
+    if (QString pushedBack = pushBackStatus(p, QStringLiteral("挖词"), QStringLiteral("未挖"));
+        !pushedBack.isEmpty())
+        return pushedBack;
     if (p.running) {
         const QString quantity = p.quantity ? number(*p.quantity) : QStringLiteral("?");
         return u"挖词中：已挖 " + mined + u" 个，待挖 " + waiting + u" 个，结果 " + rows + u"/" +
@@ -59,16 +108,9 @@ QString endedStatus(const MiningProgress& p) {
     }
     switch (p.end) {
     case MiningEnd::Blocked:
-        if (p.blockedBy == Verdict::Login)
-            return u"挖词暂停：淘宝要求登录，" + keyword + u"未挖。请在浏览器中登录后按 F5 继续";
-        return u"挖词暂停：淘宝要求验证，" + keyword + u"未挖。请在浏览器中完成验证后按 F5 继续";
     case MiningEnd::ThrottledTooOften:
-        return u"挖词停止：" + keyword + u"连续 " + number(RetryPolicy::throttledTries) +
-               u" 次被限流。稍候再按 F5 继续";
     case MiningEnd::PagesLookChanged:
-        return u"挖词暂停：搜索页面与预期不符（连续 " + number(p.pagesLackingBoth) +
-               u" 页没有相关词和宝贝数）" +
-               (p.keptPage.isEmpty() ? QString() : u"，最后一页存于 " + p.keptPage);
+        break; // said above
     case MiningEnd::QuantityReached:
         return u"挖词完成：结果已达 " + rows + u" 行（已挖 " + mined + u" 个关键词）";
     case MiningEnd::QuantityNotANumber:

@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace quilla {
 
 class Workbench::SettingBox final : public TextBox {
@@ -218,6 +220,28 @@ void Workbench::retryFailedKeywords() {
     });
 }
 
+void Workbench::countItems(std::vector<std::int64_t> listRows) {
+    gate_.run([this, listRows = std::move(listRows)]() mutable {
+        if (mining_->going()) {
+            Q_EMIT message(QStringLiteral("挖词进行中，不能查宝贝数。请先按“停止”。"));
+            return;
+        }
+        if (listRows.empty())
+            for (std::int64_t i = 1; i < results_.count(); ++i)
+                if (const Row row = results_.row(i);
+                    row.fields.value(1).isEmpty() || !row.failure.isEmpty())
+                    listRows.push_back(i);
+        std::sort(listRows.begin(), listRows.end());
+        listRows.erase(std::unique(listRows.begin(), listRows.end()), listRows.end());
+        if (!mining_->countItems(std::move(listRows))) {
+            setNotice(QStringLiteral("没有需要查宝贝数的行"));
+            return;
+        }
+        notice_.clear();
+        statusScope_.miningStarted();
+    });
+}
+
 void Workbench::openRefusedWindow() {
     gate_.run([this] { index_->openRefusedWindowHere(); });
 }
@@ -294,6 +318,7 @@ void Workbench::deleteRows(const std::vector<std::int64_t>& listRows) {
         return;
     results_.remove(listRows);
     index_->forgetProgress(); // its place in the table moved
+    mining_->forgetCounting();
     statusScope_.rowsEdited();
     setNotice(QStringLiteral("已删除 %1 行").arg(listRows.size()));
     noteState();

@@ -94,6 +94,11 @@ public:
     void requeryEmptyRows();
     // Mines again the keywords whose search page never loaded.
     void retryFailedKeywords();
+    // Fetches the item counts of these result rows (list places), or, with
+    // none given, of every row without a count or whose page never loaded,
+    // on the mining run's path; the related words are not offered (see
+    // MiningRun::relatedFromCounts).
+    void countItems(std::vector<std::int64_t> listRows = {});
     // The browser refused a page's new window: its link opens in the browser.
     void openRefusedWindow();
 

@@ -56,7 +56,9 @@ SessionSnapshot sampleSession() {
                true,
                false,
                std::vector<std::int64_t>{1, 2},
-               1};
+               1,
+               250,
+               std::vector<std::int64_t>{2}};
     return s;
 }
 
