@@ -3,7 +3,11 @@
 #include "workbench/workbench.h"
 
 #include "core/list_headers.h"
+#include "fake_market/server.h"
+#include "results/cell_values.h"
 #include "session/session_store.h"
+#include "support/index_fake_browser.h"
+#include "support/proxy_env.h"
 #include "support/qstring_print.h"
 
 #include <QCoreApplication>
@@ -211,6 +215,116 @@ TEST(Workbench, ChosenFilesImportEachByItsOwnRules) {
                                      QStringLiteral("短裤")}));
     EXPECT_TRUE(bench.statusText().startsWith(QStringLiteral("已添加 3 个关键词，跳过 2 个")))
         << bench.statusText().toStdString();
+}
+
+// "查宝贝数" on pasted keywords: each row gets the count a mining run reads
+// for its keyword, without a candidate offered, and with its index figures,
+// its 机会. Stopped, F5 goes on; a session that did not end leaves the pass
+// in its journal, and the next start continues it.
+TEST(Workbench, PastedRowsGetTheItemCountsAMiningRunReads) {
+    fake_market::FakeMarketServer server;
+    ASSERT_TRUE(server.start());
+    test::ProxyEnvironment proxy(server.port());
+    const auto settled = [](Workbench& bench) {
+        return QTest::qWaitFor([&] { return !bench.runsGoing(); }, 30000);
+    };
+
+    QHash<QString, QString> mined;
+    {
+        Workbench::Parts parts;
+        parts.fetcher = std::make_shared<CurlFetcher>();
+        Workbench miner(std::move(parts));
+        miner.setSettings({u"qq"_s, {}, {}, u"12"_s, u"6000"_s});
+        miner.startMining();
+        ASSERT_TRUE(settled(miner));
+        for (std::int64_t i = 1; i < miner.results().count(); ++i)
+            mined.insert(miner.results().row(i).keyword(), miner.results().row(i).fields.value(1));
+    }
+    ASSERT_GE(mined.size(), 12);
+    QStringList keywords = mined.keys();
+    keywords.sort(); // another order than mining's
+
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    test::FakeBrowser trend;
+    trend.page = u"App.set({cityEndDate:1,a:[1,4321]},{cityEndDate:2,b:[2,4321]})"_s;
+    const auto open = [&] {
+        Workbench::Parts parts;
+        parts.fetcher = std::make_shared<CurlFetcher>();
+        parts.browser = &trend;
+        parts.journalFolder = folder.path();
+        return std::make_unique<Workbench>(std::move(parts));
+    };
+    auto bench = open();
+    bench->recover([] { return false; });
+    bench->setSettings({u"qq"_s, {}, {}, u"3"_s, u"20"_s});
+    bench->addKeywords(keywords.join(u'\n'));
+    bench->startIndex();
+    ASSERT_TRUE(settled(*bench));
+    const auto opportunities = [&] {
+        QStringList out;
+        for (std::int64_t i = 1; i < bench->results().count(); ++i)
+            out << bench->columns().cells(i).value(column::opportunity);
+        return out;
+    };
+    EXPECT_EQ(opportunities(), QStringList(keywords.size(), QString()));
+
+    const auto countsDone = [&](std::int64_t n) {
+        return QTest::qWaitFor(
+            [&] {
+                const auto p = bench->mining().progress();
+                return p.counts && p.counts->done >= n;
+            },
+            30000);
+    };
+    bench->countItems();
+    ASSERT_TRUE(countsDone(3));
+    bench->stopRuns();
+    ASSERT_TRUE(settled(*bench));
+    MiningProgress paused = bench->mining().progress();
+    ASSERT_TRUE(paused.counts && paused.canContinue);
+    const std::int64_t firstStop = paused.counts->done;
+    EXPECT_LT(firstStop, keywords.size());
+    EXPECT_TRUE(bench->statusText().startsWith(u"查宝贝数已停止（已查 "_s))
+        << bench->statusText().toStdString();
+
+    bench->continueRuns();
+    ASSERT_TRUE(countsDone(firstStop + 3));
+    bench->stopRuns();
+    ASSERT_TRUE(settled(*bench));
+    const std::int64_t left = keywords.size() - bench->mining().progress().counts->done;
+    ASSERT_GT(left, 0);
+    // Left as a killed program leaves it: the journal written, the session
+    // never ended.
+    ASSERT_TRUE(bench->journal()->waitUntilWritten());
+    bench.reset();
+    bench = open();
+    bool offered = false;
+    bench->recover([&] { return offered = true; });
+    ASSERT_TRUE(offered);
+    paused = bench->mining().progress();
+    ASSERT_TRUE(paused.counts && paused.canContinue);
+    EXPECT_EQ(paused.counts->total, left);
+    bench->continueRuns();
+    ASSERT_TRUE(settled(*bench));
+
+    const MiningProgress done = bench->mining().progress();
+    ASSERT_TRUE(done.counts && done.counts->finished);
+    EXPECT_EQ(done.counts->failed, 0);
+    EXPECT_EQ(bench->statusText(), u"查宝贝数完成：共 "_s + QString::number(left) + u" 个词"_s);
+    ASSERT_EQ(bench->results().count(), keywords.size() + 1);
+    for (std::int64_t i = 1; i < bench->results().count(); ++i) {
+        const Row row = bench->results().row(i);
+        SCOPED_TRACE(row.text().toStdString());
+        EXPECT_EQ(row.keyword(), keywords[i - 1]);
+        EXPECT_EQ(row.fields.value(1), mined.value(row.keyword()));
+        EXPECT_EQ(row.fields.size(), 11); // the index figures stay
+    }
+    EXPECT_EQ(opportunities().count(QString()), 0) << opportunities().join(u' ').toStdString();
+    // Related words went to the caller, none to the candidate list.
+    EXPECT_EQ(bench->candidates().count(), 1);
+    EXPECT_FALSE(bench->mining().relatedFromCounts().empty());
+    bench->endNormally();
 }
 
 } // namespace
