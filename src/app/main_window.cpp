@@ -207,6 +207,11 @@ void MainWindow::connectResultTable() {
         menu->addAction(QStringLiteral("重查空行"), bench_.get(), &Workbench::requeryEmptyRows);
     retryAction_ = menu->addAction(QStringLiteral("重查失败的词"), bench_.get(),
                                    &Workbench::retryFailedKeywords);
+    // The selected rows, or with none selected every row without a count.
+    countAction_ = addWindowAction(QStringLiteral("查宝贝数"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    connect(countAction_, &QAction::triggered, this,
+            [this] { bench_->countItems(resultView_->selectedListRows()); });
+    menu->addAction(countAction_);
     menu->addSeparator();
     chartAction_ = addWindowAction(QStringLiteral("图表"), QKeySequence(Qt::CTRL | Qt::Key_G));
     connect(chartAction_, &QAction::triggered, this, [this] { openChartWindow(); });
@@ -330,7 +335,7 @@ void MainWindow::buildMoreMenu() {
     more_->addSeparator();
     more_->addActions({copyAction_, deleteAction_, selectAllAction_});
     more_->addSeparator();
-    more_->addActions({requeryAction_, retryAction_, continueAction_});
+    more_->addActions({countAction_, requeryAction_, retryAction_, continueAction_});
     more_->addSeparator();
     more_->addActions({excelAction_, chartAction_, rootsAction_});
     more_->addSeparator();

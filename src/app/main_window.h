@@ -152,6 +152,7 @@ private:
     QAction* selectAllAction_ = nullptr;
     QAction* requeryAction_ = nullptr;
     QAction* retryAction_ = nullptr;
+    QAction* countAction_ = nullptr;
     QAction* chartAction_ = nullptr;
     QAction* rootsAction_ = nullptr;
     QAction* excelAction_ = nullptr;

@@ -229,6 +229,7 @@ TEST_F(MainWindowTest, TheMenuHoldsEveryCommand) {
         {"复制", QKeySequence::Copy},
         {"删除", QKeySequence::Delete},
         {"全选", QKeySequence::SelectAll},
+        {"查宝贝数", QKeySequence(Qt::CTRL | Qt::Key_B)},
         {"重查空行", {}},
         {"重查失败的词", {}},
         {"继续", QKeySequence(Qt::Key_F5)},
