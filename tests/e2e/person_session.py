@@ -123,7 +123,7 @@ def control_spots(source_dir):
     return spots
 
 
-def start_x_server(procs, scratch):
+def start_x_server(procs, scratch, screen="1280x1024x24"):
     if shutil.which("Xvfb") is None:
         raise Skip("Xvfb is not installed (Debian package xvfb)")
     read_end, write_end = os.pipe()
@@ -133,7 +133,7 @@ def start_x_server(procs, scratch):
         # leaves, which throws away the keys given before the program starts
         # and refuses connections for a moment.
         xvfb = procs.start("Xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                    "1280x1024x24", "-nolisten", "tcp", "-noreset"],
+                                    screen, "-nolisten", "tcp", "-noreset"],
                            pass_fds=[write_end], stdout=log, stderr=log)
     except OSError as e:
         raise Skip(f"Xvfb cannot start: {e}")
