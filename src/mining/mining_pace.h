@@ -20,10 +20,17 @@ struct PacePolicy {
     // burst lasts through the run, where a step of 0.1/s or every 10 pages
     // throttled again within a 300-keyword run, and a factor of 0.3, which
     // suited 3/s, kept under half of a 2/s limit. See README's figures.
-    static constexpr double slowDown = 0.5;          // rate factor on a throttled answer
+    static constexpr double slowDown = 0.5; // rate factor on a throttled answer
+    // Between two throttled answers the pages that passed, over the time,
+    // tell the marketplace's rate (its allowance is spent at both); the pace
+    // slows to this share of it, or of the pace, when that is gentler.
+    static constexpr double belowEstimate = 0.9;
     static constexpr double speedUpPerSecond = 0.05; // added after a run of passes
     static constexpr int passesPerSpeedUp = 20;      // pages that passed in a row
     static constexpr std::int64_t slowestMs = 60000; // one search a minute at the least
+    // The first wait after a throttled answer without Retry-After, doubling
+    // on throttles in a row up to the long waits of a fixed pace.
+    static constexpr std::int64_t firstThrottleWaitMs = 1500;
 };
 
 class MiningPace {
@@ -60,6 +67,9 @@ private:
     int passes_ = 0;  // in a row since the last change
     std::int64_t nextDueMs_ = 0;
     bool slowed_ = false;
+    // The last throttled answer of this stretch, and the pages passed since.
+    std::optional<std::int64_t> throttledAtMs_;
+    std::int64_t passedSinceThrottle_ = 0;
     std::optional<std::int64_t> mark_; // last request or page of this stretch
     std::int64_t goingMs_ = 0;
     std::int64_t pages_ = 0;
