@@ -48,6 +48,9 @@ const Limit limits[] = {
     {"3/s, burst 10, Retry-After 1", {3, 10, 1, fm::LimitMode::TooMany, {}}},
     {"1/s, burst 5", {1, 5, 0, fm::LimitMode::TooMany, {}}},
     {"3/s for 100 s, then 1/s", {3, 10, 0, fm::LimitMode::TooMany, {{100, 1}}}},
+    // A run at 3/s ends near 100 s, before the drop above: this one drops
+    // half way through.
+    {"3/s for 50 s, then 1/s", {3, 10, 0, fm::LimitMode::TooMany, {{50, 1}}}},
 };
 
 // What a run gave: when each search went and whether it passed, and the

@@ -17,6 +17,8 @@ void MiningPace::reset() {
     nextDueMs_ = 0;
     slowed_ = false;
     mark_.reset();
+    throttledAtMs_.reset();
+    passedSinceThrottle_ = 0;
     goingMs_ = pages_ = 0;
 }
 
@@ -30,6 +32,7 @@ void MiningPace::restore(std::int64_t intervalMs) {
 void MiningPace::resumed() {
     passes_ = 0;
     mark_.reset();
+    throttledAtMs_.reset(); // a pause says nothing of the marketplace's rate
 }
 
 std::int64_t MiningPace::intervalMs() const {
@@ -58,7 +61,15 @@ void MiningPace::sent(std::int64_t nowMs) {
 }
 
 void MiningPace::throttled(std::int64_t nowMs) {
-    rate_ = std::max(slowest, rate_ * PacePolicy::slowDown);
+    double next = rate_ * PacePolicy::slowDown;
+    if (throttledAtMs_ && nowMs > *throttledAtMs_) {
+        const double limit = static_cast<double>(passedSinceThrottle_) * 1000.0 /
+                             static_cast<double>(nowMs - *throttledAtMs_);
+        next = std::max(next, std::min(rate_, limit) * PacePolicy::belowEstimate);
+    }
+    rate_ = std::clamp(next, slowest, fastest);
+    throttledAtMs_ = nowMs;
+    passedSinceThrottle_ = 0;
     passes_ = 0;
     slowed_ = true;
     nextDueMs_ = nowMs + intervalMs();
@@ -70,6 +81,7 @@ void MiningPace::passed(std::int64_t nowMs) {
         mark_ = nowMs;
     }
     ++pages_;
+    ++passedSinceThrottle_;
     if (atTick() || ++passes_ < PacePolicy::passesPerSpeedUp)
         return;
     passes_ = 0;

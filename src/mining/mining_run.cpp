@@ -45,13 +45,20 @@ QString failureText(Verdict why, const FetchResult& fetched, int tries) {
 } // namespace
 
 std::int64_t RetryPolicy::throttleWaitMs(int level, std::optional<std::chrono::seconds> retryAfter,
-                                         double jitter) {
+                                         double jitter, std::int64_t firstWaitMs) {
     // Capped while still in seconds: a huge value would overflow milliseconds.
     if (retryAfter)
         return std::chrono::milliseconds(std::clamp(*retryAfter, std::chrono::seconds(0),
                                                     std::chrono::seconds(longestWaitMs / 1000)))
             .count();
-    const std::int64_t base = firstThrottleWaitMs << std::min(level, 10);
+    const std::int64_t first = std::clamp<std::int64_t>(firstWaitMs, 1, firstThrottleWaitMs);
+    int shortLevels = 0; // doublings from `first` that stay below the long waits
+    while ((first << shortLevels) < firstThrottleWaitMs)
+        ++shortLevels;
+    level = std::max(level, 0);
+    const std::int64_t base = level < shortLevels
+                                  ? first << level
+                                  : firstThrottleWaitMs << std::min(level - shortLevels, 10);
     return std::min<std::int64_t>(
         longestWaitMs, std::llround(std::min(base, longestWaitMs) * std::clamp(jitter, 0.8, 1.2)));
 }
@@ -347,8 +354,12 @@ void MiningRun::finishStep(const QString& address, const FetchResult& fetched) {
             stopFor(MiningEnd::ThrottledTooOften);
             return;
         }
-        waitToRetry(verdict, RetryPolicy::throttleWaitMs(throttleLevel_++, fetched.retryAfter,
-                                                         pushBack_.jitter()));
+        // A run that slowed its pace need not wait long for the marketplace
+        // to give back a little allowance.
+        waitToRetry(verdict, RetryPolicy::throttleWaitMs(
+                                 throttleLevel_++, fetched.retryAfter, pushBack_.jitter(),
+                                 pushBack_.adaptivePace ? PacePolicy::firstThrottleWaitMs
+                                                        : RetryPolicy::firstThrottleWaitMs));
         return;
     case Verdict::ServerError:
     case Verdict::Network:

@@ -106,8 +106,11 @@ struct RetryPolicy {
 
     // The wait after the `level`-th throttled answer since a page passed
     // (0 for the first), or the server's Retry-After; capped either way.
+    // Waits double from `firstWaitMs`; one that reaches the first of the
+    // long waits goes on as they do (30 s, 60 s, ...).
     static std::int64_t throttleWaitMs(int level, std::optional<std::chrono::seconds> retryAfter,
-                                       double jitter);
+                                       double jitter,
+                                       std::int64_t firstWaitMs = firstThrottleWaitMs);
     static std::int64_t failureWaitMs(int retry) { return firstFailureWaitMs << retry; }
 };
 

@@ -68,6 +68,15 @@ private:
 };
 
 struct PacedRun {
+    explicit PacedRun(bool adaptive = true)
+        : run{candidates,
+              results,
+              timer,
+              fetcher,
+              gate,
+              messages,
+              {keyword, include, exclude, quantity},
+              PushBackTools{&clock, &pageView, nullptr, [] { return 1.0; }, adaptive}} {}
     // A tick at a time until `requests` have gone or the run stops; bounded.
     void runUntil(std::size_t requests) {
         for (int i = 0; i < 200000 && fetcher.sentAt.size() < requests && timer.interval() > 0;
@@ -92,20 +101,16 @@ struct PacedRun {
     test::FakeMessageBox messages;
     test::FakePageView pageView;
     test::FakeTextBox keyword{u"qq"_s}, include, exclude, quantity{u"100000"_s};
-    MiningRun run{candidates,
-                  results,
-                  timer,
-                  fetcher,
-                  gate,
-                  messages,
-                  {keyword, include, exclude, quantity},
-                  PushBackTools{&clock, &pageView, nullptr, [] { return 1.0; }}};
+    MiningRun run;
 };
 
-// A throttled answer halves the rate; twenty pages that pass in a row add
-// 0.05 pages a second; a server error or a lost answer changes nothing; the
-// pace never goes beyond the tick; a verification that follows a throttle
-// still stops the run, and F5 goes on at the pace learned.
+// A throttled answer halves the rate, or slows it to 0.9 of the pages that
+// passed since the last throttled answer when that is gentler; twenty pages
+// that pass in a row add 0.05 pages a second; a server error or a lost
+// answer changes nothing; the pace never goes beyond the tick; a
+// verification that follows a throttle still stops the run, and F5 goes on
+// at the pace learned. Without Retry-After a throttle waits 1.5 s, doubling
+// on throttles in a row; without the pace, the long waits of 30 s.
 TEST(MiningPace, SlowsOnThrottlesSpeedsUpAfterPassesAndKeepsToTheTick) {
     using std::chrono::seconds;
     const std::vector<std::int64_t> ticks(8, 100), fifths(8, 200), quarters(8, 400);
@@ -117,9 +122,37 @@ TEST(MiningPace, SlowsOnThrottlesSpeedsUpAfterPassesAndKeepsToTheTick) {
         std::int64_t paceMs;
         std::vector<std::int64_t> gaps; // between the last requests
         bool blocked = false;
+        std::vector<std::int64_t> waits = {}; // from each throttled request to the next
+        bool adaptive = true;
     } cases[] = {
         {"never held back", {}, 0, 60, 100, ticks},
-        {"throttled once, waiting the 30 s", {{3, throttled(429)}}, 0, 12, 200, fifths},
+        {"throttled once, a short wait", {{3, throttled(429)}}, 0, 12, 200, fifths, false, {1500}},
+        // 3 s after the second; three pages in 4.2 s since then tell less
+        // than halving does.
+        {"throttled in a row, waits double; after a pass short again",
+         {{3, throttled(429)}, {4, throttled(503)}, {8, throttled(429)}},
+         0,
+         20,
+         800,
+         {},
+         false,
+         {1500, 3000, 1500}},
+        // Nine pages in the 2 s between the two: 4.5 a second, so 4.05.
+        {"two throttles tell the limit",
+         {{3, throttled(429, seconds(0))}, {13, throttled(429, seconds(0))}},
+         0,
+         20,
+         247,
+         {}},
+        {"without the pace, the long waits",
+         {{3, throttled(429)}},
+         0,
+         12,
+         100,
+         ticks,
+         false,
+         {30000},
+         false},
         {"throttled twice, Retry-After 1",
          {{3, throttled(429, seconds(1))}, {5, throttled(503, seconds(1))}},
          0,
@@ -147,7 +180,7 @@ TEST(MiningPace, SlowsOnThrottlesSpeedsUpAfterPassesAndKeepsToTheTick) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        PacedRun h;
+        PacedRun h(c.adaptive);
         h.fetcher.answers = c.answers;
         ASSERT_TRUE(h.run.start());
         if (c.startPaceMs > 0)
@@ -166,6 +199,13 @@ TEST(MiningPace, SlowsOnThrottlesSpeedsUpAfterPassesAndKeepsToTheTick) {
         if (!c.gaps.empty()) {
             EXPECT_EQ(h.lastGaps(c.gaps.size()), c.gaps);
         }
+        std::vector<std::int64_t> waits;
+        for (const auto& [request, answer] : c.answers)
+            if (answer.status == 429 || answer.status == 503)
+                waits.push_back(h.fetcher.sentAt.at(request) - h.fetcher.sentAt.at(request - 1));
+        if (!c.waits.empty()) {
+            EXPECT_EQ(waits, c.waits);
+        }
         EXPECT_EQ(p.pacePerSecond.has_value(), c.paceMs > 100);
         if (p.pacePerSecond) {
             EXPECT_NEAR(*p.pacePerSecond, 1000.0 / static_cast<double>(c.paceMs), 0.02);
@@ -183,6 +223,35 @@ TEST(MiningPace, SlowsOnThrottlesSpeedsUpAfterPassesAndKeepsToTheTick) {
         again.run.restorePace(h.run.paceMs());
         EXPECT_EQ(again.run.paceMs(), c.paceMs);
     }
+}
+
+// Waits that double from 1.5 s join the long waits at 30 s and end at ten
+// minutes; the server's Retry-After goes as before.
+TEST(MiningPace, ShortThrottleWaitsJoinTheLongWaits) {
+    const struct {
+        int level;
+        std::optional<std::chrono::seconds> retryAfter;
+        double jitter;
+        std::int64_t ms;
+    } cases[] = {
+        {0, {}, 1.0, 1500},
+        {1, {}, 1.0, 3000},
+        {4, {}, 1.0, 24000},
+        {5, {}, 1.0, 30000},
+        {6, {}, 1.0, 60000},
+        {9, {}, 1.0, 480000},
+        {10, {}, 1.0, 600000},
+        {1000, {}, 1.2, 600000},
+        {0, {}, 0.8, 1200},
+        {5, {}, 0.8, 24000},
+        {3, std::chrono::seconds(7), 1.2, 7000},
+        {0, std::chrono::seconds(900), 1.0, 600000},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RetryPolicy::throttleWaitMs(c.level, c.retryAfter, c.jitter,
+                                              PacePolicy::firstThrottleWaitMs),
+                  c.ms)
+            << c.level << " " << c.jitter;
 }
 
 // A pace read from a file is taken to the nearest bound.

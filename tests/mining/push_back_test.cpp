@@ -136,7 +136,7 @@ TEST_F(PushBack, ThrottledTwiceThenFineEndsAsAnUnhinderedRun) {
     h.queue(u"a"_s, status(503));
     ASSERT_TRUE(h.run.start());
     const auto waits = h.runToEnd();
-    EXPECT_EQ(waits, (std::vector<std::int64_t>{30000, 60000}));
+    EXPECT_EQ(waits, (std::vector<std::int64_t>{1500, 3000}));
     EXPECT_EQ(h.fetchesOf(u"a"_s), 3);
     EXPECT_EQ(h.fetchesOf(u"qq"_s), 1);
     EXPECT_EQ(h.run.progress().end, MiningEnd::CandidatesUsedUp);
@@ -172,7 +172,7 @@ TEST_F(PushBack, WaitsGrowUntilAPagePassesAndHonourACappedRetryAfter) {
     h.queue(u"a"_s, status(429, std::chrono::seconds(7)));
     h.queue(u"b"_s, status(429));
     ASSERT_TRUE(h.run.start());
-    EXPECT_EQ(h.runToEnd(), (std::vector<std::int64_t>{30000, 7000, 30000}));
+    EXPECT_EQ(h.runToEnd(), (std::vector<std::int64_t>{1500, 7000, 1500}));
     expectSameListsAsUnhindered();
 }
 
@@ -180,7 +180,7 @@ TEST_F(PushBack, FiveThrottledTriesOfOneKeywordStopTheRun) {
     for (int i = 0; i < 5; ++i)
         h.queue(u"a"_s, status(429));
     ASSERT_TRUE(h.run.start());
-    EXPECT_EQ(h.runToEnd(), (std::vector<std::int64_t>{30000, 60000, 120000, 240000}));
+    EXPECT_EQ(h.runToEnd(), (std::vector<std::int64_t>{1500, 3000, 6000, 12000}));
     const MiningProgress p = h.run.progress();
     EXPECT_EQ(p.end, MiningEnd::ThrottledTooOften);
     EXPECT_EQ(h.candidates.rowText(2), u"a"_s); // not mined

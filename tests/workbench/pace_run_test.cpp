@@ -62,8 +62,9 @@ TEST(PaceRun, ALimitedRunLearnsAPaceAndExportsWhatAnUnlimitedRunDoes) {
     EXPECT_EQ(plain.paceMs, MiningRun::tickInterval);
     EXPECT_EQ(plain.refused, 0);
 
-    // Four a second with a burst of five, waits of one second.
-    const Outcome limited = mine({4, 5, 1, fm::LimitMode::TooMany, {}});
+    // Four a second with a burst of five, no Retry-After: the run's own
+    // short waits.
+    const Outcome limited = mine({4, 5, 0, fm::LimitMode::TooMany, {}});
     ASSERT_EQ(limited.end, MiningEnd::QuantityReached);
     EXPECT_EQ(limited.csv, plain.csv);
     EXPECT_GT(limited.paceMs, MiningRun::tickInterval);
