@@ -155,8 +155,13 @@ Answer answer(std::string_view method, std::string_view target, std::string_view
         return page("text/html; charset=utf-8", sliderPage());
     if (isAt(t, loginHost, "/member/login.jhtml"))
         return page("text/html; charset=utf-8", loginPage());
-    if (isAt(t, trendHost, "/trendindex"))
-        return page("text/html; charset=utf-8", trendPage(utf8Value(t, "query")));
+    if (isAt(t, trendHost, "/trendindex")) {
+        Answer a = page("text/html; charset=utf-8", trendPage(utf8Value(t, "query")));
+        // A session cookie of the trend host alone: a browser that keeps its
+        // profile sends it back after a restart.
+        a.headers.emplace_back("Set-Cookie", "trend-visit=fake; Path=/");
+        return a;
+    }
     if (isAt(t, trendHost, "/trendindex/data")) {
         const QString query = utf8Value(t, "query");
         if (plan && plan->take(query, true))
