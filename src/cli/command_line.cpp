@@ -2,6 +2,7 @@
 
 #include "cli/output.h"
 #include "cli/requery.h"
+#include "cli/schedule.h"
 
 #include "export/csv_export.h"
 #include "export/xlsx_export.h"
@@ -22,7 +23,7 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-const QStringList commands = {u"export"_s, u"roots"_s, u"title"_s, u"requery"_s};
+const QStringList commands = {u"export"_s, u"roots"_s, u"title"_s, u"requery"_s, u"schedule"_s};
 
 bool isProjectFile(const QString& argument) {
     return argument.endsWith(QLatin1StringView(projectSuffix), Qt::CaseInsensitive);
@@ -52,6 +53,11 @@ QString usage() {
            u"      given), and saves the project in place. Progress on stderr, a summary\n"
            u"      on stdout. Exits 3 when the marketplace asks for a login or a check\n"
            u"      (the rows done are saved), 1 while the project is open elsewhere.\n"
+           u"  schedule FILE.quilla --daily HH:MM | schedule FILE.quilla --off\n"
+           u"  schedule --list\n"
+           u"      Runs requery of the project every day at HH:MM (a run missed while the\n"
+           u"      computer was off comes at the next start): a systemd user timer, or a\n"
+           u"      Task Scheduler task on Windows; --off removes it, --list shows them.\n"
            u"\n"
            u"Options:\n"
            u"  -h, --help     Shows this help.\n"
@@ -298,6 +304,8 @@ int run(const QStringList& arguments, std::FILE* out, std::FILE* err) {
         return composeTitle(arguments, out, err);
     if (first == u"requery"_s)
         return requery(arguments, out, err);
+    if (first == u"schedule"_s)
+        return schedule(arguments, out, err);
     if (first.startsWith(u'-'))
         return fail(err, u"unknown option "_s + first + u" (see quilla --help)"_s, BadArguments);
     return fail(err, u"unknown command "_s + first + u" (see quilla --help)"_s, BadArguments);
