@@ -7,8 +7,8 @@
 #include "app/chart_window.h"
 #include "app/main_window.h"
 #include "app/root_window.h"
-#include "app/web_browser.h"
-#include "app/web_setup.h"
+#include "browser/web_browser.h"
+#include "browser/web_setup.h"
 #include "child_process.h"
 #include "core/list_headers.h"
 #include "fake_market/server.h"
@@ -33,6 +33,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include <atomic>
@@ -387,7 +388,8 @@ void pageText(benchmark::State& state) {
     }
     file.close();
     QWebEngineView view;
-    WebEngineBrowser browser(&view);
+    WebEngineBrowser browser(QWebEngineProfile::defaultProfile(), &view);
+    view.setPage(browser.page());
     view.resize(1000, 700);
     view.show();
     bool loaded = false;

@@ -1,9 +1,10 @@
 #include "app/main_window.h"
 #include "app/ready_exit.h"
-#include "app/web_setup.h"
+#include "browser/web_setup.h"
 #include "cli/command_line.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -37,8 +38,18 @@ void speakTheDesktopsLanguage(QTranslator& translator) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // A command needs no display: no GUI application, no browser.
-    if (quilla::cli::wantsCommand(argumentsOf(argc, argv))) {
+    const QStringList arguments = argumentsOf(argc, argv);
+    // A command needs no display. One that queries the marketplace's pages
+    // runs the browser offscreen, unless a platform was chosen.
+    if (quilla::cli::wantsCommand(arguments) && quilla::cli::needsBrowser(arguments)) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        quilla::prepareWebEngine();
+        QGuiApplication app(argc, argv);
+        nameTheProgram();
+        return quilla::cli::run(QCoreApplication::arguments());
+    }
+    if (quilla::cli::wantsCommand(arguments)) {
         QCoreApplication app(argc, argv);
         nameTheProgram();
         return quilla::cli::run(QCoreApplication::arguments());

@@ -1,12 +1,13 @@
 #include "app/main_window.h"
 
-#include "app/browser_cookies.h"
 #include "app/chart_window.h"
 #include "app/controls.h"
 #include "app/keyword_list_view.h"
 #include "app/result_table.h"
 #include "app/root_window.h"
-#include "app/web_browser.h"
+#include "browser/browser_cookies.h"
+#include "browser/login_profile.h"
+#include "browser/web_browser.h"
 #include "results/tsv_text.h"
 #include "session/project_file.h"
 
@@ -55,13 +56,18 @@ MainWindow::MainWindow(AddressOpener& opener, std::shared_ptr<PageFetcher> fetch
     setMinimumSize(firstSize());
     resize(firstSize());
     buildControls();
-    browser_ = std::make_unique<WebEngineBrowser>(browserView_);
+    // Made after the view, so it goes after the view's page.
+    profile_ = makeLoginProfile(journalFolder, this);
+    browser_ = std::make_unique<WebEngineBrowser>(profile_, browserView_);
+    browserView_->setPage(browser_->page());
     if (cookies)
-        followBrowserCookies(*browserView_->page()->profile()->cookieStore(), cookies);
+        followBrowserCookies(*profile_->cookieStore(), cookies);
+    offerForgetLogin();
     Workbench::Parts parts;
     parts.fetcher = std::move(fetcher);
     parts.browser = browser_.get();
     parts.journalFolder = journalFolder;
+    parts.lockProjects = true;
     bench_ = std::make_unique<Workbench>(std::move(parts));
     candidateView_->setModel(&bench_->candidates());
     resultView_->setOrder(&bench_->order());
@@ -163,6 +169,22 @@ void MainWindow::takeSettings() {
     if (!showingSettings_)
         bench_->setSettings({keywordEdit_->text(), includeEdit_->text(), excludeEdit_->text(),
                              quantityEdit_->text(), intervalEdit_->text()});
+}
+
+// The view's own menu, with "清除登录" after it.
+void MainWindow::offerForgetLogin() {
+    browserView_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(browserView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu* menu = browserView_->createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("清除登录"), this, &MainWindow::forgetLogin);
+        menu->popup(browserView_->mapToGlobal(at));
+    });
+}
+
+void MainWindow::forgetLogin() {
+    quilla::forgetLogin(*profile_);
 }
 
 void MainWindow::exportResults() {

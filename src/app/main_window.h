@@ -23,6 +23,7 @@ class QPushButton;
 class QAction;
 class QMenu;
 class QSettings;
+class QWebEngineProfile;
 class QWebEngineView;
 
 namespace quilla {
@@ -39,7 +40,8 @@ class MainWindow final : public QWidget {
 public:
     // The fetcher runs on the background fetch's thread.
     // With a cookie jar, the fetcher's, the browser's marketplace cookies go
-    // into it. With a journal folder, the session is journalled there.
+    // into it. With a journal folder (the program's data folder), the session
+    // is journalled there and the browser keeps its login there.
     MainWindow(AddressOpener& opener, std::shared_ptr<PageFetcher> fetcher,
                std::shared_ptr<CookieJar> cookies = {}, const QString& journalFolder = {},
                QWidget* parent = nullptr);
@@ -50,6 +52,11 @@ public:
     Workbench& workbench() { return *bench_; }
     const Workbench& workbench() const { return *bench_; }
     QString statusText() const { return bench_->statusText(); }
+
+    // "清除登录" in the browser's context menu: the marketplace's login and
+    // the browser's cache are forgotten, on disk too.
+    void forgetLogin();
+    QWebEngineProfile* browserProfile() const { return profile_; }
 
     // The buttons.
     void exportResults();
@@ -102,6 +109,7 @@ protected:
 
 private:
     void buildControls();
+    void offerForgetLogin();
     void connectControls();
     void connectResultTable();
     QAction* addWindowAction(const QString& text, const QKeySequence& keys);
@@ -166,6 +174,7 @@ private:
     bool showingSettings_ = false;
     bool closing_ = false;
 
+    QWebEngineProfile* profile_ = nullptr; // a child: outlives the view's page
     std::unique_ptr<WebEngineBrowser> browser_;
     std::unique_ptr<Workbench> bench_;
 };

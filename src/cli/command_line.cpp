@@ -1,5 +1,9 @@
 #include "cli/command_line.h"
 
+#include "cli/output.h"
+#include "cli/requery.h"
+#include "cli/schedule.h"
+
 #include "export/csv_export.h"
 #include "export/xlsx_export.h"
 #include "segmenter/segmenter.h"
@@ -19,21 +23,10 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-const QStringList commands = {u"export"_s, u"roots"_s, u"title"_s};
+const QStringList commands = {u"export"_s, u"roots"_s, u"title"_s, u"requery"_s, u"schedule"_s};
 
 bool isProjectFile(const QString& argument) {
     return argument.endsWith(QLatin1StringView(projectSuffix), Qt::CaseInsensitive);
-}
-
-void say(std::FILE* stream, const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
-}
-
-int fail(std::FILE* err, const QString& why, int status = Failed) {
-    say(err, u"quilla: "_s + why);
-    return status;
 }
 
 QString usage() {
@@ -54,6 +47,17 @@ QString usage() {
            u"      Prints the title that covers the most search demand within BYTES (60\n"
            u"      when not given; a Chinese character counts 2), then\n"
            u"      \"bytes=N covered=SHARE\", then each keyword it covers.\n"
+           u"  requery FILE.quilla [--interval MS] [--counts]\n"
+           u"      Queries every row's index figures again in the browser, without a\n"
+           u"      window, as the window's 指数 does (MS between queries, 6000 when not\n"
+           u"      given), and saves the project in place. Progress on stderr, a summary\n"
+           u"      on stdout. Exits 3 when the marketplace asks for a login or a check\n"
+           u"      (the rows done are saved), 1 while the project is open elsewhere.\n"
+           u"  schedule FILE.quilla --daily HH:MM | schedule FILE.quilla --off\n"
+           u"  schedule --list\n"
+           u"      Runs requery of the project every day at HH:MM (a run missed while the\n"
+           u"      computer was off comes at the next start): a systemd user timer, or a\n"
+           u"      Task Scheduler task on Windows; --off removes it, --list shows them.\n"
            u"\n"
            u"Options:\n"
            u"  -h, --help     Shows this help.\n"
@@ -271,6 +275,10 @@ bool wantsCommand(const QStringList& arguments) {
     return !(arguments.size() == 2 && isProjectFile(first));
 }
 
+bool needsBrowser(const QStringList& arguments) {
+    return arguments.value(1) == u"requery"_s;
+}
+
 QString projectToOpen(const QStringList& arguments) {
     for (const QString& argument : arguments.mid(1))
         if (isProjectFile(argument))
@@ -294,6 +302,10 @@ int run(const QStringList& arguments, std::FILE* out, std::FILE* err) {
         return printRoots(arguments, out, err);
     if (first == u"title"_s)
         return composeTitle(arguments, out, err);
+    if (first == u"requery"_s)
+        return requery(arguments, out, err);
+    if (first == u"schedule"_s)
+        return schedule(arguments, out, err);
     if (first.startsWith(u'-'))
         return fail(err, u"unknown option "_s + first + u" (see quilla --help)"_s, BadArguments);
     return fail(err, u"unknown command "_s + first + u" (see quilla --help)"_s, BadArguments);

@@ -11,8 +11,9 @@ namespace quilla {
 // killed while it writes them, and then nobody can tell it was never held.
 class ProcessLock {
 public:
-    // Nothing when another holder has it, in this process or another.
-    static std::unique_ptr<ProcessLock> tryTake(const QString& path);
+    // Nothing when another holder has it, in this process or another, or
+    // when the file cannot be had at all; `held` (when given) tells which.
+    static std::unique_ptr<ProcessLock> tryTake(const QString& path, bool* held = nullptr);
     ~ProcessLock();
 
     ProcessLock(const ProcessLock&) = delete;

@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <cstdint>
 
 #include <fcntl.h>
@@ -19,8 +20,10 @@ int fdOf(void* handle) {
 }
 } // namespace
 
-std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path) {
+std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path, bool* held) {
     const QByteArray name = QFile::encodeName(path);
+    if (held)
+        *held = false;
     // Each try either finds the lock held or takes it; a file removed under
     // us by the holder before sends us round once more.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -29,6 +32,8 @@ std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path) {
             return nullptr;
         // flock, not fcntl: two opens in one process exclude each other too.
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (held)
+                *held = errno == EWOULDBLOCK;
             ::close(fd);
             return nullptr;
         }

@@ -8,7 +8,9 @@
 
 namespace quilla {
 
-std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path) {
+std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path, bool* held) {
+    if (held)
+        *held = false;
     const QString native = QDir::toNativeSeparators(path);
     const HANDLE file =
         CreateFileW(reinterpret_cast<LPCWSTR>(native.utf16()), GENERIC_READ | GENERIC_WRITE,
@@ -18,6 +20,8 @@ std::unique_ptr<ProcessLock> ProcessLock::tryTake(const QString& path) {
         return nullptr;
     OVERLAPPED at{};
     if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        if (held)
+            *held = GetLastError() == ERROR_LOCK_VIOLATION;
         CloseHandle(file);
         return nullptr;
     }

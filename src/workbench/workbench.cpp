@@ -88,6 +88,7 @@ Workbench::Workbench(Parts parts, QObject* parent)
       excludeBox_(std::make_unique<SettingBox>(settings_.exclude)),
       quantityBox_(std::make_unique<SettingBox>(settings_.quantity)),
       intervalBox_(std::make_unique<SettingBox>(settings_.interval)) {
+    lockProjects_ = parts.lockProjects;
     pageView_ = std::make_unique<PageSignal>(
         [this](const QString& address) { Q_EMIT pageToShow(address); });
     archive_ = std::make_unique<FileArchive>(
@@ -442,10 +443,33 @@ bool Workbench::unsaved() const {
     return edited_ && (candidates_.count() > 1 || results_.count() > 0);
 }
 
+namespace {
+
+QString heldElsewhereMessage(const QString& path) {
+    return QStringLiteral("项目“%1”已在另一个窗口或命令中打开。").arg(QFileInfo(path).fileName());
+}
+
+bool samePath(const QString& a, const QString& b) {
+    return !a.isEmpty() && !b.isEmpty() && projectLockPath(a) == projectLockPath(b);
+}
+
+} // namespace
+
 NewFileResult Workbench::saveProject(const QString& path, bool replaceExisting) {
+    // A project of another name is ours once saved: nobody else may hold it.
+    ProjectLock taken;
+    if (lockProjects_ && !(projectLock_ && samePath(path, projectPath_))) {
+        taken = lockProject(path);
+        if (taken.heldElsewhere) {
+            Q_EMIT message(heldElsewhereMessage(path));
+            return {NewFileResult::Kind::Failed, heldElsewhereMessage(path)};
+        }
+    }
     const NewFileResult saved = quilla::saveProject(snapshot(), path, replaceExisting);
     switch (saved.kind) {
     case NewFileResult::Kind::Written:
+        if (taken.lock || (lockProjects_ && !samePath(path, projectPath_)))
+            projectLock_ = std::move(taken.lock);
         projectPath_ = path;
         edited_ = false;
         Q_EMIT projectPathChanged(path);
@@ -462,11 +486,21 @@ NewFileResult Workbench::saveProject(const QString& path, bool replaceExisting) 
 }
 
 bool Workbench::openProject(const QString& path) {
+    ProjectLock taken;
+    if (lockProjects_ && !(projectLock_ && samePath(path, projectPath_))) {
+        taken = lockProject(path);
+        if (taken.heldElsewhere) {
+            Q_EMIT message(heldElsewhereMessage(path));
+            return false;
+        }
+    }
     const auto read = readSession(path);
     if (const auto* error = std::get_if<SessionReadError>(&read)) {
         Q_EMIT message(sessionReadMessage(*error));
         return false;
     }
+    if (taken.lock || (lockProjects_ && !samePath(path, projectPath_)))
+        projectLock_ = std::move(taken.lock);
     applySnapshot(std::get<SessionSnapshot>(read));
     projectPath_ = path;
     edited_ = false;

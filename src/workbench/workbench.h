@@ -18,6 +18,7 @@
 #include "net/page_fetch.h"
 #include "results/result_columns.h"
 #include "results/result_order.h"
+#include "session/project_lock.h"
 #include "session/session_journal.h"
 #include "session/session_store.h"
 #include "workbench/status_line.h"
@@ -56,6 +57,10 @@ public:
         QString journalFolder;
         // Where a search page that no longer reads as expected is kept.
         QString archiveFolder;
+        // The open project is locked against other windows and commands,
+        // which then refuse it (the window); without it, projects are read
+        // and written with no regard for others (the reading commands).
+        bool lockProjects = false;
         // Clock and jitter for the mining run's waits (tests).
         Clock* clock = nullptr;
         std::function<double()> jitter;
@@ -141,7 +146,7 @@ public:
     // Saves the session as a project; the user's notice or message follows.
     NewFileResult saveProject(const QString& path, bool replaceExisting);
     // Opens a project in place of the session; false, with a message, when
-    // it is refused.
+    // it is refused (another window or command holding it among the reasons).
     bool openProject(const QString& path);
     QString projectPath() const { return projectPath_; }
     // The lists hold rows that no project file holds.
@@ -201,6 +206,8 @@ private:
     bool workbookBusy_ = false;
     StatusScope statusScope_;
     QString projectPath_;
+    bool lockProjects_ = false;
+    std::unique_ptr<ProcessLock> projectLock_; // on projectPath_
     QString lastExportPath_;
     QString notice_;      // what the last edit did, until a run starts
     bool edited_ = false; // since the last save or open

@@ -47,7 +47,7 @@ TEST_F(PushBackSession, TheBrowsersCookiesReachTheSearchPageAndItsOwnComeBack) {
     login.setPath(u"/"_s);
     QNetworkCookie elsewhere("other", "x");
     elsewhere.setDomain(u".example.com"_s);
-    QWebEngineCookieStore* store = QWebEngineProfile::defaultProfile()->cookieStore();
+    QWebEngineCookieStore* store = window->browserProfile()->cookieStore();
     store->setCookie(login);
     store->setCookie(elsewhere);
     ASSERT_EVENTUALLY(!cookies->all().empty(), 10000);

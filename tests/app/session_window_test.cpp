@@ -150,6 +150,14 @@ TEST_F(SessionWindow, AProjectSavedOpensAgainAsItWasAndAForeignFileChangesNothin
     const SessionSnapshot saved = w->workbench().snapshot();
 
     auto other = std::make_unique<MainWindow>(shell, std::make_shared<test::FakePageFetcher>());
+    // Not while the first window holds it.
+    QString held;
+    test::answerNextMessageBox([&](QMessageBox& box) { held = box.text(); });
+    other->openProjectFrom(path);
+    ASSERT_EVENTUALLY(!held.isEmpty(), 5000);
+    EXPECT_EQ(held, u8("项目“连衣裙.quilla”已在另一个窗口或命令中打开。"));
+    EXPECT_TRUE(other->workbench().projectPath().isEmpty());
+    w.reset();
     other->openProjectFrom(path);
     EXPECT_EQ(other->workbench().snapshot().candidates, saved.candidates);
     EXPECT_EQ(other->workbench().snapshot().results, saved.results);

@@ -1,5 +1,5 @@
-#include "app/page_script.h"
-#include "app/web_browser.h"
+#include "browser/page_script.h"
+#include "browser/web_browser.h"
 #include "index/index_run.h"
 #include "support/fakes.h"
 #include "support/http_test_server.h"
@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
@@ -38,7 +39,9 @@ class WebBrowserTest : public ::testing::Test {
 protected:
     void SetUp() override {
         view = std::make_unique<QWebEngineView>();
-        browser = std::make_unique<WebEngineBrowser>(view.get());
+        browser =
+            std::make_unique<WebEngineBrowser>(QWebEngineProfile::defaultProfile(), view.get());
+        view->setPage(browser->page());
         view->resize(800, 600);
         view->show();
     }

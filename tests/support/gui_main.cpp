@@ -1,4 +1,4 @@
-#include "app/web_setup.h"
+#include "browser/web_setup.h"
 
 #include <QApplication>
 

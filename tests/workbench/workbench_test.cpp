@@ -5,6 +5,8 @@
 #include "core/list_headers.h"
 #include "fake_market/server.h"
 #include "results/cell_values.h"
+#include "session/project_file.h"
+#include "session/project_lock.h"
 #include "session/session_store.h"
 #include "support/index_fake_browser.h"
 #include "support/proxy_env.h"
@@ -325,6 +327,73 @@ TEST(Workbench, PastedRowsGetTheItemCountsAMiningRunReads) {
     EXPECT_EQ(bench->candidates().count(), 1);
     EXPECT_FALSE(bench->mining().relatedFromCounts().empty());
     bench->endNormally();
+}
+
+// A project is open in one window or one requery at a time: another that
+// takes locks refuses it with a message, and saving over it too; the reading
+// commands still read it. Save As moves the lock to the new file; a name
+// through a link is the same project; the lock goes with its holder.
+TEST(Workbench, AProjectIsOpenInOneWindowAtATime) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QDir here(folder.path());
+    const QString p = here.filePath(u"p.quilla"_s), r = here.filePath(u"r.quilla"_s),
+                  link = here.filePath(u"link.quilla"_s);
+    SessionSnapshot s;
+    s.candidates = {Row{candidateHeader()}};
+    s.results = {Row{resultHeader()}, Row{{u"qq"_s, u"1"_s}}};
+    s.state.keyword = u"qq"_s;
+    ASSERT_EQ(saveProject(s, p).kind, NewFileResult::Kind::Written);
+    ASSERT_TRUE(QFile::link(p, link));
+
+    const auto window = [] {
+        Workbench::Parts parts;
+        parts.lockProjects = true;
+        return std::make_unique<Workbench>(std::move(parts));
+    };
+    auto a = window(), b = window();
+    Workbench reader{Workbench::Parts{}};
+    QStringList said;
+    QObject::connect(b.get(), &Workbench::message, b.get(),
+                     [&](const QString& text) { said.append(text); });
+    const QString refusal = u"项目“p.quilla”已在另一个窗口或命令中打开。"_s;
+
+    struct Case {
+        const char* what;
+        std::function<bool()> act;
+        bool done;
+        QString message; // the one b gave, if any
+    };
+    const Case cases[] = {
+        {"the first window opens it", [&] { return a->openProject(p); }, true, {}},
+        {"a second window is refused", [&] { return b->openProject(p); }, false, refusal},
+        {"and cannot save over it",
+         [&] { return b->saveProject(p, true).kind == NewFileResult::Kind::Written; }, false,
+         refusal},
+        {"a requery is refused", [&] { return !lockProject(p).heldElsewhere; }, false, {}},
+        {"the reading commands still read it", [&] { return reader.openProject(p); }, true, {}},
+        {"Save As takes the new file",
+         [&] { return a->saveProject(r, false).kind == NewFileResult::Kind::Written; },
+         true,
+         {}},
+        {"and lets the old one go", [&] { return b->openProject(p); }, true, {}},
+        {"the new one is held", [&] { return !lockProject(r).heldElsewhere; }, false, {}},
+        {"a link names the same project", [&] { return a->openProject(link); }, false, {}},
+        {"the holder gone, the lock goes",
+         [&] {
+             a.reset();
+             return lockProject(r).lock != nullptr;
+         },
+         true,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        said.clear();
+        EXPECT_EQ(c.act(), c.done);
+        EXPECT_EQ(said.value(0), c.message);
+    }
+    EXPECT_EQ(b->results().count(), 2); // p as it was, with b now
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <httplib.h>
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,7 +21,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <memory>
+#include <thread>
+
+#include <sys/types.h>
 
 using namespace Qt::StringLiterals;
 using quilla::fake_market::FakeMarketServer;
@@ -371,6 +376,76 @@ TEST(Executable, PrintsItsPortServesAndStopsOnSigterm) {
     ASSERT_TRUE(process.waitForFinished(5000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0);
+}
+
+// What the program would read on each day: the count of the search page and
+// the trend data, as the executable serves them.
+struct DayServed {
+    QString count;
+    QJsonObject trend;
+};
+
+DayServed served(int port, const QString& keyword) {
+    DayServed day;
+    const auto page = get(port, true, "s.taobao.com", searchTarget(keyword));
+    const auto data =
+        get(port, true, "shu.taobao.com",
+            "/trendindex/data?query=" + QUrl::toPercentEncoding(keyword).toStdString());
+    if (page && data) {
+        day.count = countText(gb18030Body(page));
+        day.trend = QJsonDocument::fromJson(QByteArray::fromStdString(data->body)).object();
+    }
+    return day;
+}
+
+// "--day N" starts on a later day; SIGUSR1 and the control address each move
+// it on by one. A day moves the counts and the figures, and the search series
+// by one day: yesterday's values are the day before's.
+TEST(Executable, MovesOnADayByFlagSignalAndAddress) {
+    QProcess process;
+    process.start(QString::fromUtf8(FAKE_MARKET_EXECUTABLE),
+                  {u"--port"_s, u"0"_s, u"--day"_s, u"2"_s});
+    ASSERT_TRUE(process.waitForStarted(5000));
+    ASSERT_TRUE(process.waitForReadyRead(10000));
+    const auto match = QRegularExpression(u"listening 127\\.0\\.0\\.1:([0-9]+)"_s)
+                           .match(QString::fromUtf8(process.readLine()));
+    ASSERT_TRUE(match.hasMatch());
+    const int port = match.captured(1).toInt();
+    const QString keyword = u"qq币"_s;
+    std::vector<DayServed> days{served(port, keyword)}; // day 2
+    ::kill(static_cast<pid_t>(process.processId()), SIGUSR1);
+    // The signal is taken within the executable's 50 ms loop.
+    for (int i = 0; i < 100 && served(port, keyword).count == days.back().count; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    days.push_back(served(port, keyword)); // day 3
+    const auto next = get(port, false, "127.0.0.1", "/_fake/next-day");
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->body, "day 4\n");
+    days.push_back(served(port, keyword)); // day 4
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(5000));
+
+    for (int i = 0; i < 3; ++i) {
+        const int day = 2 + i;
+        SCOPED_TRACE(day);
+        const fm::FakeTrend trend = fm::fakeTrend(keyword, day);
+        EXPECT_EQ(days[i].count, fm::fakeCount(keyword, day));
+        EXPECT_NE(days[i].count, fm::fakeCount(keyword));
+        EXPECT_EQ(days[i].trend[u"endDate"_s].toString(),
+                  QDate(2024, 5, 31).addDays(day).toString(Qt::ISODate));
+        const QJsonArray search = days[i].trend[u"searchIndex"_s].toArray();
+        ASSERT_EQ(search.size(), 30);
+        EXPECT_EQ(search.last().toInt(), trend.searchIndex.back());
+        if (i > 0) {
+            const QJsonArray before = days[i - 1].trend[u"searchIndex"_s].toArray();
+            for (qsizetype d = 0; d + 1 < search.size(); ++d)
+                EXPECT_EQ(search[d].toInt(), before[d + 1].toInt()) << d;
+            EXPECT_NE(days[i].count, days[i - 1].count);
+        }
+    }
+    // The first day is the one every other test knows.
+    EXPECT_EQ(fm::fakeCount(keyword, 0), u"186,442"_s);
+    EXPECT_EQ(fm::fakeTrend(keyword, 0).endDate, u"2024-05-31"_s);
 }
 
 TEST(Executable, RefusesUnknownArguments) {

@@ -1,8 +1,9 @@
 // fake_market [--port N] [--delay-ms N] [--block KIND[:KEYWORD[:TIMES]]]... [--verbose]
 //             [--rate R [--burst B] [--retry-after S] [--limit-mode 429|503|verify]
-//              [--rate-from SECONDS:R]...] [--long-tail]
+//              [--rate-from SECONDS:R]...] [--long-tail] [--day N]
 // Serves the fake marketplace on 127.0.0.1 until SIGTERM or SIGINT. Prints one
 // line "listening 127.0.0.1:<port>" when ready, for scripts to read the port.
+// SIGUSR1, or a request for /_fake/next-day, moves it on by a day.
 
 #include "fake_market/server.h"
 
@@ -19,9 +20,14 @@
 namespace {
 
 std::atomic<bool> stopRequested{false};
+std::atomic<int> daysToAdvance{0};
 
 extern "C" void onStopSignal(int) {
     stopRequested = true;
+}
+
+extern "C" void onNextDaySignal(int) {
+    ++daysToAdvance;
 }
 
 std::optional<int> wholeNumber(std::string_view text, int lo, int hi) {
@@ -95,6 +101,11 @@ std::optional<Options> parseOptions(int argc, char** argv) {
             options.server.limit.later.push_back(*later);
         } else if (arg == "--long-tail") {
             options.server.longTail = true;
+        } else if (arg == "--day" && hasValue) {
+            const auto day = wholeNumber(argv[++i], 0, 36500);
+            if (!day)
+                return std::nullopt;
+            options.server.day = *day;
         } else {
             return std::nullopt;
         }
@@ -122,11 +133,16 @@ int main(int argc, char** argv) {
                "  --rate: searches a second one client may make (a token bucket holding\n"
                "  B, 1 when left out), the rate R from SECONDS after the first search on;\n"
                "  over it: 429, 503 or a verification page. --long-tail: keywords\n"
-               "  outside the graph lead to three more, so a run never runs dry\n";
+               "  outside the graph lead to three more, so a run never runs dry\n"
+               "       [--day N]: the counts and figures of day N (0 when left out);\n"
+               "  SIGUSR1 or a request for /_fake/next-day moves on by a day\n";
         return 2;
     }
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
+#ifdef SIGUSR1
+    std::signal(SIGUSR1, onNextDaySignal);
+#endif
 
     quilla::fake_market::FakeMarketServer server(options->server);
     if (!server.start(options->port)) {
@@ -135,8 +151,11 @@ int main(int argc, char** argv) {
     }
     std::cout << "listening 127.0.0.1:" << server.port() << std::endl;
 
-    while (!stopRequested)
+    while (!stopRequested) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (; daysToAdvance > 0; --daysToAdvance)
+            server.nextDay();
+    }
     server.stop();
     return 0;
 }

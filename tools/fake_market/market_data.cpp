@@ -3,6 +3,7 @@
 #include "fake_market/dice.h"
 
 #include <QByteArray>
+#include <QDate>
 
 #include <cstdlib>
 
@@ -103,12 +104,29 @@ std::uint32_t keywordHash(const QString& keyword) {
     return hash;
 }
 
-QString fakeCount(const QString& keyword) {
-    if (keyword.isEmpty())
-        return {};
+namespace {
+
+QString firstDayCount(const QString& keyword) {
     if (const FakeKeyword* known = findKeyword(keyword))
         return known->count;
     return groupedThousands(1 + keywordHash(keyword) % 250000u);
+}
+
+} // namespace
+
+QString fakeCount(const QString& keyword, int day) {
+    if (keyword.isEmpty())
+        return {};
+    const QString first = firstDayCount(keyword);
+    if (day <= 0)
+        return first;
+    // Each later day lies 1% to 40% off the first, up or down.
+    Dice dice(keywordHash(keyword + QStringLiteral("@day") + QString::number(day)));
+    const std::int64_t base = QString(first).remove(u',').toLongLong();
+    const int size = dice.between(1, 40);
+    const int change = dice.between(0, 1) == 0 ? size : -size;
+    const std::int64_t moved = base * (100 + change) / 100;
+    return groupedThousands(static_cast<std::uint32_t>(std::max<std::int64_t>(1, moved)));
 }
 
 QStringList fakeRelated(const QString& keyword, bool longTail) {
@@ -119,15 +137,23 @@ QStringList fakeRelated(const QString& keyword, bool longTail) {
     return {keyword + u'1', keyword + u'2', keyword + u'3'};
 }
 
-FakeTrend fakeTrend(const QString& keyword) {
+FakeTrend fakeTrend(const QString& keyword, int day) {
     constexpr int days = 30;
+    day = std::max(0, day);
     Dice dice(keywordHash(keyword));
     FakeTrend trend;
-    trend.startDate = QStringLiteral("2024-05-02");
-    trend.endDate = QStringLiteral("2024-05-31");
+    const QDate end = QDate(2024, 5, 31).addDays(day);
+    trend.startDate = end.addDays(1 - days).toString(Qt::ISODate);
+    trend.endDate = end.toString(Qt::ISODate);
+    // The days that passed are drawn after the first day's, which stay.
+    const auto lastDays = [&](int base) {
+        std::vector<int> all = series(dice, base, days + day);
+        all.erase(all.begin(), all.begin() + day);
+        return all;
+    };
     const int searchBase = dice.between(200, 20000);
-    trend.searchIndex = series(dice, searchBase, days);
-    trend.tradeIndex = series(dice, searchBase * dice.between(30, 70) / 100, days);
+    trend.searchIndex = lastDays(searchBase);
+    trend.tradeIndex = lastDays(searchBase * dice.between(30, 70) / 100);
     trend.sevenDay = percentChange(dice);
     trend.sevenDayYoy = percentChange(dice);
     trend.thirtyDay = percentChange(dice);
@@ -143,12 +169,12 @@ QString signedPercent(int percent) {
     return sign + QString::number(std::abs(percent)) + u'%';
 }
 
-std::array<QString, 9> expectedFields(const QString& keyword) {
+std::array<QString, 9> expectedFields(const QString& keyword, int day) {
     // A text box drops line breaks from a value set into it, so the page asks
     // for the keyword without them.
     QString asTyped = keyword;
     asTyped.remove(u'\r').remove(u'\n');
-    const FakeTrend t = fakeTrend(asTyped);
+    const FakeTrend t = fakeTrend(asTyped, day);
     const auto nth = [](const std::vector<int>& s, std::size_t fromEnd) {
         return QString::number(s[s.size() - fromEnd]);
     };

@@ -2,7 +2,9 @@
 
 // The fake marketplace's fixed answers: a small keyword graph for the search
 // page and figures for the trend page, all derived deterministically from the
-// keyword so that tests can compute what the program should read.
+// keyword so that tests can compute what the program should read. A day
+// after the first (0) moves the item counts and the figures as a real day
+// would: the series gain that many days at their end.
 
 #include <QString>
 #include <QStringList>
@@ -25,7 +27,7 @@ const std::vector<FakeKeyword>& keywordGraph();
 // Item count text the search page states for `keyword`: the graph's for a
 // known one, one made from the keyword for any other, and empty (no count
 // sentence on the page) for the empty keyword.
-QString fakeCount(const QString& keyword);
+QString fakeCount(const QString& keyword, int day = 0);
 
 // Did-you-mean words of `keyword`; empty for a keyword outside the graph,
 // unless `longTail`: then every such keyword but the empty one has three,
@@ -45,14 +47,14 @@ struct FakeTrend {
 };
 
 // The trend page's figures for `keyword` (any text, the empty one too).
-FakeTrend fakeTrend(const QString& keyword);
+FakeTrend fakeTrend(const QString& keyword, int day = 0);
 
 // The nine fields the program should take from the trend page for `keyword`:
 // search index yesterday and the day before, trade index likewise, the
 // signed seven-day ratio and its year-on-year change, the same for thirty
 // days ("+12%", "-3%"), and the forecast. The keyword is taken as the page's
 // text box holds it: without line breaks.
-std::array<QString, 9> expectedFields(const QString& keyword);
+std::array<QString, 9> expectedFields(const QString& keyword, int day = 0);
 
 // "+12%" / "-3%".
 QString signedPercent(int percent);

@@ -11,14 +11,15 @@ namespace quilla::fake_market {
 // keyword of the graph, the item-count sentence unless the keyword is empty,
 // and tens of KB of listings and page furniture around them.
 // With `longTail`, keywords outside the graph get related words too.
-QByteArray searchPage(const QString& keyword, bool longTail = false);
+// On a later `day` its count has moved (see fakeCount).
+QByteArray searchPage(const QString& keyword, bool longTail = false, int day = 0);
 
 // The trend-index page (UTF-8) with `query` in its box. Its script fetches the
 // figures for the box's text and renders them into the document.
 QByteArray trendPage(const QString& query);
 
 // The figures of `keyword` as UTF-8 JSON, for the trend page's script.
-QByteArray trendData(const QString& keyword);
+QByteArray trendData(const QString& keyword, int day = 0);
 
 // Where the trend page's "more" link leads.
 QByteArray morePage();

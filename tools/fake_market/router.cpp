@@ -136,7 +136,7 @@ Answer overLimitAnswer(LimitMode mode, int retryAfterSeconds) {
 }
 
 Answer answer(std::string_view method, std::string_view target, std::string_view hostHeader,
-              BlockPlan* plan, bool longTail) {
+              BlockPlan* plan, bool longTail, int day) {
     const Target t = parseTarget(target, hostHeader);
     const Answer none{404, "text/html; charset=utf-8", notFoundPage().toStdString(), false, {}};
     if (method != "GET" && method != "HEAD")
@@ -145,7 +145,7 @@ Answer answer(std::string_view method, std::string_view target, std::string_view
         const QString keyword = fromGb18030(percentDecoded(rawQueryValue(t.query, "q")));
         if (const auto rule = plan ? plan->take(keyword, false) : std::nullopt)
             return pushBack(*rule, keyword);
-        Answer a = page("text/html; charset=gbk", searchPage(keyword, longTail));
+        Answer a = page("text/html; charset=gbk", searchPage(keyword, longTail, day));
         a.isSearchPage = true;
         // A visitor cookie, as the marketplace sets one, for the fetch to send back.
         a.headers.emplace_back("Set-Cookie", "cna=fake-visitor; Domain=.taobao.com; Path=/");
@@ -155,14 +155,19 @@ Answer answer(std::string_view method, std::string_view target, std::string_view
         return page("text/html; charset=utf-8", sliderPage());
     if (isAt(t, loginHost, "/member/login.jhtml"))
         return page("text/html; charset=utf-8", loginPage());
-    if (isAt(t, trendHost, "/trendindex"))
-        return page("text/html; charset=utf-8", trendPage(utf8Value(t, "query")));
+    if (isAt(t, trendHost, "/trendindex")) {
+        Answer a = page("text/html; charset=utf-8", trendPage(utf8Value(t, "query")));
+        // A session cookie of the trend host alone: a browser that keeps its
+        // profile sends it back after a restart.
+        a.headers.emplace_back("Set-Cookie", "trend-visit=fake; Path=/");
+        return a;
+    }
     if (isAt(t, trendHost, "/trendindex/data")) {
         const QString query = utf8Value(t, "query");
         if (plan && plan->take(query, true))
             return page("application/json; charset=utf-8",
                         QByteArray("{\"redirect\":\"") + QByteArray(loginAddress.data()) + "\"}");
-        return page("application/json; charset=utf-8", trendData(query));
+        return page("application/json; charset=utf-8", trendData(query, day));
     }
     if (isAt(t, trendHost, "/more"))
         return page("text/html; charset=utf-8", morePage());

@@ -33,9 +33,10 @@ class BlockPlan;
 
 // GET and HEAD of the known pages; 404 for anything else. The loopback host
 // matches every page, so a person can open them at 127.0.0.1 directly. With
-// a plan, the search and trend pages push back as it says.
+// a plan, the search and trend pages push back as it says. The counts and
+// figures are those of `day` (see fakeCount and fakeTrend).
 Answer answer(std::string_view method, std::string_view target, std::string_view hostHeader,
-              BlockPlan* plan = nullptr, bool longTail = false);
+              BlockPlan* plan = nullptr, bool longTail = false, int day = 0);
 
 // Whether the request asks for a search page (the one a rate limit counts).
 bool isSearchRequest(std::string_view method, std::string_view target, std::string_view hostHeader);

@@ -191,11 +191,11 @@ QString pagerAndFooter() {
 
 } // namespace
 
-QByteArray searchPage(const QString& keyword, bool longTail) {
+QByteArray searchPage(const QString& keyword, bool longTail, int day) {
     const QString keywordHtml = keyword.toHtmlEscaped();
     QString page = head(keywordHtml) + siteHeader(keywordHtml);
     page += u"<div class=\"main\">\n"_s + relatedBlock(fakeRelated(keyword, longTail)) +
-            filterBlock() + countBar(fakeCount(keyword));
+            filterBlock() + countBar(fakeCount(keyword, day));
     if (!keyword.isEmpty())
         page += itemList(keyword, keywordHtml);
     page += u"</div>\n"_s + pagerAndFooter() + u"</body>\n</html>\n"_s;

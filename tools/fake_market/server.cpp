@@ -13,7 +13,8 @@ struct FakeMarketServer::Http {
 };
 
 FakeMarketServer::FakeMarketServer(ServerOptions options)
-    : options_(options), http_(std::make_unique<Http>()), limiter_(options_.limit) {
+    : options_(options), http_(std::make_unique<Http>()), limiter_(options_.limit),
+      day_(options.day) {
     for (const BlockRule& rule : options_.blocks)
         plan_.add(rule);
     // Short keep-alive, so that stop() does not wait long on an idle client.
@@ -25,11 +26,19 @@ FakeMarketServer::FakeMarketServer(ServerOptions options)
             record({req.method, req.target, req.get_header_value("User-Agent"),
                     req.get_header_value("Cookie")});
             const std::string host = req.get_header_value("Host");
+            const Target target = parseTarget(req.target, host);
+            if (target.path == nextDayPath &&
+                (target.host == "127.0.0.1" || target.host == "localhost")) {
+                res.status = 200;
+                res.set_header("Cache-Control", "no-store");
+                res.set_content("day " + std::to_string(nextDay()) + "\n", "text/plain");
+                return httplib::Server::HandlerResponse::Handled;
+            }
             const bool overLimit =
                 isSearchRequest(req.method, req.target, host) && !limiter_.take(req.remote_addr);
             const Answer a =
                 overLimit ? overLimitAnswer(options_.limit.mode, options_.limit.retryAfterSeconds)
-                          : answer(req.method, req.target, host, &plan_, options_.longTail);
+                          : answer(req.method, req.target, host, &plan_, options_.longTail, day_);
             if (a.isSearchPage && options_.searchDelay.count() > 0)
                 std::this_thread::sleep_for(options_.searchDelay);
             res.status = a.status;

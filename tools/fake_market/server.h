@@ -6,10 +6,12 @@
 #include "fake_market/block_plan.h"
 #include "fake_market/rate_limit.h"
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -28,7 +30,12 @@ struct ServerOptions {
     std::vector<BlockRule> blocks;            // how the marketplace pushes back
     RateLimit limit;                          // how fast one client may search
     bool longTail = false;                    // keywords outside the graph lead on
+    int day = 0;                              // whose counts and figures it serves
 };
+
+// Asked of the server itself (at 127.0.0.1, or through it as a proxy), this
+// address moves it on by a day and answers "day N".
+inline constexpr std::string_view nextDayPath = "/_fake/next-day";
 
 class FakeMarketServer final {
 public:
@@ -50,6 +57,12 @@ public:
     void block(BlockRule rule) { plan_.add(std::move(rule)); }
     void unblock() { plan_.clear(); }
 
+    // The day whose counts and figures it serves; the next one from the next
+    // request on.
+    int day() const { return day_; }
+    void setDay(int day) { day_ = day; }
+    int nextDay() { return ++day_; }
+
     // Every request so far, in the order they arrived.
     std::vector<LoggedRequest> requests() const;
     void clearRequests();
@@ -69,6 +82,7 @@ private:
     int port_ = 0;
     BlockPlan plan_;
     RateLimiter limiter_;
+    std::atomic<int> day_{0};
     mutable std::mutex logMutex_;
     std::vector<LoggedRequest> log_;
 };

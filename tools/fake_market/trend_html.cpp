@@ -223,8 +223,8 @@ QByteArray trendPage(const QString& query) {
     return page.toUtf8();
 }
 
-QByteArray trendData(const QString& keyword) {
-    const FakeTrend t = fakeTrend(keyword);
+QByteArray trendData(const QString& keyword, int day) {
+    const FakeTrend t = fakeTrend(keyword, day);
     const QJsonObject data{
         {u"query"_s, keyword},
         {u"startDate"_s, t.startDate},

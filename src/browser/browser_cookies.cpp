@@ -1,4 +1,4 @@
-#include "app/browser_cookies.h"
+#include "browser/browser_cookies.h"
 
 #include <QDateTime>
 #include <QNetworkCookie>

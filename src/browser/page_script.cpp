@@ -1,4 +1,4 @@
-#include "app/page_script.h"
+#include "browser/page_script.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

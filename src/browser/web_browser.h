@@ -1,6 +1,7 @@
 #pragma once
 
-// The embedded browser over Qt WebEngine.
+// The embedded browser over Qt WebEngine, without widgets: a page that a
+// window's view shows, or that runs offscreen for the command line.
 
 #include "index/browser.h"
 
@@ -14,11 +15,11 @@
 #include <map>
 
 class QWebEnginePage;
-class QWebEngineView;
+class QWebEngineProfile;
 
 namespace quilla {
 
-// Browser over a QWebEngineView that the window owns and places. Every
+// Browser over a page of its own in `profile`. Every
 // request is answered exactly once while the adapter lives: with the page's
 // answer, or as a failure (false, empty text, no address) when the script
 // cannot run, throws, the page goes away or its renderer dies, or no answer
@@ -30,8 +31,13 @@ class WebEngineBrowser final : public QObject, public Browser {
 public:
     static constexpr std::chrono::milliseconds defaultAnswerTimeout{10000};
 
-    // Installs its own page on the view; the page belongs to the view.
-    explicit WebEngineBrowser(QWebEngineView* view, QObject* parent = nullptr);
+    // The page belongs to `pageOwner` when given (a view that shows it), to
+    // the browser otherwise; the profile must outlive the page.
+    explicit WebEngineBrowser(QWebEngineProfile* profile, QObject* pageOwner = nullptr,
+                              QObject* parent = nullptr);
+
+    // The page, for a view to show; null once it is gone.
+    QWebEnginePage* page() const;
 
     void navigate(const QString& address) override;
     QString address() const override;

@@ -1,14 +1,14 @@
-#include "app/web_browser.h"
+#include "browser/web_browser.h"
 
-#include "app/page_script.h"
+#include "browser/page_script.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
-#include <QWebEngineView>
 
 #include <utility>
 
@@ -71,16 +71,21 @@ QString textOf(const QVariant& result) {
 
 } // namespace
 
-WebEngineBrowser::WebEngineBrowser(QWebEngineView* view, QObject* parent) : QObject(parent) {
-    auto* page = new RefusingPage(view);
+WebEngineBrowser::WebEngineBrowser(QWebEngineProfile* profile, QObject* pageOwner, QObject* parent)
+    : QObject(parent) {
+    auto* page = new RefusingPage(profile ? profile : QWebEngineProfile::defaultProfile(),
+                                  pageOwner ? pageOwner : this);
     page->onWindowRefused = [self = QPointer(this)] {
         if (self)
             Q_EMIT self->newWindowRequested();
     };
     connect(page, &QObject::destroyed, this, &WebEngineBrowser::failAll);
     connect(page, &QWebEnginePage::renderProcessTerminated, this, &WebEngineBrowser::failAll);
-    view->setPage(page);
     page_ = page;
+}
+
+QWebEnginePage* WebEngineBrowser::page() const {
+    return page_;
 }
 
 void WebEngineBrowser::navigate(const QString& address) {

@@ -1,0 +1,253 @@
+#include "cli/requery.h"
+
+#include "browser/login_profile.h"
+#include "browser/web_browser.h"
+#include "cli/command_line.h"
+#include "cli/output.h"
+#include "core/number_text.h"
+#include "results/cell_values.h"
+#include "session/project_lock.h"
+#include "workbench/workbench.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+
+#include <memory>
+#include <set>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#define QUILLA_ISATTY(fd) _isatty(fd)
+#define QUILLA_FILENO(stream) _fileno(stream)
+#else
+#include <unistd.h>
+#define QUILLA_ISATTY(fd) ::isatty(fd)
+#define QUILLA_FILENO(stream) ::fileno(stream)
+#endif
+
+namespace quilla::cli {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// The trend page's first load, before the first query may be typed into it.
+constexpr int pageLoadMs = 60000;
+// A run whose row in flight has not moved for this long, its own waits
+// aside, is taken as hung.
+constexpr qint64 stallMs = 5 * 60 * 1000;
+
+// A line per row, or one bar redrawn in place on a terminal.
+class Progress {
+public:
+    explicit Progress(std::FILE* err) : err_(err), bar_(QUILLA_ISATTY(QUILLA_FILENO(err)) == 1) {}
+
+    void show(std::int64_t at, std::int64_t of, QString keyword) {
+        // A keyword's line breaks would break the line.
+        for (QChar& c : keyword)
+            if (c.category() == QChar::Other_Control)
+                c = u' ';
+        const QString count = QString::number(at) + u'/' + QString::number(of);
+        if (!bar_) {
+            say(err_, u"quilla: "_s + count + u' ' + keyword);
+            return;
+        }
+        constexpr std::int64_t width = 30;
+        const std::int64_t filled =
+            of > 0 ? std::clamp<std::int64_t>(width * (at - 1) / of, 0, width) : 0;
+        const QString line = u"\r["_s + QString(filled, u'#') + QString(width - filled, u' ') +
+                             u"] "_s + count + u' ' + keyword;
+        std::fputs(line.toLocal8Bit().constData(), err_);
+        std::fputs("\033[K", err_); // what a longer keyword left
+        std::fflush(err_);
+        drawn_ = true;
+    }
+
+    void end() {
+        if (drawn_)
+            std::fputc('\n', err_);
+        drawn_ = false;
+    }
+
+private:
+    std::FILE* err_;
+    bool bar_;
+    bool drawn_ = false;
+};
+
+// Runs the event loop until `done` holds or `ms` have passed.
+bool waitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        const qint64 left = ms - clock.elapsed();
+        if (left <= 0)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(std::min<qint64>(left, 50), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+QString blockedText(const RequeryOutcome& outcome) {
+    const QString asked = outcome.blockedBy == Verdict::Login
+                              ? u"a login (登录)"_s
+                              : u"a check (" + verdictName(outcome.blockedBy) + u')';
+    return u"the marketplace asks for "_s + asked + u": the run stopped after "_s +
+           QString::number(outcome.queried) + u" of "_s + QString::number(outcome.rows) +
+           u" rows, which are saved in "_s + outcome.project +
+           u"; log in or pass the check in the window's browser, then run requery again"_s;
+}
+
+} // namespace
+
+QString requerySummary(const Workbench&, const RequeryOutcome& outcome) {
+    return outcome.project + u"\nrows queried: "_s + QString::number(outcome.queried) + u" of "_s +
+           QString::number(outcome.rows) + u"\nrows with figures: "_s +
+           QString::number(outcome.withFigures) + u'\n';
+}
+
+int requery(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption counts(u"counts"_s), interval(u"interval"_s, u"ms"_s, u"MS"_s);
+    parser.addOptions({counts, interval});
+    if (!parser.parse(arguments))
+        return fail(err, parser.errorText(), BadArguments);
+    const QStringList files = parser.positionalArguments().mid(1);
+    if (files.size() != 1)
+        return fail(err, u"requery takes one project file (quilla requery FILE.quilla)"_s,
+                    BadArguments);
+    // The window's start-up wait unless told otherwise, by the box's rules.
+    QString wait = Workbench::startSettings().interval;
+    if (parser.isSet(interval)) {
+        wait = parser.value(interval);
+        const auto ms = numberFromText(wait);
+        if (!ms || *ms < 1 || *ms > 65535)
+            return fail(err,
+                        u"the interval is a whole number of milliseconds from 1 to 65535, not "_s +
+                            wait,
+                        BadArguments);
+    }
+    if (parser.isSet(counts)) {
+        // TODO(count run): --counts fetches each keyword's search page for its
+        // item count with the window's count run (查宝贝数) once that is in;
+        // until then the option refuses rather than pretends.
+        return fail(err, u"--counts is not available yet"_s, BadArguments);
+    }
+    const QString project = files.first();
+    if (!QFileInfo(project).isFile())
+        return fail(err, u"no such project file: "_s + project, Failed);
+    const ProjectLock lock = lockProject(project);
+    if (lock.heldElsewhere)
+        return fail(err, project + u" is open in another window or command"_s, Failed);
+
+    // Declared in this order, they go in the reverse: the runs before the
+    // page, the page before its profile.
+    const std::unique_ptr<QWebEngineProfile> profile(
+        makeLoginProfile(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+    const auto browser = std::make_unique<WebEngineBrowser>(profile.get());
+    std::optional<bool> loaded;
+    const QMetaObject::Connection firstLoad =
+        QObject::connect(browser->page(), &QWebEnginePage::loadFinished, browser.get(),
+                         [&loaded](bool ok) { loaded = loaded.value_or(ok); });
+    Workbench::Parts parts;
+    parts.browser = browser.get();
+    const auto bench = std::make_unique<Workbench>(std::move(parts));
+    QString said;
+    QObject::connect(bench.get(), &Workbench::message, bench.get(),
+                     [&said](const QString& text) { said = text; });
+    if (!bench->openProject(project))
+        return fail(err, project + u": "_s + said, Failed);
+
+    RequeryOutcome outcome;
+    outcome.project = project;
+    outcome.rows = std::max<std::int64_t>(0, bench->results().count() - 1);
+    if (outcome.rows == 0) {
+        say(out, requerySummary(*bench, outcome).chopped(1));
+        return Ok;
+    }
+    if (!waitUntil([&] { return loaded.has_value(); }, pageLoadMs) || !*loaded)
+        return fail(err,
+                    u"the trend page did not load ("_s + IndexRun::startAddress() +
+                        u"); nothing was queried"_s,
+                    Failed);
+    QObject::disconnect(firstLoad);
+
+    // The run's own interval, not the one the project keeps for the window.
+    const Settings kept = bench->settings();
+    Settings running = kept;
+    running.interval = wait;
+    bench->setSettings(running);
+
+    std::set<std::int64_t> written;
+    QObject::connect(&bench->results(), &QAbstractItemModel::dataChanged, bench.get(),
+                     [&written](const QModelIndex& from, const QModelIndex& to) {
+                         for (int row = from.row(); row <= to.row(); ++row)
+                             written.insert(row);
+                     });
+    Progress progress(err);
+    std::int64_t shownAt = -1;
+    bool stalled = false;
+    QElapsedTimer sinceMove;
+    sinceMove.start();
+    QEventLoop loop;
+    const auto check = [&] {
+        const IndexProgress now = bench->index().progress();
+        if (now.running && now.position != shownAt) {
+            shownAt = now.position;
+            sinceMove.restart();
+            progress.show(now.position, now.rows,
+                          bench->results().row(bench->index().queryRow()).keyword());
+        }
+        const qint64 allowed = stallMs + QueryPacing::longWaitMs;
+        if (now.running && sinceMove.elapsed() > allowed) {
+            stalled = true;
+            bench->stopRuns();
+        }
+        if (!now.running || stalled)
+            loop.quit();
+    };
+    QObject::connect(bench.get(), &Workbench::statusChanged, &loop, check);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, check);
+    poll.start(250);
+    bench->startIndex();
+    QTimer::singleShot(0, &loop, check);
+    loop.exec();
+    poll.stop();
+    progress.end();
+
+    const IndexProgress ended = bench->index().progress();
+    for (const std::int64_t row : written) {
+        if (row < 1 || row >= bench->results().count())
+            continue;
+        ++outcome.queried;
+        if (!lacksFigures(bench->results().row(row)))
+            ++outcome.withFigures;
+    }
+    if (ended.end == IndexEnd::Blocked)
+        outcome.blockedBy = ended.blockedBy;
+
+    bench->setSettings(kept);
+    const NewFileResult saved = bench->saveProject(project, true);
+    if (saved.kind != NewFileResult::Kind::Written)
+        return fail(err, u"saving "_s + project + u" failed: "_s + saved.reason, Failed);
+    say(out, requerySummary(*bench, outcome).chopped(1));
+
+    if (outcome.blockedBy != Verdict::Passed)
+        return fail(err, blockedText(outcome), Blocked);
+    if (stalled)
+        return fail(err, u"the run stopped moving; the rows done are saved"_s, Failed);
+    if (ended.end == IndexEnd::IntervalRefused)
+        return fail(err, u"the interval was refused: "_s + ended.refusedInterval, Failed);
+    return Ok;
+}
+
+} // namespace quilla::cli
