@@ -1,9 +1,11 @@
 #pragma once
 
 // A session as a journal or a project file keeps it: both lists with their
-// series, the counters of the runs, the five boxes and which run was going.
+// series, the counters of the runs, the five boxes, which run was going and
+// the dated snapshots of the rows.
 
 #include "core/row_list.h"
+#include "history/history.h"
 
 #include <QString>
 
@@ -29,6 +31,9 @@ struct SessionState {
     // The least time between two search requests that the mining run learned;
     // 100 is one a tick, as a session from before the pace was kept.
     std::int64_t miningPaceMs = 100;
+    // Related words the search pages offered that the table did not hold,
+    // kept until the user adds them or the next collection replaces them.
+    std::vector<QString> offeredWords{};
 
     bool operator==(const SessionState&) const = default;
 };
@@ -37,6 +42,8 @@ struct SessionSnapshot {
     std::vector<Row> candidates;
     std::vector<Row> results;
     SessionState state;
+    // Every index query of a row, dated, oldest first.
+    History history;
 
     bool operator==(const SessionSnapshot&) const = default;
 };
