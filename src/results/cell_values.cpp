@@ -13,7 +13,23 @@ ColumnKind columnKind(int column) {
 
 bool isNumeric(ColumnKind kind) {
     return kind == ColumnKind::Count || kind == ColumnKind::Index || kind == ColumnKind::Percent ||
-           kind == ColumnKind::Opportunity;
+           kind == ColumnKind::Opportunity || isChange(kind);
+}
+
+bool isChange(ColumnKind kind) {
+    return kind == ColumnKind::SearchChange || kind == ColumnKind::CountChange;
+}
+
+QStringList shownCaptions() {
+    return {QStringLiteral("机会"), QStringLiteral("搜索变化"), QStringLiteral("宝贝变化")};
+}
+
+std::optional<double> changeIn(const RowChange& change, ColumnKind kind) {
+    if (kind == ColumnKind::SearchChange)
+        return change.search;
+    if (kind == ColumnKind::CountChange)
+        return change.items;
+    return std::nullopt;
 }
 
 std::optional<double> countValue(QStringView text) {
