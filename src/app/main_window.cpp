@@ -440,6 +440,8 @@ RootWindow& MainWindow::openRootWindow() {
 ChartWindow& MainWindow::openChartWindow() {
     if (!chart_) {
         chart_ = new ChartWindow(bench_->results(), this);
+        chart_->setHistory(&bench_->history());
+        connect(bench_.get(), &Workbench::historyChanged, chart_, &ChartWindow::historyChanged);
         connect(chart_, &ChartWindow::rowChosen, this, &MainWindow::selectListRow);
         connect(resultView_->selectionModel(), &QItemSelectionModel::currentRowChanged, chart_,
                 [this](const QModelIndex& current) {
