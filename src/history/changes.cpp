@@ -39,12 +39,7 @@ std::optional<double> itemsOf(const Snapshot& snapshot) {
 } // namespace
 
 RowChange changeOf(const History& history, const QString& keyword) {
-    const Snapshot* latest = history.latest(keyword);
-    const Snapshot* previous = history.previous(keyword);
-    if (!latest || !previous)
-        return {};
-    return {changeBetween(searchIndexOf(*previous), searchIndexOf(*latest)),
-            changeBetween(itemsOf(*previous), itemsOf(*latest))};
+    return history.change(keyword);
 }
 
 ChangeReport changeReport(const History& history, const QStringList& tableKeywords,

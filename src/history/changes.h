@@ -24,10 +24,6 @@ QString changeText(std::optional<double> change);
 std::optional<double> searchIndexOf(const Snapshot& snapshot);
 
 // A row's latest snapshot against the one before it.
-struct RowChange {
-    std::optional<double> search, items;
-    bool operator==(const RowChange&) const = default;
-};
 RowChange changeOf(const History& history, const QString& keyword);
 
 struct ChangeThresholds {

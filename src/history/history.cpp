@@ -1,5 +1,7 @@
 #include "history/history.h"
 
+#include "history/changes.h"
+
 #include <cmath>
 
 namespace quilla {
@@ -58,12 +60,33 @@ std::optional<Snapshot> makeSnapshot(std::int64_t atMs, const QString& keyword,
     return s;
 }
 
+// What makeSnapshot makes, checked in one pass: a project holds hundreds of
+// thousands of snapshots.
 bool isStorable(const Snapshot& s) {
-    const auto made = makeSnapshot(s.atMs, s.keyword,
-                                   s.itemCount() ? std::optional<double>(s.items) : std::nullopt,
-                                   s.figureList(), s.seriesEndDate());
-    return made && *made == s && s.items >= -1 && s.seriesEnd >= -1 &&
-           s.figureList().size() == snapshotFigureCount;
+    using namespace historyBounds;
+    if (s.atMs < earliestMs || s.atMs >= latestMs || s.keyword.isEmpty() ||
+        s.keyword.size() > maxKeywordLength || s.items < -1 || s.items > maxItemCount)
+        return false;
+    if (s.seriesEnd != -1 &&
+        (s.seriesEnd < firstDay.toJulianDay() || s.seriesEnd > lastDay.toJulianDay()))
+        return false;
+    int separators = 0;
+    qsizetype length = 0;
+    QChar last;
+    for (const QChar c : s.figures) {
+        if (c == QChar(figureSeparator)) {
+            if (last.isHighSurrogate())
+                return false;
+            ++separators;
+            length = 0;
+            last = QChar();
+            continue;
+        }
+        if (++length > maxFigureLength)
+            return false;
+        last = c;
+    }
+    return separators == snapshotFigureCount - 1 && !last.isHighSurrogate();
 }
 
 void History::append(Snapshot snapshot) {
@@ -76,6 +99,7 @@ void History::append(Snapshot snapshot) {
     }
     found->previous = found->latest;
     found->latest = at;
+    found->change.reset();
     entries_.push_back(std::move(snapshot));
 }
 
@@ -94,6 +118,23 @@ const Snapshot* History::previous(const QString& keyword) const {
     if (found == lastTwo_.cend() || found->previous < 0)
         return nullptr;
     return &entries_[static_cast<std::size_t>(found->previous)];
+}
+
+RowChange History::change(const QString& keyword) const {
+    const auto found = lastTwo_.constFind(keyword);
+    if (found == lastTwo_.cend() || found->previous < 0)
+        return {};
+    if (!found->change) {
+        const Snapshot& latest = entries_[static_cast<std::size_t>(found->latest)];
+        const Snapshot& previous = entries_[static_cast<std::size_t>(found->previous)];
+        const auto items = [](const Snapshot& s) {
+            const auto n = s.itemCount();
+            return n ? std::optional(double(*n)) : std::nullopt;
+        };
+        found->change = RowChange{changeBetween(searchIndexOf(previous), searchIndexOf(latest)),
+                                  changeBetween(items(previous), items(latest))};
+    }
+    return *found->change;
 }
 
 std::vector<const Snapshot*> History::of(const QString& keyword) const {

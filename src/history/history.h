@@ -47,6 +47,14 @@ struct Snapshot {
     bool operator==(const Snapshot&) const = default;
 };
 
+// A row's latest snapshot against the one before it: fractions (+0.25 for a
+// rise by a quarter), nothing when either figure is missing or the earlier
+// one is 0.
+struct RowChange {
+    std::optional<double> search, items;
+    bool operator==(const RowChange&) const = default;
+};
+
 // A snapshot of a row as the table holds it, made to fit the bounds: a
 // figure cut to its longest, an item count or a day out of bounds left out.
 // Nothing for a time out of bounds, or a keyword empty or too long.
@@ -73,12 +81,16 @@ public:
     const Snapshot* previous(const QString& keyword) const;
     // A keyword's snapshots, oldest first.
     std::vector<const Snapshot*> of(const QString& keyword) const;
+    // The keyword's change at its latest snapshot, worked out once: a
+    // sorted table asks for it at every comparison.
+    RowChange change(const QString& keyword) const;
 
     bool operator==(const History& other) const { return entries_ == other.entries_; }
 
 private:
     struct LastTwo {
         std::int64_t latest = -1, previous = -1;
+        mutable std::optional<RowChange> change;
     };
     std::vector<Snapshot> entries_;
     QHash<QString, LastTwo> lastTwo_;

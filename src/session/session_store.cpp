@@ -2,6 +2,7 @@
 
 #include <QDataStream>
 #include <QFileInfo>
+#include <QHash>
 #include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -481,6 +482,7 @@ std::optional<QString> insertHistory(QSqlDatabase& db, const std::vector<Snapsho
 namespace {
 
 QString columnText(sqlite3_stmt* q, int column) {
+    // The text first: asking for the length first may give that of another form.
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(q, column));
     return QString::fromUtf8(text, sqlite3_column_bytes(q, column));
 }
@@ -503,6 +505,7 @@ bool readHistory(const QSqlDatabase& db, History& history) {
             return std::nullopt;
         }
     };
+    QHash<QByteArray, QString> keywords;
     bool ok = true;
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(q)) == SQLITE_ROW) {
@@ -515,7 +518,15 @@ bool readHistory(const QSqlDatabase& db, History& history) {
             ok = false;
             break;
         }
-        Snapshot s{sqlite3_column_int64(q, 0), columnText(q, 1), *items, columnText(q, 3), *end};
+        // A keyword's text is read once, however many snapshots it has.
+        const auto* keywordText = reinterpret_cast<const char*>(sqlite3_column_text(q, 1));
+        const QByteArray keywordBytes =
+            QByteArray::fromRawData(keywordText, sqlite3_column_bytes(q, 1));
+        auto known = keywords.constFind(keywordBytes);
+        if (known == keywords.cend())
+            known = keywords.insert(QByteArray(keywordBytes.constData(), keywordBytes.size()),
+                                    QString::fromUtf8(keywordBytes));
+        Snapshot s{sqlite3_column_int64(q, 0), *known, *items, columnText(q, 3), *end};
         if (!isStorable(s)) {
             ok = false;
             break;
