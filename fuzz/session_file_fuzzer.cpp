@@ -2,10 +2,13 @@
 // it ends (the reader bounds SQLite's work) and either refuses it with a
 // reason or gives lists that save as a project and read back the same. A
 // project is read without changing a byte of it, and a journal reads as the
-// project reading of the same file does.
+// project reading of the same file does. A history that reads holds only
+// snapshots this program could write, each keyword's latest two found again,
+// and makes a report.
 
 #include "fuzz_support.h"
 
+#include "history/changes.h"
 #include "session/project_file.h"
 #include "session/session_store.h"
 
@@ -65,8 +68,24 @@ QByteArray contents(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+void checkHistory(const SessionSnapshot& snapshot) {
+    const quilla::History& history = snapshot.history;
+    FUZZ_CHECK(history.size() <= quilla::historyBounds::maxEntries);
+    QStringList keywords;
+    for (const quilla::Snapshot& entry : history.entries()) {
+        FUZZ_CHECK(quilla::isStorable(entry));
+        FUZZ_CHECK(history.latest(entry.keyword) != nullptr);
+        keywords.append(entry.keyword);
+    }
+    if (!history.empty())
+        FUZZ_CHECK(*history.latest(history.entries().back().keyword) == history.entries().back());
+    const auto report = quilla::changeReport(history, keywords, snapshot.state.offeredWords);
+    FUZZ_CHECK(!quilla::changeReportText(report).isEmpty());
+}
+
 // Saved as a project and read again, the session is what it was.
 void checkResaves(const SessionSnapshot& snapshot, const Scratch& s) {
+    checkHistory(snapshot);
     const QString saved = s.file(QStringLiteral("resaved.quilla"));
     const quilla::NewFileResult result = quilla::saveProject(snapshot, saved, true);
     FUZZ_CHECK(result.kind == quilla::NewFileResult::Kind::Written);

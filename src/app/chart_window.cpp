@@ -625,6 +625,35 @@ void ChartWindow::showTrendOf(std::int64_t listRow) {
     drawTrend();
 }
 
+void ChartWindow::setHistory(const History* history) {
+    history_ = history;
+    drawTrend();
+}
+
+void ChartWindow::historyChanged() {
+    if (history_ && !history_->of(trendKeyword_).empty())
+        drawTrend();
+}
+
+namespace {
+
+// Whole ticks from zero (or below it) to a little above the highest value.
+void wholeTicks(QCategoryAxis* axis, double lo, double hi) {
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    const double high = std::max(hi, 0.0) * 1.05, low = std::min(lo, 0.0);
+    const double step = wholeStep((high - low) / 5);
+    if (!std::isfinite(step))
+        return;
+    const double bottom = std::floor(low / step) * step;
+    const auto ticks = std::max(1L, std::lround(std::ceil(high / step) - bottom / step));
+    axis->setStartValue(bottom);
+    for (long i = 0; i <= ticks; ++i)
+        axis->append(axisFigure(bottom + double(i) * step), bottom + double(i) * step);
+    axis->setRange(bottom, bottom + double(ticks) * step);
+}
+
+} // namespace
+
 void ChartWindow::drawTrend() {
     QChart* chart = trendView_->chart();
     chart->removeAllSeries();
@@ -655,7 +684,6 @@ void ChartWindow::drawTrend() {
         x = days;
     }
     auto* y = new QCategoryAxis;
-    y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     double lo = 0, hi = 1, left = 0, right = 1;
@@ -676,16 +704,30 @@ void ChartWindow::drawTrend() {
         line->attachAxis(x);
         line->attachAxis(y);
     }
-    // Whole ticks from zero (or below it) to a little above the highest value.
-    const double high = std::max(hi, 0.0) * 1.05, low = std::min(lo, 0.0);
-    const double step = wholeStep((high - low) / 5);
-    if (std::isfinite(step)) {
-        const double bottom = std::floor(low / step) * step;
-        const auto ticks = std::max(1L, std::lround(std::ceil(high / step) - bottom / step));
-        y->setStartValue(bottom);
-        for (long i = 0; i <= ticks; ++i)
-            y->append(axisFigure(bottom + double(i) * step), bottom + double(i) * step);
-        y->setRange(bottom, bottom + double(ticks) * step);
+    wholeTicks(y, lo, hi);
+    // Supply over time: the item count at each snapshot, on its own scale.
+    const std::vector<QPointF> supply =
+        history_ ? supplyPoints(*history_, row.keyword(), s.endDate.has_value())
+                 : std::vector<QPointF>{};
+    if (!supply.empty()) {
+        auto* items = new QLineSeries;
+        items->setName(QStringLiteral("宝贝数"));
+        items->setPointsVisible(true);
+        double most = 0;
+        for (const QPointF& p : supply) {
+            items->append(p);
+            most = std::max(most, p.y());
+            left = first ? p.x() : std::min(left, p.x());
+            right = first ? p.x() : std::max(right, p.x());
+            first = false;
+        }
+        auto* itemsAxis = new QCategoryAxis;
+        itemsAxis->setTitleText(QStringLiteral("宝贝数"));
+        chart->addAxis(itemsAxis, Qt::AlignRight);
+        chart->addSeries(items);
+        items->attachAxis(x);
+        items->attachAxis(itemsAxis);
+        wholeTicks(itemsAxis, 0, most);
     }
     if (s.endDate)
         static_cast<QDateTimeAxis*>(x)->setRange(

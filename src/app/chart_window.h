@@ -5,6 +5,7 @@
 // result table as it changes, a few times a second at most.
 
 #include "core/row_list.h"
+#include "history/history.h"
 #include "results/demand_supply.h"
 
 #include <QTimer>
@@ -37,6 +38,10 @@ public:
 
     // Shows this row's series in the trend chart.
     void showTrendOf(std::int64_t listRow);
+    // The snapshots whose item counts the trend shows on an axis of their
+    // own; it must outlive the window. Call historyChanged() when it grows.
+    void setHistory(const History* history);
+    void historyChanged();
     std::int64_t trendRow() const { return trendRow_; }
 
     // What is drawn now, and where a point of it is, in the demand chart's
@@ -93,6 +98,7 @@ private:
     std::int64_t trendRow_ = 0;
     std::shared_ptr<const TrendSeries> trendSeries_; // what the trend chart shows
     QString trendKeyword_;
+    const History* history_ = nullptr;
     QTimer redrawTimer_;
     bool redrawWhenShown_ = false;
 

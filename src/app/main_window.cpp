@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/change_panel.h"
 #include "app/chart_window.h"
 #include "app/controls.h"
 #include "app/keyword_list_view.h"
@@ -129,6 +130,15 @@ void MainWindow::connectControls() {
     connect(bench, &Workbench::pageToShow, browser_.get(), &WebEngineBrowser::navigate);
     connect(bench, &Workbench::statusChanged, this, &MainWindow::refreshStatus);
     connect(bench, &Workbench::projectPathChanged, this, &MainWindow::showProjectName);
+    // Shown once the snapshots have settled: at the end of a run, not at each row.
+    connect(bench, &Workbench::historyChanged, this, [this] { changesArrived_ = true; });
+    connect(bench, &Workbench::statusChanged, this, [this] {
+        if (!changesArrived_ || bench_->runsGoing())
+            return;
+        changesArrived_ = false;
+        if (!bench_->changeReport(changes_ ? changes_->thresholds() : ChangeThresholds{}).empty())
+            openChangePanel();
+    });
     connect(browser_.get(), &WebEngineBrowser::newWindowRequested, bench,
             &Workbench::openRefusedWindow);
     candidateView_->followNewRows(bench_->candidates());
@@ -241,6 +251,8 @@ void MainWindow::connectResultTable() {
     rootsAction_ = addWindowAction(QStringLiteral("词根"), QKeySequence(Qt::CTRL | Qt::Key_R));
     connect(rootsAction_, &QAction::triggered, this, [this] { openRootWindow(); });
     menu->addAction(rootsAction_);
+    changesAction_ =
+        menu->addAction(QStringLiteral("自上次以来"), this, [this] { openChangePanel().raise(); });
     excelAction_ =
         addWindowAction(QStringLiteral("导出 Excel"), QKeySequence(Qt::CTRL | Qt::Key_E));
     connect(excelAction_, &QAction::triggered, this, &MainWindow::exportWorkbookFile);
@@ -359,7 +371,7 @@ void MainWindow::buildMoreMenu() {
     more_->addSeparator();
     more_->addActions({countAction_, requeryAction_, retryAction_, continueAction_});
     more_->addSeparator();
-    more_->addActions({excelAction_, chartAction_, rootsAction_});
+    more_->addActions({excelAction_, chartAction_, rootsAction_, changesAction_});
     more_->addSeparator();
     more_->addActions({openAction_, saveAction_, saveAsAction_});
     recentMenu_ = more_->addMenu(QStringLiteral("最近的项目"));
@@ -433,6 +445,14 @@ void MainWindow::openExportFolder() {
     opener_.open(QUrl::fromLocalFile(folder).toString());
 }
 
+ChangePanel& MainWindow::openChangePanel() {
+    if (!changes_)
+        changes_ = new ChangePanel(*bench_, this);
+    changes_->refresh();
+    changes_->show();
+    return *changes_;
+}
+
 RootWindow& MainWindow::openRootWindow() {
     if (!roots_) {
         roots_ = new RootWindow(*bench_, this);
@@ -447,6 +467,8 @@ RootWindow& MainWindow::openRootWindow() {
 ChartWindow& MainWindow::openChartWindow() {
     if (!chart_) {
         chart_ = new ChartWindow(bench_->results(), this);
+        chart_->setHistory(&bench_->history());
+        connect(bench_.get(), &Workbench::historyChanged, chart_, &ChartWindow::historyChanged);
         connect(chart_, &ChartWindow::rowChosen, this, &MainWindow::selectListRow);
         connect(resultView_->selectionModel(), &QItemSelectionModel::currentRowChanged, chart_,
                 [this](const QModelIndex& current) {

@@ -28,6 +28,7 @@ class QWebEngineView;
 
 namespace quilla {
 
+class ChangePanel;
 class ChartWindow;
 class KeywordListView;
 class ResultTableView;
@@ -75,6 +76,9 @@ public:
     ChartWindow* chartWindow() const { return chart_; }
     // "词根" and Ctrl+R: the root view, made on first use.
     RootWindow& openRootWindow();
+    // "自上次以来": opened by its command, and by itself once new snapshots
+    // (an index run, a project opened) show a move past its thresholds.
+    ChangePanel& openChangePanel();
     // Selects the row in the result table and brings it into view.
     void selectListRow(std::int64_t listRow);
 
@@ -163,6 +167,9 @@ private:
     QAction* countAction_ = nullptr;
     QAction* chartAction_ = nullptr;
     QAction* rootsAction_ = nullptr;
+    QAction* changesAction_ = nullptr;
+    ChangePanel* changes_ = nullptr;
+    bool changesArrived_ = false; // since the panel last looked
     QAction* excelAction_ = nullptr;
     QAction* openAction_ = nullptr;
     QAction* saveAction_ = nullptr;

@@ -23,7 +23,8 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-const QStringList commands = {u"export"_s, u"roots"_s, u"title"_s, u"requery"_s, u"schedule"_s};
+const QStringList commands = {u"export"_s, u"roots"_s,    u"title"_s,
+                               u"new"_s,    u"requery"_s, u"schedule"_s};
 
 bool isProjectFile(const QString& argument) {
     return argument.endsWith(QLatin1StringView(projectSuffix), Qt::CaseInsensitive);
@@ -36,6 +37,12 @@ QString usage() {
            u"Without a command, opens the window (with the project FILE.quilla when given).\n"
            u"\n"
            u"Commands:\n"
+           u"  new FILE.quilla --keywords LIST.txt [--seed TEXT]\n"
+           u"      Makes a project of the keywords in LIST.txt, read as the window's\n"
+           u"      import reads a list (its encodings and separators, a header skipped,\n"
+           u"      repeats once). TEXT is the project's keyword, which names its exports\n"
+           u"      (FILE's name when not given). FILE is never replaced. Prints FILE and\n"
+           u"      \"rows=N\".\n"
            u"  export FILE.quilla [--csv] [--xlsx] [--out DIR]\n"
            u"      Writes the project's table as the window's exports do: <keyword>.csv\n"
            u"      (the default) and/or <keyword>.xlsx into DIR (the working folder when\n"
@@ -110,6 +117,55 @@ std::unique_ptr<Workbench> openTable(const QString& project, std::FILE* err, int
         return nullptr;
     }
     return bench;
+}
+
+// A project from a keyword list, for tracking keywords no mining run found.
+int newProject(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption keywords(u"keywords"_s, u"list"_s, u"LIST"_s),
+        seed(u"seed"_s, u"keyword"_s, u"TEXT"_s);
+    parser.addOptions({keywords, seed});
+    const QString usage = u"new takes one project file and a keyword list (quilla new "
+                          u"FILE.quilla --keywords LIST.txt)"_s;
+    int status = Ok;
+    const auto project = projectArgument(parser, arguments, usage, err, status);
+    if (!project)
+        return status;
+    if (!parser.isSet(keywords) || parser.values(keywords).size() != 1 ||
+        parser.values(seed).size() > 1)
+        return fail(err, usage, BadArguments);
+    if (QFileInfo::exists(*project))
+        return fail(err, *project + u" exists already; nothing was written"_s);
+    const QString list = parser.value(keywords);
+    if (!QFileInfo(list).isFile())
+        return fail(err, u"no such keyword list: "_s + list);
+
+    Workbench bench(Workbench::Parts{});
+    QString said;
+    QObject::connect(&bench, &Workbench::message, [&](const QString& text) { said = text; });
+    Settings settings = Workbench::startSettings();
+    settings.keyword =
+        parser.isSet(seed) ? parser.value(seed) : QFileInfo(*project).completeBaseName();
+    bench.setSettings(settings);
+    bench.importKeywordFiles({list});
+    if (!said.isEmpty())
+        return fail(err, list + u": "_s + said);
+    const std::int64_t rows = std::max<std::int64_t>(0, bench.results().count() - 1);
+    if (rows == 0)
+        return fail(err, list + u" holds no keywords; nothing was written"_s);
+    const NewFileResult saved = bench.saveProject(*project, false);
+    switch (saved.kind) {
+    case NewFileResult::Kind::Written:
+        break;
+    case NewFileResult::Kind::Exists:
+        return fail(err, *project + u" exists already; nothing was written"_s);
+    case NewFileResult::Kind::Failed:
+        return fail(err, u"writing "_s + *project + u" failed: "_s + saved.reason);
+    }
+    say(out, *project);
+    say(out, u"rows="_s + QString::number(rows));
+    return Ok;
 }
 
 int exportProject(const QStringList& arguments, std::FILE* out, std::FILE* err) {
@@ -300,6 +356,8 @@ int run(const QStringList& arguments, std::FILE* out, std::FILE* err) {
         return exportProject(arguments, out, err);
     if (first == u"roots"_s)
         return printRoots(arguments, out, err);
+    if (first == u"new"_s)
+        return newProject(arguments, out, err);
     if (first == u"title"_s)
         return composeTitle(arguments, out, err);
     if (first == u"requery"_s)

@@ -1,5 +1,6 @@
 #include "core/number_text.h"
 
+#include <cmath>
 #include <limits>
 
 namespace quilla {
@@ -58,6 +59,30 @@ std::optional<std::int32_t> numberFromText(const QString& text) {
         value > std::numeric_limits<std::int32_t>::max())
         return std::nullopt;
     return static_cast<std::int32_t>(value);
+}
+
+std::optional<double> plainNumber(QStringView text) {
+    QString digits;
+    digits.reserve(text.size());
+    bool any = false, point = false;
+    for (const QChar c : text) {
+        if (isDigit(c)) {
+            digits.append(c);
+            any = true;
+        } else if (c == u',' && any && !point) {
+            continue;
+        } else if (c == u'.' && !point) {
+            digits.append(c);
+            point = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!any)
+        return std::nullopt;
+    bool ok = false;
+    const double value = digits.toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
 }
 
 } // namespace quilla

@@ -73,7 +73,7 @@ public:
             text(0, col, captions[col], bold_);
     }
 
-    void row(lxw_row_t at, const Row& row) {
+    void row(lxw_row_t at, const Row& row, const RowChange& change) {
         for (int col = 0; col < column::opportunity; ++col) {
             const QString field = row.fields.value(col);
             const ColumnKind kind = columnKind(col);
@@ -91,6 +91,11 @@ public:
             number(at, column::opportunity, o.perThousand, opportunity_, opportunityText(o));
         else
             text(at, column::opportunity, opportunityText(o), nullptr);
+        for (const int col : {column::searchChange, column::countChange}) {
+            const auto value = changeIn(change, columnKind(col));
+            if (value)
+                number(at, col, *value, percent_[0], changeText(value));
+        }
     }
 
     void finish(lxw_row_t lastRow) {
@@ -140,7 +145,7 @@ QStringList captionsOf(const RowList& table) {
     captions = captions.mid(0, column::opportunity);
     while (captions.size() < column::opportunity)
         captions.append(QString());
-    captions.append(QStringLiteral("机会"));
+    captions.append(shownCaptions());
     return captions;
 }
 
@@ -428,7 +433,7 @@ QString reasonOf(lxw_error error) {
 
 WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
                             const std::vector<std::int64_t>& order, std::stop_token stop,
-                            const RootSheets& extra) {
+                            const RootSheets& extra, const TableChanges& changes) {
     using Kind = WorkbookWrite::Kind;
     const TrendLayout layout = trendLayout(table, order);
     // Constant memory: rows go to temporary files as they are written, a row
@@ -455,7 +460,8 @@ WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
     for (const std::int64_t listRow : order) {
         if ((stopped = stop.stop_requested()))
             break;
-        writer.row(++at, table.row(listRow));
+        const Row row = table.row(listRow);
+        writer.row(++at, row, changes.value(row.keyword()));
     }
     writer.finish(at);
     // Its header even when stopped: the library keeps the temporary file of
@@ -512,12 +518,12 @@ WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
 ExportOutcome exportWorkbook(const RowList& table, const std::vector<std::int64_t>& order,
                              const QString& keyword, const QString& folder,
                              const NewFileOptions& options, std::stop_token stop,
-                             const RootSheets& extra) {
+                             const RootSheets& extra, const TableChanges& changes) {
     if (!keywordNamesAFile(keyword))
         return {ExportOutcome::Kind::BadName, {}};
     WorkbookWrite result;
     const FileWriter write = [&](const QString& path, QString& reason) {
-        result = writeWorkbook(path, table, order, stop, extra);
+        result = writeWorkbook(path, table, order, stop, extra, changes);
         reason = result.reason;
         return result.kind == WorkbookWrite::Kind::Written;
     };

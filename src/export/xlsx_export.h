@@ -56,19 +56,20 @@ struct WorkbookWrite {
 // Sheet "关键词": the header row bold, frozen and filtered, then the rows of
 // `table` in `order` (list rows from 1 on). Keyword and forecast are text
 // cells, whatever they begin with; counts, index figures and the opportunity
-// numbers; percentages numbers in a percent format. Sheet "趋势": a column per
+// numbers; percentages and the changes (from `changes`, by keyword; empty
+// without) numbers in a percent format. Sheet "趋势": a column per
 // keyword that has a search series, a row per day; sheet "趋势图": a line
 // chart of the first ten; then "词根" and "标题" from `extra`. The finished
 // package is read back whole before it counts as written. A stop request
 // ends the work at the next row or day.
 WorkbookWrite writeWorkbook(const QString& path, const RowList& table,
                             const std::vector<std::int64_t>& order, std::stop_token stop = {},
-                            const RootSheets& extra = {});
+                            const RootSheets& extra = {}, const TableChanges& changes = {});
 
 // Writes <keyword>.xlsx into `folder`. Cancelled leaves nothing behind.
 ExportOutcome exportWorkbook(const RowList& table, const std::vector<std::int64_t>& order,
                              const QString& keyword, const QString& folder,
                              const NewFileOptions& options = {}, std::stop_token stop = {},
-                             const RootSheets& extra = {});
+                             const RootSheets& extra = {}, const TableChanges& changes = {});
 
 } // namespace quilla

@@ -176,9 +176,11 @@ void IndexRun::writeResult(const QString& pageText) {
         return;
     // A row that is gone (the table was reset meanwhile) is not written.
     TrendReading reading = readTrendPage(pageText);
-    results_.setRow(queryRow_,
-                    extendRow(results_.row(queryRow_), reading.fields,
-                              std::make_shared<const TrendSeries>(std::move(reading.series))));
+    if (results_.setRow(
+            queryRow_, extendRow(results_.row(queryRow_), reading.fields,
+                                 std::make_shared<const TrendSeries>(std::move(reading.series)))) &&
+        rowWritten_)
+        rowWritten_(queryRow_);
     queriesSinceLongWait_ = saturatingIncrement(queriesSinceLongWait_);
     if (!advance()) {
         end_ = IndexEnd::Finished;

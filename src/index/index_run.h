@@ -98,6 +98,11 @@ public:
     // fails alone. `done` follows both.
     void submitQuery(const QString& keyword, std::function<void()> done);
 
+    // Called after each tick wrote a row's figures, with the row's place.
+    void onRowWritten(std::function<void(std::int64_t row)> written) {
+        rowWritten_ = std::move(written);
+    }
+
     // The page asked for a new window, which was refused: the link just
     // activated loads in this browser instead, when it is a web address.
     void openRefusedWindowHere();
@@ -134,6 +139,7 @@ private:
     GatedTicks ticks_;
 
     MessageBox* messages_;
+    std::function<void(std::int64_t)> rowWritten_;
 
     std::int32_t queryRow_ = 0;
     std::int32_t queriesSinceLongWait_ = 0;

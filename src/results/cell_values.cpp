@@ -1,41 +1,10 @@
 #include "results/cell_values.h"
 
+#include "core/number_text.h"
+
 #include <cmath>
 
 namespace quilla {
-namespace {
-
-bool isDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
-
-// Digits with thousands separators and one decimal point, nothing else.
-std::optional<double> plainNumber(QStringView text) {
-    QString digits;
-    digits.reserve(text.size());
-    bool any = false, point = false;
-    for (const QChar c : text) {
-        if (isDigit(c)) {
-            digits.append(c);
-            any = true;
-        } else if (c == u',' && any && !point) {
-            continue;
-        } else if (c == u'.' && !point) {
-            digits.append(c);
-            point = true;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (!any)
-        return std::nullopt;
-    bool ok = false;
-    const double value = digits.toDouble(&ok);
-    return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
-}
-
-} // namespace
-
 ColumnKind columnKind(int column) {
     if (column < 0 || column >= column::shown)
         return ColumnKind::Forecast; // text, as any field past the table's
@@ -44,7 +13,23 @@ ColumnKind columnKind(int column) {
 
 bool isNumeric(ColumnKind kind) {
     return kind == ColumnKind::Count || kind == ColumnKind::Index || kind == ColumnKind::Percent ||
-           kind == ColumnKind::Opportunity;
+           kind == ColumnKind::Opportunity || isChange(kind);
+}
+
+bool isChange(ColumnKind kind) {
+    return kind == ColumnKind::SearchChange || kind == ColumnKind::CountChange;
+}
+
+QStringList shownCaptions() {
+    return {QStringLiteral("机会"), QStringLiteral("搜索变化"), QStringLiteral("宝贝变化")};
+}
+
+std::optional<double> changeIn(const RowChange& change, ColumnKind kind) {
+    if (kind == ColumnKind::SearchChange)
+        return change.search;
+    if (kind == ColumnKind::CountChange)
+        return change.items;
+    return std::nullopt;
 }
 
 std::optional<double> countValue(QStringView text) {

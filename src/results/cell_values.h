@@ -4,6 +4,7 @@
 // opportunity figure that weighs demand against supply.
 
 #include "core/row_list.h"
+#include "history/changes.h"
 
 #include <QString>
 #include <QStringView>
@@ -14,15 +15,26 @@
 namespace quilla {
 
 // What a result column holds.
-enum class ColumnKind { Keyword, Count, Index, Percent, Forecast, Opportunity };
+// The change columns hold the move since the row's previous snapshot.
+enum class ColumnKind {
+    Keyword,
+    Count,
+    Index,
+    Percent,
+    Forecast,
+    Opportunity,
+    SearchChange,
+    CountChange
+};
 
 // The result table's columns by place, one entry a column: how each cell is
-// read, shown, sorted and exported follows from its kind. The opportunity is
-// shown, never part of the row's text.
-inline constexpr std::array<ColumnKind, 12> resultColumnKinds = {
-    ColumnKind::Keyword, ColumnKind::Count,   ColumnKind::Index,    ColumnKind::Index,
-    ColumnKind::Index,   ColumnKind::Index,   ColumnKind::Percent,  ColumnKind::Percent,
-    ColumnKind::Percent, ColumnKind::Percent, ColumnKind::Forecast, ColumnKind::Opportunity};
+// read, shown, sorted and exported follows from its kind. The opportunity and
+// the changes are shown, never part of the row's text (nor of the CSV file).
+inline constexpr std::array<ColumnKind, 14> resultColumnKinds = {
+    ColumnKind::Keyword,      ColumnKind::Count,      ColumnKind::Index,    ColumnKind::Index,
+    ColumnKind::Index,        ColumnKind::Index,      ColumnKind::Percent,  ColumnKind::Percent,
+    ColumnKind::Percent,      ColumnKind::Percent,    ColumnKind::Forecast, ColumnKind::Opportunity,
+    ColumnKind::SearchChange, ColumnKind::CountChange};
 
 namespace column {
 inline constexpr int keyword = 0;
@@ -31,11 +43,22 @@ inline constexpr int searchYesterday = 2;
 inline constexpr int tradeYesterday = 4;
 inline constexpr int forecast = 10;
 inline constexpr int opportunity = 11;
+inline constexpr int searchChange = 12;
+inline constexpr int countChange = 13;
 inline constexpr int shown = static_cast<int>(resultColumnKinds.size());
 } // namespace column
 
 ColumnKind columnKind(int column);
 bool isNumeric(ColumnKind kind);
+bool isChange(ColumnKind kind);
+// The captions of the columns after the row's fields, from 机会 on.
+QStringList shownCaptions();
+
+// The rows' changes by keyword, for a writer that has no history at hand.
+using TableChanges = QHash<QString, RowChange>;
+
+// A change column's value in a row's change.
+std::optional<double> changeIn(const RowChange& change, ColumnKind kind);
 
 // "12,345", "12345", "1.2万" as a number; nothing for "未找到", "" and junk.
 std::optional<double> countValue(QStringView text);

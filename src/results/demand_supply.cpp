@@ -109,4 +109,27 @@ std::vector<QPointF> seriesPoints(const SeriesValues& values, std::optional<QDat
     return points;
 }
 
+std::vector<QPointF> supplyPoints(const History& history, const QString& keyword, bool dated) {
+    constexpr double dayMs = 24.0 * 3600 * 1000;
+    std::vector<QPointF> points;
+    const std::vector<const Snapshot*> snapshots = history.of(keyword);
+    if (snapshots.empty())
+        return points;
+    const std::int64_t latest = snapshots.back()->atMs;
+    for (const Snapshot* s : snapshots) {
+        const auto items = s->itemCount();
+        if (!items)
+            continue;
+        double x = 0;
+        if (!dated)
+            x = std::round(double(s->atMs - latest) / dayMs);
+        else if (const auto end = s->seriesEndDate())
+            x = double(end->startOfDay(Qt::UTC).toMSecsSinceEpoch());
+        else
+            x = double(s->atMs);
+        points.emplace_back(x, double(*items));
+    }
+    return points;
+}
+
 } // namespace quilla

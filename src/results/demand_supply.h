@@ -5,6 +5,7 @@
 // and little supply, and a keyword's series over time.
 
 #include "core/row_list.h"
+#include "history/history.h"
 #include "results/cell_values.h"
 
 #include <QPointF>
@@ -58,5 +59,10 @@ bool moreOpportunity(const DemandPoint& a, const DemandPoint& b);
 // when the end date is known, else days back from the last (..., -1, 0).
 // Missing values make no point.
 std::vector<QPointF> seriesPoints(const SeriesValues& values, std::optional<QDate> endDate);
+// A keyword's item count at each of its snapshots, on the same time line:
+// when `dated`, the day the snapshot's series ended (the query's time when
+// it states none), else days back from its latest snapshot. Snapshots
+// without a count make no point.
+std::vector<QPointF> supplyPoints(const History& history, const QString& keyword, bool dated);
 
 } // namespace quilla

@@ -49,7 +49,7 @@ QStringList ResultColumns::captions() const {
     out = out.mid(0, column::opportunity);
     while (out.size() < column::opportunity)
         out.append(QString());
-    out.append(QStringLiteral("机会"));
+    out.append(shownCaptions());
     return out;
 }
 
@@ -59,7 +59,27 @@ QStringList ResultColumns::cells(std::int64_t listRow) const {
     while (out.size() < column::opportunity)
         out.append(QString());
     out.append(opportunityText(opportunityOf(row)));
+    const RowChange change = changeOf(row);
+    out.append(changeText(change.search));
+    out.append(changeText(change.items));
     return out;
+}
+
+void ResultColumns::setHistory(const History* history) {
+    history_ = history;
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, column::searchChange),
+                           index(rowCount() - 1, column::countChange));
+}
+
+RowChange ResultColumns::changeOf(const Row& row) const {
+    return history_ ? quilla::changeOf(*history_, row.keyword()) : RowChange{};
+}
+
+void ResultColumns::noteChanges(std::int64_t listRow) {
+    const int row = tableRow(listRow);
+    if (row >= 0 && row < rowCount())
+        Q_EMIT dataChanged(index(row, column::searchChange), index(row, column::countChange));
 }
 
 int ResultColumns::rowCount(const QModelIndex& parent) const {
@@ -89,6 +109,7 @@ QVariant ResultColumns::data(const QModelIndex& index, int role) const {
     if (role == Qt::ToolTipRole && noFigures)
         return QStringLiteral("查询指数时页面没有给出任何数字；可用“重查空行”再查一次");
     const QString text = kind == ColumnKind::Opportunity ? opportunityText(opportunityOf(row))
+                         : isChange(kind)                ? changeText(changeIn(changeOf(row), kind))
                                                          : row.fields.value(col);
     const bool long_ = text.size() > RowList::shownLength;
     if (role == Qt::ToolTipRole)
@@ -103,6 +124,10 @@ QVariant ResultColumns::headerData(int section, Qt::Orientation orientation, int
         return captions().value(section);
     if (role == Qt::ToolTipRole && section == column::opportunity)
         return opportunityExplanation();
+    if (role == Qt::ToolTipRole && section == column::searchChange)
+        return QStringLiteral("昨天搜索指数与这一行上一次查询时相比");
+    if (role == Qt::ToolTipRole && section == column::countChange)
+        return QStringLiteral("宝贝数与这一行上一次查询时相比");
     return {};
 }
 

@@ -17,8 +17,12 @@ struct SortKey {
     QString text;
 };
 
-SortKey keyOf(const Row& row, int column) {
+SortKey keyOf(const ResultColumns& columns, const Row& row, int column) {
     const ColumnKind kind = columnKind(column);
+    if (isChange(kind)) {
+        const auto value = changeIn(columns.changeOf(row), kind);
+        return value ? SortKey{true, *value, {}} : SortKey{};
+    }
     if (kind == ColumnKind::Opportunity) {
         const Opportunity o = opportunityOf(row);
         if (o.kind == Opportunity::Kind::Unknown)
@@ -78,8 +82,10 @@ bool ResultOrder::lessThan(const QModelIndex& left, const QModelIndex& right) co
     if (left.row() == right.row())
         return false;
     const int column = left.column();
-    const SortKey a = keyOf(columns_.rows().row(ResultColumns::listRow(left.row())), column);
-    const SortKey b = keyOf(columns_.rows().row(ResultColumns::listRow(right.row())), column);
+    const SortKey a =
+        keyOf(columns_, columns_.rows().row(ResultColumns::listRow(left.row())), column);
+    const SortKey b =
+        keyOf(columns_, columns_.rows().row(ResultColumns::listRow(right.row())), column);
     // Missing cells go last either way: in a descending sort "last" is "least".
     const bool ascending = sortOrder() == Qt::AscendingOrder;
     if (!a.present || !b.present) {

@@ -51,11 +51,15 @@ constexpr std::size_t listIndex(SessionList list) {
 
 } // namespace
 
-// One write: the changed rows of each list, each list's length, the state.
+// One write: the changed rows of each list, each list's length, the state,
+// the snapshots taken since the last one (or all of them, replacing those
+// written).
 struct JournalBatch {
     std::int64_t count[2] = {0, 0};
     std::vector<std::pair<std::int64_t, Row>> rows[2];
     SessionState state;
+    std::vector<Snapshot> history;
+    bool replaceHistory = false;
 };
 
 class JournalWriter final : public QObject {
@@ -131,6 +135,13 @@ private:
             earlier.count[list] = count;
         }
         earlier.state = later.state;
+        if (later.replaceHistory) {
+            earlier.history = later.history;
+            earlier.replaceHistory = true;
+        } else {
+            earlier.history.insert(earlier.history.end(), later.history.begin(),
+                                   later.history.end());
+        }
     }
 
     std::optional<QString> writeBatch(const JournalBatch& batch) {
@@ -161,6 +172,13 @@ private:
                 if (!put.exec())
                     return fail(put);
             }
+        }
+        QSqlQuery clear(db);
+        if (batch.replaceHistory && !clear.exec(QStringLiteral("DELETE FROM history")))
+            return fail(clear);
+        if (auto error = insertHistory(db, batch.history)) {
+            db.rollback();
+            return error;
         }
         if (!state.prepare(QStringLiteral("INSERT OR REPLACE INTO state VALUES (?, ?)")))
             return fail(state);
@@ -307,6 +325,7 @@ void SessionJournal::start() {
     thread_.start();
     QMetaObject::invokeMethod(writer_, [w = writer_] { w->open(); });
     started_ = true;
+    historyReplaced_ = true;
     for (const SessionList which : bothLists)
         for (std::int64_t i = 0; i < listOf(which).count(); ++i)
             dirty_[listIndex(which)].push_back(i);
@@ -316,6 +335,11 @@ void SessionJournal::start() {
 void SessionJournal::noteChange() {
     if (started_)
         flushSoon();
+}
+
+void SessionJournal::noteHistoryReplaced() {
+    historyReplaced_ = true;
+    noteChange();
 }
 
 // After the event that made the change, so that a step's changes go in one
@@ -360,6 +384,17 @@ void SessionJournal::flush() {
         dirty.clear();
     }
     batch.state = state_();
+    // The first write replaces whatever history a left-over journal held.
+    batch.replaceHistory = historyReplaced_ || (history_ && history_->size() < historyWritten_);
+    historyReplaced_ = false;
+    if (batch.replaceHistory)
+        historyWritten_ = 0;
+    if (history_) {
+        const auto& entries = history_->entries();
+        batch.history.assign(entries.begin() + static_cast<std::ptrdiff_t>(historyWritten_),
+                             entries.end());
+        historyWritten_ = entries.size();
+    }
     {
         const std::lock_guard guard(shared_->lock);
         ++shared_->asked;

@@ -55,6 +55,11 @@ public:
     void start();
     // The boxes or the runs changed without the lists: write that too.
     void noteChange();
+    // Snapshots appended to `history` are written with the next change; the
+    // history must outlive the journal.
+    void followHistory(const History* history) { history_ = history; }
+    // The history was replaced rather than appended to (a project opened).
+    void noteHistoryReplaced();
     // Hands what changed to the writer now rather than after the event.
     void flush();
     // The window closes normally: nothing is kept.
@@ -85,6 +90,9 @@ private:
     bool flushQueued_ = false;
     bool loopWatched_ = false;
     std::vector<std::int64_t> dirty_[2]; // places per list, repeats allowed
+    const History* history_ = nullptr;
+    std::size_t historyWritten_ = 0; // snapshots handed to the writer
+    bool historyReplaced_ = false;
     QThread thread_;
     JournalWriter* writer_ = nullptr; // lives on thread_
     std::shared_ptr<struct JournalShared> shared_;

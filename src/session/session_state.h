@@ -1,9 +1,11 @@
 #pragma once
 
 // A session as a journal or a project file keeps it: both lists with their
-// series, the counters of the runs, the five boxes and which run was going.
+// series, the counters of the runs, the five boxes, which run was going and
+// the dated snapshots of the rows.
 
 #include "core/row_list.h"
+#include "history/history.h"
 
 #include <QString>
 
@@ -31,6 +33,9 @@ struct SessionState {
     std::int64_t miningPaceMs = 100;
     // The result rows whose item counts a pass has still to fetch.
     std::optional<std::vector<std::int64_t>> countRows = std::nullopt;
+    // Related words the search pages offered that the table did not hold,
+    // kept until the user adds them or the next collection replaces them.
+    std::vector<QString> offeredWords{};
 
     bool operator==(const SessionState&) const = default;
 };
@@ -39,6 +44,8 @@ struct SessionSnapshot {
     std::vector<Row> candidates;
     std::vector<Row> results;
     SessionState state;
+    // Every index query of a row, dated, oldest first.
+    History history;
 
     bool operator==(const SessionSnapshot&) const = default;
 };

@@ -2,6 +2,7 @@
 
 #include <QDataStream>
 #include <QFileInfo>
+#include <QHash>
 #include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,6 +28,15 @@ const QString sessionKind = QStringLiteral("quilla-session");
 // makes, few enough that reading it cannot take the machine.
 constexpr quint32 maxSeriesValues = 100000;
 constexpr std::size_t maxRowsPerList = 2000000;
+constexpr std::size_t maxOfferedWords = 100000;
+constexpr qsizetype maxOfferedText = 16 * 1024 * 1024;
+
+sqlite3* sqliteOf(const QSqlDatabase& db) {
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3* const*>(handle.constData());
+    return nullptr;
+}
 
 // A database connection that is closed and forgotten when it goes.
 class Connection {
@@ -96,10 +106,7 @@ QString boolText(bool b) {
 class WorkBound {
 public:
     WorkBound(const QSqlDatabase& db, qint64 fileBytes)
-        : limit_(quotaBase + quotaPerByte * fileBytes) {
-        const QVariant handle = db.driver()->handle();
-        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-            sqlite_ = *static_cast<sqlite3* const*>(handle.constData());
+        : limit_(quotaBase + quotaPerByte * fileBytes), sqlite_(sqliteOf(db)) {
         if (sqlite_)
             sqlite3_progress_handler(sqlite_, stride, &WorkBound::step, this);
     }
@@ -122,12 +129,17 @@ private:
     }
     qint64 limit_;
     qint64 steps_ = 0;
-    sqlite3* sqlite_ = nullptr;
+    sqlite3* sqlite_;
 };
 
 // What the schema holds: nothing yet, no session tables at all (someone
-// else's database), exactly the two tables of a session, or something else.
+// else's database), exactly the tables of a session of its version, or
+// something else.
 enum class Shape { Empty, Foreign, Session, Other };
+
+const QStringList historyColumns = {QStringLiteral("at"), QStringLiteral("keyword"),
+                                    QStringLiteral("items"), QStringLiteral("figures"),
+                                    QStringLiteral("series_end")};
 
 bool hasColumns(QSqlDatabase& db, const QString& table, const QStringList& columns) {
     QSqlQuery q(db);
@@ -146,14 +158,15 @@ bool hasColumns(QSqlDatabase& db, const QString& table, const QStringList& colum
 // Only plain tables with the session's columns and the index SQLite makes
 // for state's key: a view or a virtual table runs queries of its own when
 // read, a trigger when written, an index with an expression when checked.
-Shape shapeOf(QSqlDatabase& db) {
+Shape shapeOf(QSqlDatabase& db, bool withHistory) {
+    const int tables = withHistory ? 4 : 3;
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT type, name, tbl_name, rootpage, sql FROM sqlite_master")))
         return Shape::Other;
     int entries = 0, expected = 0;
     bool named = false;
     while (q.next()) {
-        if (++entries > 3)
+        if (++entries > tables)
             return Shape::Other;
         const QString type = q.value(0).toString(), name = q.value(1).toString();
         const bool stored = q.value(2).toString() == name || type == u"index";
@@ -162,7 +175,8 @@ Shape shapeOf(QSqlDatabase& db) {
                             q.value(4).toString().startsWith(u"CREATE TABLE", Qt::CaseInsensitive));
         named = named || name == u"rows" || name == u"state";
         if (stored && plain &&
-            ((type == u"table" && (name == u"rows" || name == u"state")) ||
+            ((type == u"table" &&
+              (name == u"rows" || name == u"state" || (withHistory && name == u"history"))) ||
              (type == u"index" && name == u"sqlite_autoindex_state_1" &&
               q.value(2).toString() == u"state")))
             ++expected;
@@ -173,7 +187,8 @@ Shape shapeOf(QSqlDatabase& db) {
         return Shape::Empty;
     if (!named)
         return Shape::Foreign;
-    if (expected != 3 || entries != 3 ||
+    if (expected != tables || entries != tables ||
+        (withHistory && !hasColumns(db, QStringLiteral("history"), historyColumns)) ||
         !hasColumns(db, QStringLiteral("rows"),
                     {QStringLiteral("list"), QStringLiteral("place"), QStringLiteral("fields"),
                      QStringLiteral("series")}) ||
@@ -264,6 +279,32 @@ std::optional<std::vector<std::int64_t>> rowsFromText(const QString& text) {
     return rows;
 }
 
+// The offered words as a JSON array; empty when there are none, so a session
+// without them stores what it always stored.
+QString offeredText(const std::vector<QString>& words) {
+    if (words.empty())
+        return {};
+    QJsonArray array;
+    for (const QString& word : words)
+        array.append(word);
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+// What does not fit is left out: a file's list is the file's, not the page's.
+std::vector<QString> offeredFrom(const QString& text) {
+    std::vector<QString> words;
+    if (text.isEmpty() || text.size() > maxOfferedText)
+        return words;
+    for (const QJsonValue& v : QJsonDocument::fromJson(text.toUtf8()).array()) {
+        const QString word = v.toString();
+        if (words.size() >= maxOfferedWords)
+            break;
+        if (v.isString() && !word.isEmpty() && word.size() <= historyBounds::maxKeywordLength)
+            words.push_back(word);
+    }
+    return words;
+}
+
 } // namespace
 
 std::vector<std::pair<QString, QString>> statePairs(const SessionState& s) {
@@ -283,7 +324,8 @@ std::vector<std::pair<QString, QString>> statePairs(const SessionState& s) {
             {QStringLiteral("index_only"), rowsText(s.indexOnly)},
             {QStringLiteral("count_rows"), rowsText(s.countRows)},
             {QStringLiteral("index_only_at"), QString::number(s.indexOnlyAt)},
-            {QStringLiteral("mining_pace_ms"), QString::number(s.miningPaceMs)}};
+            {QStringLiteral("mining_pace_ms"), QString::number(s.miningPaceMs)},
+            {QStringLiteral("offered_words"), offeredText(s.offeredWords)}};
 }
 
 SessionState stateFromPairs(const std::vector<std::pair<QString, QString>>& pairs) {
@@ -317,6 +359,8 @@ SessionState stateFromPairs(const std::vector<std::pair<QString, QString>>& pair
             s.indexOnlyAt = value.toLongLong();
         else if (name == u"mining_pace_ms")
             s.miningPaceMs = value.toLongLong();
+        else if (name == u"offered_words")
+            s.offeredWords = offeredFrom(value);
         else if (name == u"index_only")
             s.indexOnly = rowsFromText(value);
         else if (name == u"count_rows")
@@ -342,6 +386,8 @@ std::optional<QString> openSessionDatabase(QSqlDatabase& db, const QString& path
                        "WITHOUT ROWID"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS state (name TEXT PRIMARY KEY, value TEXT NOT "
                        "NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS history (at INTEGER NOT NULL, keyword TEXT NOT "
+                       "NULL, items INTEGER, figures TEXT NOT NULL, series_end INTEGER)"),
         QStringLiteral("PRAGMA user_version = %1").arg(sessionSchemaVersion),
     };
     // One transaction: a process killed meanwhile leaves no tables or all of
@@ -369,7 +415,9 @@ std::optional<QString> writeSession(QSqlDatabase& db, const SessionSnapshot& sna
         db.rollback();
         return std::optional(why);
     };
-    if (!q.exec(QStringLiteral("DELETE FROM rows")) || !q.exec(QStringLiteral("DELETE FROM state")))
+    if (!q.exec(QStringLiteral("DELETE FROM rows")) ||
+        !q.exec(QStringLiteral("DELETE FROM state")) ||
+        !q.exec(QStringLiteral("DELETE FROM history")))
         return fail(q);
     QSqlQuery insert(db);
     if (!insert.prepare(QStringLiteral("INSERT INTO rows VALUES (?, ?, ?, ?)")))
@@ -396,10 +444,111 @@ std::optional<QString> writeSession(QSqlDatabase& db, const SessionSnapshot& sna
         if (!state.exec())
             return fail(state);
     }
+    if (auto error = insertHistory(db, snapshot.history.entries())) {
+        db.rollback();
+        return error;
+    }
     if (!db.commit())
         return db.lastError().text();
     return std::nullopt;
 }
+
+// Straight through SQLite: a year of daily snapshots of a thousand rows is
+// hundreds of thousands of them, which must read and write in well under a
+// second.
+std::optional<QString> insertHistory(QSqlDatabase& db, const std::vector<Snapshot>& entries) {
+    if (entries.empty())
+        return std::nullopt;
+    sqlite3* sqlite = sqliteOf(db);
+    if (!sqlite)
+        return QStringLiteral("no SQLite connection");
+    sqlite3_stmt* insert = nullptr;
+    const char sql[] = "INSERT INTO history VALUES (?, ?, ?, ?, ?)";
+    if (sqlite3_prepare_v2(sqlite, sql, -1, &insert, nullptr) != SQLITE_OK)
+        return QString::fromUtf8(sqlite3_errmsg(sqlite));
+    std::optional<QString> failure;
+    for (const Snapshot& s : entries) {
+        const QByteArray keyword = s.keyword.toUtf8(), figures = s.figures.toUtf8();
+        sqlite3_bind_int64(insert, 1, s.atMs);
+        sqlite3_bind_text(insert, 2, keyword.constData(), int(keyword.size()), SQLITE_TRANSIENT);
+        if (s.items >= 0)
+            sqlite3_bind_int64(insert, 3, s.items);
+        else
+            sqlite3_bind_null(insert, 3);
+        sqlite3_bind_text(insert, 4, figures.constData(), int(figures.size()), SQLITE_TRANSIENT);
+        if (s.seriesEnd >= 0)
+            sqlite3_bind_int64(insert, 5, s.seriesEnd);
+        else
+            sqlite3_bind_null(insert, 5);
+        if (sqlite3_step(insert) != SQLITE_DONE) {
+            failure = QString::fromUtf8(sqlite3_errmsg(sqlite));
+            break;
+        }
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    return failure;
+}
+
+namespace {
+
+QString columnText(sqlite3_stmt* q, int column) {
+    // The text first: asking for the length first may give that of another form.
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(q, column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(q, column));
+}
+
+// The history as stored, every snapshot checked; nothing when the file
+// holds one that this program could not have written.
+bool readHistory(const QSqlDatabase& db, History& history) {
+    sqlite3* sqlite = sqliteOf(db);
+    sqlite3_stmt* q = nullptr;
+    const char sql[] = "SELECT at, keyword, items, figures, series_end FROM history ORDER BY rowid";
+    if (!sqlite || sqlite3_prepare_v2(sqlite, sql, -1, &q, nullptr) != SQLITE_OK)
+        return false;
+    const auto integerOr = [q](int column, std::int64_t none) -> std::optional<std::int64_t> {
+        switch (sqlite3_column_type(q, column)) {
+        case SQLITE_NULL:
+            return none;
+        case SQLITE_INTEGER:
+            return sqlite3_column_int64(q, column);
+        default:
+            return std::nullopt;
+        }
+    };
+    QHash<QByteArray, QString> keywords;
+    bool ok = true;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(q)) == SQLITE_ROW) {
+        const auto items = integerOr(2, -1), end = integerOr(4, -1);
+        if (history.size() >= historyBounds::maxEntries ||
+            sqlite3_column_type(q, 0) != SQLITE_INTEGER ||
+            sqlite3_column_type(q, 1) != SQLITE_TEXT || sqlite3_column_type(q, 3) != SQLITE_TEXT ||
+            sqlite3_column_bytes(q, 3) > 4 * snapshotFigureCount * historyBounds::maxFigureLength ||
+            !items || !end) {
+            ok = false;
+            break;
+        }
+        // A keyword's text is read once, however many snapshots it has.
+        const auto* keywordText = reinterpret_cast<const char*>(sqlite3_column_text(q, 1));
+        const QByteArray keywordBytes =
+            QByteArray::fromRawData(keywordText, sqlite3_column_bytes(q, 1));
+        auto known = keywords.constFind(keywordBytes);
+        if (known == keywords.cend())
+            known = keywords.insert(QByteArray(keywordBytes.constData(), keywordBytes.size()),
+                                    QString::fromUtf8(keywordBytes));
+        Snapshot s{sqlite3_column_int64(q, 0), *known, *items, columnText(q, 3), *end};
+        if (!isStorable(s)) {
+            ok = false;
+            break;
+        }
+        history.append(std::move(s));
+    }
+    sqlite3_finalize(q);
+    return ok && step == SQLITE_DONE;
+}
+
+} // namespace
 
 std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
                                                             ReadAccess access) {
@@ -428,7 +577,7 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
     const int version = q.value(0).toInt();
     if (version > sessionSchemaVersion)
         return SessionReadError{Kind::Newer, QString::number(version)};
-    switch (shapeOf(db)) {
+    switch (shapeOf(db, version >= 2)) {
     case Shape::Empty:
         return SessionReadError{Kind::Empty, {}};
     case Shape::Foreign:
@@ -449,7 +598,7 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
         // A journal whose program ended before its first write holds the
         // schema and nothing else.
         QSqlQuery rows(db);
-        const bool schemaOnly = version == sessionSchemaVersion &&
+        const bool schemaOnly = version >= 1 &&
                                 rows.exec(QStringLiteral("SELECT count(*) FROM rows")) &&
                                 rows.next() && rows.value(0).toInt() == 0;
         return SessionReadError{schemaOnly ? Kind::Empty : Kind::NotASession, {}};
@@ -489,6 +638,9 @@ std::variant<SessionSnapshot, SessionReadError> readSession(const QString& path,
     }
     if (q.lastError().isValid())
         return damaged(q.lastError().text());
+    q.finish();
+    if (version >= 2 && !readHistory(db, snapshot.history))
+        return damaged(QStringLiteral("history"));
     return snapshot;
 }
 

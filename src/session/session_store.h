@@ -4,8 +4,10 @@
 // reading and writing whole sessions in it.
 //
 // Tables: "rows" (list 0 candidates / 1 results, place, fields as a JSON
-// array, series as a blob) and "state" (name, value). The schema's version
-// is the database's user_version; its kind, "quilla-session", is in state.
+// array, series as a blob), "state" (name, value) and, from version 2 on,
+// "history" (one dated snapshot a row per index query, in the order taken).
+// The schema's version is the database's user_version; its kind,
+// "quilla-session", is in state. A version-1 file reads with no history.
 
 #include "session/session_state.h"
 
@@ -19,7 +21,7 @@ class QSqlDatabase;
 
 namespace quilla {
 
-inline constexpr int sessionSchemaVersion = 1;
+inline constexpr int sessionSchemaVersion = 2;
 
 enum class SessionList { Candidates = 0, Results = 1 };
 
@@ -49,6 +51,9 @@ std::optional<QString> openSessionDatabase(QSqlDatabase& db, const QString& path
 
 // Writes the whole session into an open database, in one transaction.
 std::optional<QString> writeSession(QSqlDatabase& db, const SessionSnapshot& snapshot);
+
+// Adds snapshots to the history table, within the caller's transaction.
+std::optional<QString> insertHistory(QSqlDatabase& db, const std::vector<Snapshot>& entries);
 
 // How a file is read: a project from elsewhere is never written to; a
 // journal this program left when it was killed may need SQLite to undo the

@@ -12,6 +12,7 @@
 #include "titles/root_table.h"
 #include "workbench/status_line.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -109,6 +110,9 @@ Workbench::Workbench(Parts parts, QObject* parent)
         PushBackTools{parts.clock, pageView_.get(), archive_.get(), std::move(parts.jitter)});
     index_ = std::make_unique<IndexRun>(results_, indexTimer_, browser, *intervalBox_, gate_,
                                         messages_.get());
+    now_ = parts.now ? std::move(parts.now) : [] { return QDateTime::currentMSecsSinceEpoch(); };
+    index_->onRowWritten([this](std::int64_t row) { recordSnapshot(row); });
+    columns_.setHistory(&history_);
     connect(&miningTimer_, &IntervalTimer::ticked, this, [this] { mining_->timerFired(); });
     connect(&indexTimer_, &IntervalTimer::ticked, this, [this] { index_->timerFired(); });
     browser.navigate(IndexRun::startAddress());
@@ -129,6 +133,8 @@ Workbench::Workbench(Parts parts, QObject* parent)
     if (!parts.journalFolder.isEmpty())
         journal_ = SessionJournal::open(parts.journalFolder, candidates_, results_,
                                         [this] { return currentState(); });
+    if (journal_)
+        journal_->followHistory(&history_);
 }
 
 Workbench::~Workbench() {
@@ -350,7 +356,18 @@ void Workbench::noteExport(const ExportOutcome& outcome, const QString& path) {
 
 ExportOutcome Workbench::writeWorkbook(const QString& folder,
                                        const std::vector<std::int64_t>& order) const {
-    return quilla::exportWorkbook(results_, order, settings_.keyword, folder, {}, {}, rootSheets());
+    return quilla::exportWorkbook(results_, order, settings_.keyword, folder, {}, {}, rootSheets(),
+                                  tableChanges());
+}
+
+TableChanges Workbench::tableChanges() const {
+    TableChanges changes;
+    for (std::int64_t i = 1; i < results_.count(); ++i) {
+        const QString keyword = results_.row(i).keyword();
+        if (const RowChange change = changeOf(history_, keyword); change != RowChange{})
+            changes.insert(keyword, change);
+    }
+    return changes;
 }
 
 RootSheets Workbench::rootSheets() const {
@@ -379,30 +396,70 @@ void Workbench::exportWorkbook(const QString& folder, std::vector<std::int64_t> 
         workbookBusy_ = true;
         setNotice(QStringLiteral("正在写入 Excel 文件…"));
         // The workbench going stops the writer: a cancelled file is not kept.
-        workbookWriter_ = std::jthread([this, rows = rowsOf(results_), order = std::move(order),
-                                        extra = rootSheets(), keyword = settings_.keyword,
-                                        folder](std::stop_token stop) mutable {
-            RowList table;
-            table.append(std::move(rows));
-            const ExportOutcome outcome =
-                quilla::exportWorkbook(table, order, keyword, folder, {}, stop, extra);
-            if (stop.stop_requested())
-                return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, outcome, path = QDir(folder).filePath(keyword + u".xlsx")] {
-                    workbookBusy_ = false;
-                    setNotice({}); // no longer writing
-                    noteExport(outcome, path);
-                    Q_EMIT message(exportMessage(outcome));
-                },
-                Qt::QueuedConnection);
-        });
+        workbookWriter_ =
+            std::jthread([this, rows = rowsOf(results_), order = std::move(order),
+                          extra = rootSheets(), changes = tableChanges(),
+                          keyword = settings_.keyword, folder](std::stop_token stop) mutable {
+                RowList table;
+                table.append(std::move(rows));
+                const ExportOutcome outcome =
+                    quilla::exportWorkbook(table, order, keyword, folder, {}, stop, extra, changes);
+                if (stop.stop_requested())
+                    return;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, outcome, path = QDir(folder).filePath(keyword + u".xlsx")] {
+                        workbookBusy_ = false;
+                        setNotice({}); // no longer writing
+                        noteExport(outcome, path);
+                        Q_EMIT message(exportMessage(outcome));
+                    },
+                    Qt::QueuedConnection);
+            });
     });
+}
+
+// A query the page gave no figures for says nothing about the keyword: it
+// would only hide the move between the queries around it.
+void Workbench::recordSnapshot(std::int64_t listRow) {
+    const Row row = results_.row(listRow);
+    if (queriedWithoutFigures(row))
+        return;
+    const auto snapshot = makeSnapshot(now_(), row.keyword(), figureOf(row, column::count),
+                                       row.fields.mid(column::searchYesterday, snapshotFigureCount),
+                                       row.series ? row.series->endDate : std::nullopt);
+    if (!snapshot || history_.size() >= historyBounds::maxEntries)
+        return;
+    history_.append(*snapshot);
+    columns_.noteChanges(listRow);
+    if (journal_)
+        journal_->noteChange();
+    Q_EMIT historyChanged();
+}
+
+void Workbench::setOfferedWords(std::vector<QString> words) {
+    offeredWords_ = std::move(words);
+    noteState();
+}
+
+void Workbench::addOfferedWords(const QStringList& words) {
+    if (words.isEmpty() || refuseEditDuringRun())
+        return;
+    addKeywords(words.join(u'\n'));
+    std::erase_if(offeredWords_, [&](const QString& w) { return results_.containsKeyword(w); });
+    noteState();
+}
+
+ChangeReport Workbench::changeReport(const ChangeThresholds& thresholds) const {
+    QStringList keywords;
+    for (std::int64_t i = 1; i < results_.count(); ++i)
+        keywords.append(results_.row(i).keyword());
+    return quilla::changeReport(history_, keywords, offeredWords_, thresholds);
 }
 
 SessionState Workbench::currentState() const {
     SessionState s = runState(*mining_, *index_);
+    s.offeredWords = offeredWords_;
     s.keyword = settings_.keyword;
     s.include = settings_.include;
     s.exclude = settings_.exclude;
@@ -426,13 +483,19 @@ void Workbench::noteState() {
 }
 
 SessionSnapshot Workbench::snapshot() const {
-    return {rowsOf(candidates_), rowsOf(results_), currentState()};
+    return {rowsOf(candidates_), rowsOf(results_), currentState(), history_};
 }
 
 void Workbench::applySnapshot(const SessionSnapshot& snapshot) {
     miningTimer_.setInterval(0);
     indexTimer_.setInterval(0);
+    // Before the rows, so the change columns read the new history.
+    history_ = snapshot.history;
+    offeredWords_ = snapshot.state.offeredWords;
+    if (journal_)
+        journal_->noteHistoryReplaced();
     restoreSession(snapshot, candidates_, results_, *mining_, *index_);
+    Q_EMIT historyChanged();
     const SessionState& s = snapshot.state;
     setSettings({s.keyword, s.include, s.exclude, s.quantity, s.interval});
     Q_EMIT settingsChanged();

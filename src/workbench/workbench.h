@@ -11,6 +11,7 @@
 #include "core/step_gate.h"
 #include "export/export_outcome.h"
 #include "export/xlsx_export.h"
+#include "history/changes.h"
 #include "index/browser.h"
 #include "index/index_run.h"
 #include "mining/mining_run.h"
@@ -64,6 +65,9 @@ public:
         // Clock and jitter for the mining run's waits (tests).
         Clock* clock = nullptr;
         std::function<double()> jitter;
+        // The time a snapshot is dated with, UTC ms since the epoch; the
+        // system's when none (tests set it).
+        std::function<std::int64_t()> now;
     };
 
     explicit Workbench(Parts parts, QObject* parent = nullptr);
@@ -137,6 +141,19 @@ public:
     void setComposedTitle(std::optional<TitleSheet> title) { composedTitle_ = std::move(title); }
     // The workbook's sheets after the table's: the roots and that title.
     RootSheets rootSheets() const;
+    // The rows' changes since their previous snapshots, by keyword.
+    TableChanges tableChanges() const;
+
+    // Every index query of a row that gave figures, dated.
+    const History& history() const { return history_; }
+    // The related words the pages offered that the table does not hold (a
+    // re-query with counts fills them).
+    const std::vector<QString>& offeredWords() const { return offeredWords_; }
+    void setOfferedWords(std::vector<QString> words);
+    // Adds these offered words as rows; they are offered no more.
+    void addOfferedWords(const QStringList& words);
+    // What moved at the latest snapshots, for the panel and the command line.
+    ChangeReport changeReport(const ChangeThresholds& thresholds = {}) const;
 
     // The whole session as a project or journal holds it.
     SessionSnapshot snapshot() const;
@@ -169,6 +186,8 @@ Q_SIGNALS:
     // The settings were replaced (a project or a recovered session).
     void settingsChanged();
     void projectPathChanged(const QString& path);
+    // Snapshots were appended, or the history replaced (a project opened).
+    void historyChanged();
 
 private:
     class SettingBox;
@@ -181,10 +200,14 @@ private:
     void noteExport(const ExportOutcome& outcome, const QString& path);
     void noteState();
     SessionState currentState() const;
+    void recordSnapshot(std::int64_t listRow);
 
     Settings settings_;
     RowList candidates_;
     RowList results_;
+    History history_;
+    std::vector<QString> offeredWords_;
+    std::function<std::int64_t()> now_;
     ResultColumns columns_{results_};
     ResultOrder order_{columns_};
     IntervalTimer miningTimer_;

@@ -6,6 +6,7 @@
 #include "app/point_cloud.h"
 
 #include "core/list_headers.h"
+#include "session/session_state.h"
 #include "support/fake_fetcher.h"
 #include "support/fake_opener.h"
 #include "support/qstring_print.h"
@@ -17,6 +18,7 @@
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QImage>
+#include <QLineSeries>
 #include <QRegularExpression>
 #include <QScatterSeries>
 #include <QTableView>
@@ -314,6 +316,43 @@ TEST_F(ChartWindowTest, APointsTipStaysWhileTheMouseRestsOnIt) {
     EXPECT_FALSE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2500));
     QTest::mouseMove(view->viewport(), QPoint(3, 3));
     ASSERT_EVENTUALLY(!QToolTip::isVisible(), 2000);
+}
+
+// The trend shows the item counts of the keyword's snapshots as a line of
+// its own, on its own axis at the right, on the series' days.
+TEST_F(ChartWindowTest, TheTrendShowsTheItemCountOfEachSnapshotOnItsOwnAxis) {
+    SessionSnapshot session = window.workbench().snapshot();
+    const auto at = [](int day) {
+        return QDateTime(QDate(2024, 5, day), QTime(6, 0), Qt::UTC).toMSecsSinceEpoch();
+    };
+    for (const auto& [day, keyword, items] :
+         {std::tuple{29, u"c"_s, 800}, std::tuple{30, u"b"_s, 9}, std::tuple{30, u"c"_s, 900},
+          std::tuple{31, u"c"_s, 1000}})
+        session.history.append(*makeSnapshot(at(day), keyword, items, {}, QDate(2024, 5, day - 1)));
+    window.workbench().applySnapshot(session);
+    ChartWindow& chart = window.openChartWindow();
+    chart.showTrendOf(3);
+    QChart* trend = chart.findChild<QChartView*>(u"trendChart"_s)->chart();
+    QLineSeries* items = nullptr;
+    for (QAbstractSeries* series : trend->series())
+        if (series->name() == u8("宝贝数"))
+            items = qobject_cast<QLineSeries*>(series);
+    ASSERT_NE(items, nullptr);
+    QList<QPointF> expected;
+    for (int day : {28, 29, 30})
+        expected.append(QPointF(double(QDate(2024, 5, day).startOfDay(Qt::UTC).toMSecsSinceEpoch()),
+                                (day - 20) * 100));
+    EXPECT_EQ(items->points(), expected);
+    const auto axes = trend->axes(Qt::Vertical, items);
+    ASSERT_EQ(axes.size(), 1);
+    EXPECT_EQ(axes.first()->alignment(), Qt::AlignRight);
+    EXPECT_EQ(axes.first()->titleText(), u8("宝贝数"));
+    EXPECT_EQ(trend->axes(Qt::Vertical).size(), 2);
+
+    // A keyword without snapshots shows its series alone.
+    chart.showTrendOf(1);
+    EXPECT_EQ(trend->series().size(), 2);
+    EXPECT_EQ(trend->axes(Qt::Vertical).size(), 1);
 }
 
 TEST_F(ChartWindowTest, SavesItsPictureOrSaysItCouldNot) {

@@ -319,7 +319,7 @@ TEST_F(MainWindowTest, ANewRunShowsTheSortedColumn) {
     auto* table = control<ResultTableView>("resultTable");
     QHeaderView* header = table->horizontalHeader();
     const int last = table->model()->columnCount() - 1;
-    ASSERT_EQ(table->model()->headerData(last, Qt::Horizontal).toString(), u"机会"_s);
+    ASSERT_EQ(table->model()->headerData(last, Qt::Horizontal).toString(), u"宝贝变化"_s);
     const auto inView = [&] {
         const int left = header->sectionViewportPosition(last);
         return left >= 0 && left + header->sectionSize(last) <= table->viewport()->width();

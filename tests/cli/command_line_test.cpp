@@ -88,6 +88,7 @@ TEST(CommandLine, InvocationsGiveTheirStatusOutputAndFiles) {
     };
     const Case cases[] = {
         {"help", {u"--help"_s}, 0, u"export FILE.quilla"_s, {}, {}},
+        {"help names new", {u"--help"_s}, 0, u"new FILE.quilla --keywords LIST.txt"_s, {}, {}},
         {"version", {u"--version"_s}, 0, u"quilla 1.0"_s, {}, {}},
         {"unknown command", {u"frobnicate"_s}, 2, {}, u"quilla: unknown command frobnicate"_s, {}},
         {"unknown option", {u"--frobnicate"_s}, 2, {}, u"quilla: unknown option"_s, {}},
@@ -179,6 +180,103 @@ TEST(CommandLine, InvocationsGiveTheirStatusOutputAndFiles) {
     EXPECT_EQ(fileBytes(here.filePath(u8("连衣裙.csv"))), expectedCsv);
     EXPECT_EQ(fileBytes(here.filePath(u8("out/凉鞋.csv"))), expectedCsv);
     EXPECT_FALSE(QFile::exists(here.filePath(u8("out/连衣裙.csv")))); // --xlsx alone
+}
+
+// A project from a keyword list: the import's rules and encodings, never
+// over an existing file, the path and the row count on stdout.
+TEST(CommandLine, NewMakesAProjectFromAKeywordList) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QDir here(folder.path());
+    const auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile file(here.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    QByteArray utf16("\xFF\xFE");
+    const QString tsv = u8("关键词\t搜索人数\n连衣裙\t3\n长裙\t1\n连衣裙\t2\n");
+    utf16.append(reinterpret_cast<const char*>(tsv.utf16()), tsv.size() * 2);
+    ASSERT_TRUE(write(u"utf16.txt"_s, utf16));
+    ASSERT_TRUE(
+        write(u"gb.csv"_s, QByteArray::fromHex("c1acd2c2c8b90d0ab6ccc8b90d0a"))); // 连衣裙, 短裙
+    ASSERT_TRUE(write(u"empty.txt"_s, {}));
+    ASSERT_TRUE(write(u"kept.quilla"_s, "not to be replaced"));
+
+    const struct {
+        const char* what;
+        QStringList arguments;
+        int status;
+        QString out;          // exactly
+        QString errHas;       // empty: must be empty
+        QStringList keywords; // of the project made; empty: none made
+        QString seed;
+    } cases[] = {
+        {"a UTF-16 list with a header and a repeat",
+         {u"new"_s, u"a.quilla"_s, u"--keywords"_s, u"utf16.txt"_s, u"--seed"_s, u8("裙")},
+         0,
+         u"a.quilla\nrows=2\n"_s,
+         {},
+         {u8("连衣裙"), u8("长裙")},
+         u8("裙")},
+        {"a GB18030 list, named after the file",
+         {u"new"_s, u"b.quilla"_s, u"--keywords"_s, u"gb.csv"_s},
+         0,
+         u"b.quilla\nrows=2\n"_s,
+         {},
+         {u8("连衣裙"), u8("短裙")},
+         u"b"_s},
+        {"never over an existing file",
+         {u"new"_s, u"kept.quilla"_s, u"--keywords"_s, u"gb.csv"_s},
+         1,
+         {},
+         u"quilla: kept.quilla exists already"_s,
+         {},
+         {}},
+        {"no list", {u"new"_s, u"c.quilla"_s}, 2, {}, u"quilla: new takes one"_s, {}, {}},
+        {"no file",
+         {u"new"_s, u"--keywords"_s, u"gb.csv"_s},
+         2,
+         {},
+         u"quilla: new takes one"_s,
+         {},
+         {}},
+        {"a list that is not there",
+         {u"new"_s, u"c.quilla"_s, u"--keywords"_s, u"none.txt"_s},
+         1,
+         {},
+         u"quilla: no such keyword list: none.txt"_s,
+         {},
+         {}},
+        {"an empty list",
+         {u"new"_s, u"c.quilla"_s, u"--keywords"_s, u"empty.txt"_s},
+         1,
+         {},
+         u"quilla: empty.txt holds no keywords"_s,
+         {},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Ran ran = quilla(c.arguments, folder.path());
+        EXPECT_EQ(ran.status, c.status) << ran.err.toStdString();
+        EXPECT_EQ(ran.out, c.out);
+        if (c.errHas.isEmpty())
+            EXPECT_TRUE(ran.err.isEmpty()) << ran.err.toStdString();
+        else
+            EXPECT_TRUE(ran.err.contains(c.errHas)) << ran.err.toStdString();
+        if (c.keywords.isEmpty())
+            continue;
+        const auto read = readSession(here.filePath(c.arguments[1]));
+        ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read));
+        const SessionSnapshot& made = std::get<SessionSnapshot>(read);
+        QStringList keywords;
+        for (std::size_t i = 1; i < made.results.size(); ++i)
+            keywords.append(made.results[i].keyword());
+        EXPECT_EQ(keywords, c.keywords);
+        EXPECT_EQ(made.results.front().fields, resultHeader());
+        EXPECT_EQ(made.state.keyword, c.seed);
+    }
+    EXPECT_EQ(fileBytes(here.filePath(u"kept.quilla"_s)), QByteArray("not to be replaced"));
+    EXPECT_FALSE(QFile::exists(here.filePath(u"c.quilla"_s)));
 }
 
 Row indexed(const char* keyword, const char* count, const char* search, const char* trade) {

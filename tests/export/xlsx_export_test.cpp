@@ -75,12 +75,13 @@ TEST(ExcelFile, HoldsNumbersTextAndFormatsAsTheTableShowsThem) {
     EXPECT_EQ(book[u"sheets"_s].toArray().first().toString(), u8("关键词"));
     const QJsonObject sheet = book[u8("关键词")].toObject();
     EXPECT_EQ(sheet[u"freeze"_s].toString(), u"A2"_s);
-    EXPECT_EQ(sheet[u"filter"_s].toString(), u"A1:L5"_s);
+    EXPECT_EQ(sheet[u"filter"_s].toString(), u"A1:N5"_s);
     const QJsonArray rows = sheet[u"rows"_s].toArray();
     ASSERT_EQ(rows.size(), 5);
     const auto at = [&](int r, int c) { return rows[r].toArray()[c].toObject(); };
 
-    const QStringList captions = resultHeader() + QStringList{u8("机会")};
+    const QStringList captions =
+        resultHeader() + QStringList{u8("机会"), u8("搜索变化"), u8("宝贝变化")};
     for (int c = 0; c < captions.size(); ++c) {
         EXPECT_EQ(at(0, c)[u"value"_s].toString(), captions[c]) << c;
         EXPECT_TRUE(at(0, c)[u"bold"_s].toBool()) << c;

@@ -11,6 +11,7 @@
 #include "support/qstring_print.h"
 
 #include <QDataStream>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -59,6 +60,15 @@ SessionSnapshot sampleSession() {
                1,
                250,
                std::vector<std::int64_t>{2}};
+    s.state.offeredWords = {u8("连衣裙夏"), u8("长裙")};
+    const qint64 day = 24 * 3600 * 1000;
+    const qint64 start = QDateTime(QDate(2024, 5, 31), QTime(6, 0), Qt::UTC).toMSecsSinceEpoch();
+    const QStringList figures{u"3"_s,   u"1"_s,   u"2"_s,   u"2"_s,    u"+1%"_s,
+                              u"-1%"_s, u"+2%"_s, u"-2%"_s, u8("上升")};
+    for (int i = 0; i < 3; ++i)
+        s.history.append(*makeSnapshot(start + i * day, u8("连衣裙"), 12345 + i, figures,
+                                       QDate(2024, 5, 30 + i / 2)));
+    s.history.append(*makeSnapshot(start, u8("导入"), std::nullopt, {}, std::nullopt));
     return s;
 }
 
@@ -247,6 +257,126 @@ TEST(ProjectFile, HostileFilesAreRefusedAsDamagedInBoundedTime) {
         EXPECT_EQ(std::get<SessionSnapshot>(read).results[1].series->endDate, std::nullopt);
         EXPECT_EQ(std::get<SessionSnapshot>(read).results[1].series->search, series->search);
     }
+}
+
+// The dated history: a file of the first version opens with none, one of this
+// version keeps it whole, a newer one is refused, and a history this program
+// could not have written is refused as damaged.
+TEST(ProjectFile, HistoryOpensSavesAndRefusesWhatDoesNotFit) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    using Kind = SessionReadError::Kind;
+    const auto made = [&](const QString& name, const SessionSnapshot& session,
+                          const QStringList& sql) {
+        const QString path = folder.filePath(name);
+        if (saveProject(session, path).kind != NewFileResult::Kind::Written)
+            return QString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+            db.setDatabaseName(path);
+            if (db.open())
+                for (const QString& statement : sql)
+                    if (!QSqlQuery(db).exec(statement))
+                        ADD_FAILURE() << statement.toStdString();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return path;
+    };
+    SessionSnapshot first = sampleSession();
+    first.history = {};
+    first.state.offeredWords = {};
+    const SessionSnapshot withHistory = sampleSession();
+    const QString row = u"INSERT INTO history VALUES (%1, 'x', %2, '%3', %4)"_s;
+    const QString nine = QStringList(9, u"1"_s).join(QChar(figureSeparator));
+    const qint64 ms2024 = QDateTime(QDate(2024, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    const qint64 ms2101 = QDateTime(QDate(2101, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    const struct {
+        const char* what;
+        QString path;
+        std::optional<SessionSnapshot> opens; // else refused
+        Kind refusedAs = Kind::Damaged;
+    } cases[] = {
+        {"a file of the first version, with no history table",
+         made(u"v1.quilla"_s, first, {u"DROP TABLE history"_s, u"PRAGMA user_version = 1"_s}),
+         first},
+        {"this version with its history", made(u"v2.quilla"_s, withHistory, {}), withHistory},
+        {"a newer version", made(u"v3.quilla"_s, withHistory, {u"PRAGMA user_version = 3"_s}),
+         std::nullopt, Kind::Newer},
+        {"a first-version file with a history table",
+         made(u"v1h.quilla"_s, withHistory, {u"PRAGMA user_version = 1"_s}), std::nullopt},
+        {"this version without its history table",
+         made(u"v2n.quilla"_s, first, {u"DROP TABLE history"_s}), std::nullopt},
+        {"history with a column more",
+         made(u"col.quilla"_s, withHistory, {u"ALTER TABLE history ADD COLUMN extra"_s}),
+         std::nullopt},
+        {"history as a view",
+         made(u"view.quilla"_s, withHistory,
+              {u"ALTER TABLE history RENAME TO kept"_s,
+               u"CREATE VIEW history AS SELECT * FROM kept"_s}),
+         std::nullopt},
+        {"a snapshot taken in 2101",
+         made(u"late.quilla"_s, withHistory, {row.arg(ms2101).arg(5).arg(nine).arg(u"NULL"_s)}),
+         std::nullopt},
+        {"a snapshot taken before 2000",
+         made(u"early.quilla"_s, withHistory, {row.arg(-1).arg(5).arg(nine).arg(u"NULL"_s)}),
+         std::nullopt},
+        {"a series ending far away",
+         made(u"end.quilla"_s, withHistory,
+              {row.arg(ms2024).arg(5).arg(nine).arg(QDate(3000, 1, 1).toJulianDay())}),
+         std::nullopt},
+        {"a negative item count",
+         made(u"items.quilla"_s, withHistory, {row.arg(ms2024).arg(-7).arg(nine).arg(u"NULL"_s)}),
+         std::nullopt},
+        {"an item count past any market",
+         made(u"huge.quilla"_s, withHistory,
+              {row.arg(ms2024).arg(u"9000000000000000"_s).arg(nine).arg(u"NULL"_s)}),
+         std::nullopt},
+        {"eight figures",
+         made(u"eight.quilla"_s, withHistory,
+              {row.arg(ms2024)
+                   .arg(5)
+                   .arg(QStringList(8, u"1"_s).join(QChar(figureSeparator)))
+                   .arg(u"NULL"_s)}),
+         std::nullopt},
+        {"a figure far too long",
+         made(u"long.quilla"_s, withHistory,
+              {row.arg(ms2024).arg(5).arg(QString(5000, u'9') + nine).arg(u"NULL"_s)}),
+         std::nullopt},
+        {"a time as text",
+         made(u"text.quilla"_s, withHistory,
+              {u"INSERT INTO history VALUES ('2024-01-01', 'x', 5, '%1', NULL)"_s.arg(nine)}),
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(c.path.isEmpty());
+        const QByteArray before = fileBytes(c.path);
+        const auto read = readSession(c.path);
+        if (c.opens) {
+            ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(read))
+                << int(std::get<SessionReadError>(read).kind);
+            EXPECT_EQ(std::get<SessionSnapshot>(read), *c.opens);
+            EXPECT_EQ(std::get<SessionSnapshot>(read).history.size(), c.opens->history.size());
+        } else {
+            ASSERT_TRUE(std::holds_alternative<SessionReadError>(read));
+            const auto& error = std::get<SessionReadError>(read);
+            EXPECT_EQ(error.kind, c.refusedAs);
+            if (c.refusedAs == Kind::Newer) {
+                EXPECT_EQ(sessionReadMessage(error),
+                          u8("这个项目来自更新版本的 Quilla（格式 3），这个版本打不开它。"));
+            }
+        }
+        EXPECT_EQ(fileBytes(c.path), before);
+    }
+
+    // The latest two snapshots of a keyword are found again after a reading.
+    const History read = std::get<SessionSnapshot>(readSession(cases[1].path)).history;
+    ASSERT_NE(read.previous(u8("连衣裙")), nullptr);
+    EXPECT_EQ(read.latest(u8("连衣裙"))->itemCount(), 12347);
+    EXPECT_EQ(read.previous(u8("连衣裙"))->itemCount(), 12346);
+    EXPECT_EQ(read.previous(u8("导入")), nullptr);
+    EXPECT_EQ(read.of(u8("连衣裙")).size(), 3u);
 }
 
 // The journal as a run writes it: after each change, the file holds the lists.

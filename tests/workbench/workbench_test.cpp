@@ -8,11 +8,13 @@
 #include "session/project_file.h"
 #include "session/project_lock.h"
 #include "session/session_store.h"
+#include "support/export_support.h"
 #include "support/index_fake_browser.h"
 #include "support/proxy_env.h"
 #include "support/qstring_print.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -394,6 +396,104 @@ TEST(Workbench, AProjectIsOpenInOneWindowAtATime) {
         EXPECT_EQ(said.value(0), c.message);
     }
     EXPECT_EQ(b->results().count(), 2); // p as it was, with b now
+}
+
+// A trend page whose yesterday's search index is `search`.
+QString trendPage(int search) {
+    const QString s = QString::number(search);
+    return u"App.set({cityEndDate:1,a:[0,"_s + s + u',' + s + u"]},{cityEndDate:2,b:[0,7,7]})"_s;
+}
+
+// Two index runs a day apart: each query of a row adds a dated snapshot,
+// the change columns show the move, the report names the rows that moved,
+// the journal and a saved project keep the history, and the workbook holds
+// the changes.
+TEST(Workbench, IndexRunsKeepADatedHistoryAndShowWhatChanged) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    test::FakeBrowser browser;
+    qint64 now = QDateTime(QDate(2024, 6, 1), QTime(5, 0), Qt::UTC).toMSecsSinceEpoch();
+    Workbench::Parts parts;
+    parts.browser = &browser;
+    parts.journalFolder = folder.filePath(u"journal"_s);
+    parts.now = [&now] { return now; };
+    Workbench bench(std::move(parts));
+    bench.recover([] { return false; });
+    bench.setSettings({u"裙"_s, {}, {}, u"3"_s, u"6000"_s});
+    bench.results().append(std::vector<Row>{Row{resultHeader()}, Row{{u"连衣裙"_s, u"1,000"_s}},
+                                            Row{{u"长裙"_s, u"500"_s}},
+                                            Row{{u"短裙"_s, QString()}}});
+
+    // Yesterday's search index per row (rows 1..3) for each run; 0 = no page.
+    const auto run = [&](std::array<int, 3> search) {
+        bench.startIndex();
+        for (int row = 0; row < 3; ++row) {
+            browser.page = search[row] ? trendPage(search[row]) : QString();
+            bench.index().tick();
+        }
+        return !bench.runsGoing();
+    };
+    ASSERT_TRUE(run({1000, 400, 50}));
+    EXPECT_EQ(bench.history().size(), 3u);
+    EXPECT_EQ(bench.columns().cells(1).mid(column::searchChange), (QStringList{{}, {}}));
+
+    // A day later: more demand for one, less for another, more sellers too;
+    // the third row's page does not load.
+    now += 24 * 3600 * 1000;
+    Row grown = bench.results().row(1);
+    grown.fields[1] = u"1,300"_s;
+    bench.results().setRow(1, grown);
+    ASSERT_TRUE(run({1250, 380, 0}));
+    const History& history = bench.history();
+    ASSERT_EQ(history.size(), 5u);
+    ASSERT_EQ(history.of(u"连衣裙"_s).size(), 2u);
+    EXPECT_EQ(history.of(u"连衣裙"_s)[0]->atMs + 24 * 3600 * 1000,
+              history.of(u"连衣裙"_s)[1]->atMs);
+    EXPECT_EQ(history.latest(u"连衣裙"_s)->itemCount(), 1300);
+    EXPECT_EQ(history.latest(u"短裙"_s)->itemCount(), std::nullopt);
+    EXPECT_EQ(history.of(u"短裙"_s).size(), 1u);
+
+    const QStringList captions = bench.columns().captions();
+    EXPECT_EQ(captions.mid(column::opportunity),
+              (QStringList{u"机会"_s, u"搜索变化"_s, u"宝贝变化"_s}));
+    EXPECT_EQ(bench.columns().cells(1).mid(column::searchChange),
+              (QStringList{u"+25%"_s, u"+30%"_s}));
+    EXPECT_EQ(bench.columns().cells(2).mid(column::searchChange), (QStringList{u"-5%"_s, u"0%"_s}));
+    EXPECT_EQ(bench.columns().cells(3).mid(column::searchChange), (QStringList{{}, {}}));
+    bench.order().sort(column::searchChange, Qt::AscendingOrder);
+    EXPECT_EQ(bench.order().listRowsInOrder(), (std::vector<std::int64_t>{2, 1, 3}));
+
+    const ChangeReport report = bench.changeReport();
+    ASSERT_EQ(report.searchMoved.size(), 1u);
+    EXPECT_EQ(report.searchMoved[0].keyword, u"连衣裙"_s);
+    ASSERT_EQ(report.itemsRose.size(), 1u);
+    EXPECT_EQ(report.itemsRose[0].keyword, u"连衣裙"_s);
+    EXPECT_EQ(bench.changeReport({0.04, 0.5}).searchMoved.size(), 2u);
+
+    // The journal holds every snapshot; a saved project opens with them.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bench.journal()->waitUntilWritten(0); }, 5000));
+    const auto journalled = readSession(bench.journal()->path());
+    ASSERT_TRUE(std::holds_alternative<SessionSnapshot>(journalled));
+    EXPECT_EQ(std::get<SessionSnapshot>(journalled).history, history);
+    const QString project = folder.filePath(u"裙.quilla"_s);
+    ASSERT_EQ(bench.saveProject(project, false).kind, NewFileResult::Kind::Written);
+    Workbench reopened(Workbench::Parts{});
+    ASSERT_TRUE(reopened.openProject(project));
+    EXPECT_EQ(reopened.history(), history);
+    EXPECT_EQ(reopened.columns().cells(1), bench.columns().cells(1));
+
+    // The workbook holds the changes as numbers; the CSV does not.
+    ASSERT_EQ(bench.writeWorkbook(folder.path(), {1, 2}).kind, ExportOutcome::Kind::Written);
+    const QJsonArray rows =
+        readBack(folder.filePath(u"裙.xlsx"_s))[u"关键词"_s].toObject()[u"rows"_s].toArray();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0].toArray()[column::searchChange].toObject()[u"value"_s].toString(),
+              u"搜索变化"_s);
+    EXPECT_DOUBLE_EQ(rows[1].toArray()[column::searchChange].toObject()[u"value"_s].toDouble(),
+                     0.25);
+    EXPECT_DOUBLE_EQ(rows[1].toArray()[column::countChange].toObject()[u"value"_s].toDouble(), 0.3);
+    ASSERT_EQ(bench.writeCsv(folder.path()).kind, ExportOutcome::Kind::Written);
+    EXPECT_FALSE(test::fileBytes(folder.filePath(u"裙.csv"_s)).contains("+25%"));
 }
 
 } // namespace
