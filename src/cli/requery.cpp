@@ -1,10 +1,13 @@
 #include "cli/requery.h"
 
+#include "browser/browser_cookies.h"
 #include "browser/login_profile.h"
 #include "browser/web_browser.h"
 #include "cli/command_line.h"
 #include "cli/output.h"
 #include "core/number_text.h"
+#include "net/cookie_jar.h"
+#include "net/page_fetch.h"
 #include "results/cell_values.h"
 #include "session/project_lock.h"
 #include "workbench/workbench.h"
@@ -19,6 +22,7 @@
 #include <QWebEngineProfile>
 
 #include <memory>
+#include <numeric>
 #include <set>
 
 #ifdef Q_OS_WIN
@@ -99,25 +103,114 @@ QString blockedText(const RequeryOutcome& outcome) {
     const QString asked = outcome.blockedBy == Verdict::Login
                               ? u"a login (登录)"_s
                               : u"a check (" + verdictName(outcome.blockedBy) + u')';
+    // A block while the item counts were read stops before the index run.
+    const bool inCounts = outcome.counted && outcome.queried == 0;
     return u"the marketplace asks for "_s + asked + u": the run stopped after "_s +
-           QString::number(outcome.queried) + u" of "_s + QString::number(outcome.rows) +
-           u" rows, which are saved in "_s + outcome.project +
+           QString::number(inCounts ? *outcome.counted : outcome.queried) + u" of "_s +
+           QString::number(outcome.rows) +
+           (inCounts ? u" rows' item counts, which are saved in "_s
+                     : u" rows, which are saved in "_s) +
+           outcome.project +
            u"; log in or pass the check in the window's browser, then run requery again"_s;
+}
+
+// Saves the project in place and prints the summary; a block the run met
+// is said after it.
+int saveAndSay(Workbench& bench, const RequeryOutcome& outcome, std::FILE* out, std::FILE* err) {
+    const NewFileResult saved = bench.saveProject(outcome.project, true);
+    if (saved.kind != NewFileResult::Kind::Written)
+        return fail(err, u"saving "_s + outcome.project + u" failed: "_s + saved.reason, Failed);
+    say(out, requerySummary(bench, outcome).chopped(1));
+    if (outcome.blockedBy != Verdict::Passed)
+        return fail(err, blockedText(outcome), Blocked);
+    return Ok;
+}
+
+// Every row's search page read again for its item count, with the mining
+// run's fetch, verdicts, retries and pace; the related words the pages offer
+// that the table does not hold are kept for the report. What stopped the
+// pass short, if anything but a block (which `outcome` says).
+std::optional<QString> countItems(Workbench& bench, RequeryOutcome& outcome, std::FILE* err) {
+    std::vector<std::int64_t> rows(static_cast<std::size_t>(outcome.rows));
+    std::iota(rows.begin(), rows.end(), 1);
+    bench.countItems(std::move(rows));
+    Progress progress(err);
+    std::int64_t shown = -1;
+    bool stalled = false;
+    QElapsedTimer sinceMove;
+    sinceMove.start();
+    QEventLoop loop;
+    const auto check = [&] {
+        const MiningProgress now = bench.mining().progress();
+        if (!now.counts) // not begun yet
+            return;
+        if (now.counts->done != shown) {
+            shown = now.counts->done;
+            sinceMove.restart();
+            if (now.running && !now.keyword.isEmpty())
+                progress.show(shown + 1, now.counts->total, u"宝贝数 "_s + now.keyword);
+        }
+        if (now.running && sinceMove.elapsed() > stallMs + RetryPolicy::longestWaitMs) {
+            stalled = true;
+            bench.stopRuns();
+        }
+        if (!now.running || stalled)
+            loop.quit();
+    };
+    QObject::connect(&bench, &Workbench::statusChanged, &loop, check);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, check);
+    poll.start(250);
+    QTimer::singleShot(0, &loop, check);
+    loop.exec();
+    progress.end();
+
+    const MiningProgress ended = bench.mining().progress();
+    if (!ended.counts)
+        return u"the item counts could not be read"_s;
+    outcome.counted = ended.counts->done;
+    outcome.countsFailed = ended.counts->failed;
+    std::vector<QString> offered;
+    for (const QString& word : bench.mining().relatedFromCounts())
+        if (!bench.results().containsKeyword(word))
+            offered.push_back(word);
+    bench.setOfferedWords(std::move(offered));
+    if (ended.end == MiningEnd::Blocked) {
+        outcome.blockedBy = ended.blockedBy;
+        return std::nullopt;
+    }
+    if (stalled)
+        return u"reading the item counts stopped moving; the counts read are saved"_s;
+    if (!ended.counts->finished)
+        return u"reading the item counts stopped after "_s + QString::number(ended.counts->done) +
+               u" of "_s + QString::number(ended.counts->total) + u" rows ("_s +
+               bench.statusText() + u"); the counts read are saved"_s;
+    return std::nullopt;
 }
 
 } // namespace
 
-QString requerySummary(const Workbench&, const RequeryOutcome& outcome) {
-    return outcome.project + u"\nrows queried: "_s + QString::number(outcome.queried) + u" of "_s +
-           QString::number(outcome.rows) + u"\nrows with figures: "_s +
-           QString::number(outcome.withFigures) + u'\n';
+QString requerySummary(const Workbench& bench, const RequeryOutcome& outcome) {
+    QString text = outcome.project + u"\nrows queried: "_s + QString::number(outcome.queried) +
+                   u" of "_s + QString::number(outcome.rows) + u"\nrows with figures: "_s +
+                   QString::number(outcome.withFigures) + u'\n';
+    if (outcome.counted)
+        text += u"item counts read: "_s + QString::number(*outcome.counted) + u" of "_s +
+                QString::number(outcome.rows) +
+                (outcome.countsFailed
+                     ? u" ("_s + QString::number(outcome.countsFailed) + u" pages never loaded)"_s
+                     : QString()) +
+                u'\n';
+    return text + changeReportText(bench.changeReport(outcome.thresholds), outcome.thresholds);
 }
 
 int requery(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption counts(u"counts"_s), interval(u"interval"_s, u"ms"_s, u"MS"_s);
-    parser.addOptions({counts, interval});
+    const QCommandLineOption counts(u"counts"_s), interval(u"interval"_s, u"ms"_s, u"MS"_s),
+        searchMove(u"search-move"_s, u"percent"_s, u"PCT"_s),
+        itemsRise(u"items-rise"_s, u"percent"_s, u"PCT"_s);
+    parser.addOptions({counts, interval, searchMove, itemsRise});
     if (!parser.parse(arguments))
         return fail(err, parser.errorText(), BadArguments);
     const QStringList files = parser.positionalArguments().mid(1);
@@ -135,11 +228,18 @@ int requery(const QStringList& arguments, std::FILE* out, std::FILE* err) {
                             wait,
                         BadArguments);
     }
-    if (parser.isSet(counts)) {
-        // TODO(count run): --counts fetches each keyword's search page for its
-        // item count with the window's count run (查宝贝数) once that is in;
-        // until then the option refuses rather than pretends.
-        return fail(err, u"--counts is not available yet"_s, BadArguments);
+    RequeryOutcome outcome;
+    for (const auto& [option, threshold] : {std::pair{&searchMove, &outcome.thresholds.searchMove},
+                                            std::pair{&itemsRise, &outcome.thresholds.itemsRise}}) {
+        if (!parser.isSet(*option))
+            continue;
+        const auto percent = numberFromText(parser.value(*option));
+        if (!percent || *percent < 1 || *percent > 1000)
+            return fail(err,
+                        u"--"_s + option->names().first() +
+                            u" is a whole percent from 1 to 1000, not "_s + parser.value(*option),
+                        BadArguments);
+        *threshold = *percent / 100.0;
     }
     const QString project = files.first();
     if (!QFileInfo(project).isFile())
@@ -157,8 +257,12 @@ int requery(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     const QMetaObject::Connection firstLoad =
         QObject::connect(browser->page(), &QWebEnginePage::loadFinished, browser.get(),
                          [&loaded](bool ok) { loaded = loaded.value_or(ok); });
+    // The page fetch sends what the browser's login left in its profile.
+    const auto cookies = std::make_shared<CookieJar>();
+    followBrowserCookies(*profile->cookieStore(), cookies);
     Workbench::Parts parts;
     parts.browser = browser.get();
+    parts.fetcher = std::make_shared<CurlFetcher>(FetchLimits{}, cookies);
     const auto bench = std::make_unique<Workbench>(std::move(parts));
     QString said;
     QObject::connect(bench.get(), &Workbench::message, bench.get(),
@@ -166,12 +270,17 @@ int requery(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     if (!bench->openProject(project))
         return fail(err, project + u": "_s + said, Failed);
 
-    RequeryOutcome outcome;
     outcome.project = project;
     outcome.rows = std::max<std::int64_t>(0, bench->results().count() - 1);
     if (outcome.rows == 0) {
         say(out, requerySummary(*bench, outcome).chopped(1));
         return Ok;
+    }
+    std::optional<QString> countsStopped;
+    if (parser.isSet(counts)) {
+        countsStopped = countItems(*bench, outcome, err);
+        if (outcome.blockedBy != Verdict::Passed)
+            return saveAndSay(*bench, outcome, out, err);
     }
     if (!waitUntil([&] { return loaded.has_value(); }, pageLoadMs) || !*loaded)
         return fail(err,
@@ -236,13 +345,10 @@ int requery(const QStringList& arguments, std::FILE* out, std::FILE* err) {
         outcome.blockedBy = ended.blockedBy;
 
     bench->setSettings(kept);
-    const NewFileResult saved = bench->saveProject(project, true);
-    if (saved.kind != NewFileResult::Kind::Written)
-        return fail(err, u"saving "_s + project + u" failed: "_s + saved.reason, Failed);
-    say(out, requerySummary(*bench, outcome).chopped(1));
-
-    if (outcome.blockedBy != Verdict::Passed)
-        return fail(err, blockedText(outcome), Blocked);
+    if (const int status = saveAndSay(*bench, outcome, out, err); status != Ok)
+        return status;
+    if (countsStopped)
+        return fail(err, *countsStopped, Failed);
     if (stalled)
         return fail(err, u"the run stopped moving; the rows done are saved"_s, Failed);
     if (ended.end == IndexEnd::IntervalRefused)

@@ -3,6 +3,7 @@
 // `quilla requery FILE.quilla`: the project's rows queried again in the
 // embedded browser, offscreen, and the project saved in place.
 
+#include "history/changes.h"
 #include "net/page_verdict.h"
 
 #include <QString>
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 namespace quilla {
 class Workbench;
@@ -24,6 +26,12 @@ struct RequeryOutcome {
     std::int64_t queried = 0;            // rows whose page was read
     std::int64_t withFigures = 0;        // of those, rows the page gave figures
     Verdict blockedBy = Verdict::Passed; // what stopped the run, if anything
+    // With --counts: rows whose search page was read for its item count, and
+    // of those, pages that never loaded.
+    std::optional<std::int64_t> counted;
+    std::int64_t countsFailed = 0;
+    // The report's thresholds, as the command was given them.
+    ChangeThresholds thresholds;
 };
 
 // What the requery prints on stdout once the project is saved: one place,

@@ -3,19 +3,25 @@
 // marketplace, which moves on a day between two runs.
 
 #include "core/list_headers.h"
+#include "core/number_text.h"
 #include "fake_market/block_plan.h"
 #include "fake_market/market_data.h"
 #include "fake_market/server.h"
 #include "session/project_file.h"
+#include "session/session_store.h"
 #include "support/export_support.h"
 #include "support/qstring_print.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace quilla {
 namespace {
@@ -55,8 +61,7 @@ protected:
             env.remove(name);
         program.setProcessEnvironment(env);
         program.setWorkingDirectory(folder.path());
-        program.start(qEnvironmentVariable("QUILLA_BINARY_DIR") + u"/quilla"_s,
-                      QStringList{u"requery"_s} + arguments);
+        program.start(qEnvironmentVariable("QUILLA_BINARY_DIR") + u"/quilla"_s, arguments);
     }
 
     struct Ran {
@@ -77,30 +82,31 @@ protected:
         return ran;
     }
 
-    Ran requery(const QStringList& arguments) {
+    Ran quilla(const QStringList& arguments) {
         QProcess program;
         start(program, arguments);
         return finish(program);
     }
 
-    std::vector<Row> savedRows() {
-        const auto read = readSession(project);
-        if (!std::holds_alternative<SessionSnapshot>(read))
-            return {};
-        const auto& rows = std::get<SessionSnapshot>(read).results;
-        return {rows.begin() + 1, rows.end()};
+    Ran requery(const QStringList& arguments) {
+        return quilla(QStringList{u"requery"_s} + arguments);
     }
 
-    QString savedInterval() {
-        const auto read = readSession(project);
-        return std::holds_alternative<SessionSnapshot>(read)
-                   ? std::get<SessionSnapshot>(read).state.interval
-                   : QString();
+    SessionSnapshot saved(const QString& file) {
+        const auto read = readSession(QDir(folder.path()).filePath(file));
+        return std::holds_alternative<SessionSnapshot>(read) ? std::get<SessionSnapshot>(read)
+                                                             : SessionSnapshot{};
     }
 
-    // The row as the trend page of `day` fills it.
-    static QStringList filled(const QString& keyword, int day) {
-        QStringList fields{keyword, fake_market::fakeCount(keyword)};
+    std::vector<Row> savedRows(const QString& file = u"p.quilla"_s) {
+        const auto rows = saved(file).results;
+        return rows.empty() ? std::vector<Row>{} : std::vector<Row>{rows.begin() + 1, rows.end()};
+    }
+
+    // The row as the trend page of `day` fills it, with the count the search
+    // page of `countDay` states.
+    static QStringList filled(const QString& keyword, int day, int countDay = 0) {
+        QStringList fields{keyword, fake_market::fakeCount(keyword, countDay)};
         for (const QString& f : fake_market::expectedFields(keyword, day))
             fields.append(f);
         return fields;
@@ -121,13 +127,42 @@ protected:
     QString project;
 };
 
-// Two days, two requeries: each fills every row with that day's figures and
+// The lines of each section of the summary's report, by its title.
+QMap<QString, QStringList> reportSections(const QString& out) {
+    QMap<QString, QStringList> sections;
+    QString title;
+    for (const QString& line : out.split(u'\n')) {
+        if (line.startsWith(u"  "_s))
+            sections[title].append(line.mid(2).section(u'\t', 0, 0));
+        else
+            title = line;
+    }
+    return sections;
+}
+
+double fraction(const QString& after, const QString& before) {
+    return *plainNumber(after) / *plainNumber(before) - 1;
+}
+
+// A tracked list from `quilla new`, requeried with its item counts on two
+// days: each run fills every row with that day's counts and figures and
 // saves in place, keeping the project's own interval; a second requery while
-// the first holds the project is refused; the second day's browser still
-// has the cookie the first day's was given.
-TEST_F(Requery, FillsEveryRowOnEachDayOneAtATimeAndKeepsItsCookies) {
+// the first holds the project is refused; the history holds a dated
+// snapshot per row and run; the summary names the rows that moved past the
+// thresholds and the related words the table lacks; the second day's
+// browser still has the cookie the first day's was given.
+TEST_F(Requery, TracksANewListOverTwoDaysAndSaysWhatMoved) {
+    QFile list(QDir(folder.path()).filePath(u"list.txt"_s));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write(keywords.join(u'\n').toUtf8());
+    list.close();
+    const Ran made = quilla({u"new"_s, u"t.quilla"_s, u"--keywords"_s, u"list.txt"_s});
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    const QString interval = saved(u"t.quilla"_s).state.interval;
+    ASSERT_FALSE(interval.isEmpty());
+
     QProcess first;
-    start(first, {u"p.quilla"_s, u"--interval"_s, u"2000"_s});
+    start(first, {u"requery"_s, u"t.quilla"_s, u"--counts"_s, u"--interval"_s, u"2000"_s});
     QString firstErr;
     QElapsedTimer clock;
     clock.start();
@@ -138,38 +173,72 @@ TEST_F(Requery, FillsEveryRowOnEachDayOneAtATimeAndKeepsItsCookies) {
     }
     ASSERT_TRUE(firstErr.contains(u"quilla: 1/3"_s)) << firstErr.toStdString();
 
-    const Ran refused = requery({u"p.quilla"_s});
+    const Ran refused = requery({u"t.quilla"_s});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(refused.err.contains(u"quilla: p.quilla is open in another window or command"_s))
+    EXPECT_TRUE(refused.err.contains(u"quilla: t.quilla is open in another window or command"_s))
         << refused.err.toStdString();
 
     Ran ran = finish(first);
     ran.err.prepend(firstErr);
     ASSERT_EQ(ran.status, 0) << ran.err.toStdString();
-    EXPECT_EQ(ran.out, u"p.quilla\nrows queried: 3 of 3\nrows with figures: 3\n"_s);
+    EXPECT_TRUE(ran.out.startsWith(
+        u"t.quilla\nrows queried: 3 of 3\nrows with figures: 3\nitem counts read: 3 of 3\n"_s))
+        << ran.out.toStdString();
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(ran.err.contains(u"quilla: "_s + QString::number(i + 1) + u"/3 "_s +
                                      keywords[i] + u'\n'))
             << ran.err.toStdString();
-    std::vector<Row> rows = savedRows();
+    std::vector<Row> rows = savedRows(u"t.quilla"_s);
     ASSERT_EQ(rows.size(), 3u);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(rows[i].fields, filled(keywords[i], 0));
-    EXPECT_EQ(savedInterval(), u"4321"_s);
+    EXPECT_EQ(saved(u"t.quilla"_s).state.interval, interval);
     const auto firstCookies = trendPageCookies();
     ASSERT_FALSE(firstCookies.empty());
     EXPECT_EQ(firstCookies.front().find("trend-visit="), std::string::npos);
 
     server.nextDay();
     server.clearRequests();
-    ran = requery({u"p.quilla"_s, u"--interval"_s, u"2000"_s});
+    ran = requery({u"t.quilla"_s, u"--counts"_s, u"--interval"_s, u"2000"_s, u"--search-move"_s,
+                   u"10"_s, u"--items-rise"_s, u"10"_s});
     ASSERT_EQ(ran.status, 0) << ran.err.toStdString();
-    rows = savedRows();
+    const SessionSnapshot second = saved(u"t.quilla"_s);
+    rows = savedRows(u"t.quilla"_s);
     ASSERT_EQ(rows.size(), 3u);
+    QStringList moved, rose, offered;
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(rows[i].fields, filled(keywords[i], 1));
-        EXPECT_NE(rows[i].fields, filled(keywords[i], 0));
+        const QString& k = keywords[i];
+        EXPECT_EQ(rows[i].fields, filled(k, 1, 1));
+        EXPECT_NE(rows[i].fields, filled(k, 0));
+        const auto snapshots = second.history.of(k);
+        ASSERT_EQ(snapshots.size(), 2u) << k.toStdString();
+        EXPECT_LT(snapshots[0]->atMs, snapshots[1]->atMs);
+        EXPECT_EQ(snapshots[0]->itemCount(), plainNumber(fake_market::fakeCount(k, 0)));
+        EXPECT_EQ(snapshots[1]->itemCount(), plainNumber(fake_market::fakeCount(k, 1)));
+        const QString search0 = fake_market::expectedFields(k, 0)[0];
+        const QString search1 = fake_market::expectedFields(k, 1)[0];
+        if (std::abs(fraction(search1, search0)) >= 0.10)
+            moved.append(k);
+        if (fraction(fake_market::fakeCount(k, 1), fake_market::fakeCount(k, 0)) >= 0.10)
+            rose.append(k);
+        for (const QString& word : fake_market::fakeRelated(k))
+            if (!keywords.contains(word) && !offered.contains(word))
+                offered.append(word);
     }
+    ASSERT_FALSE(moved.isEmpty() && rose.isEmpty()) << "the fake's days must move something";
+    const auto sections = reportSections(ran.out);
+    const auto sorted = [](QStringList l) {
+        l.sort();
+        return l;
+    };
+    EXPECT_TRUE(ran.out.contains(u8("\n自上次以来\n"))) << ran.out.toStdString();
+    EXPECT_EQ(sorted(sections.value(u8("搜索指数变化 ≥ 10%："))), sorted(moved))
+        << ran.out.toStdString();
+    EXPECT_EQ(sorted(sections.value(u8("宝贝数增加 ≥ 10%："))), sorted(rose))
+        << ran.out.toStdString();
+    EXPECT_EQ(sorted(sections.value(u8("页面给出、表中没有的相关词："))), sorted(offered))
+        << ran.out.toStdString();
+    EXPECT_EQ(second.state.offeredWords.size(), static_cast<std::size_t>(offered.size()));
     const auto secondCookies = trendPageCookies();
     ASSERT_FALSE(secondCookies.empty());
     EXPECT_NE(secondCookies.front().find("trend-visit=fake"), std::string::npos)
@@ -187,7 +256,8 @@ TEST_F(Requery, ALoginPageStopsTheRunKeepsTheRowsDoneAndExitsThree) {
     EXPECT_TRUE(ran.err.contains(u8("quilla: the marketplace asks for a login (登录): the run "
                                     "stopped after 1 of 3 rows")))
         << ran.err.toStdString();
-    EXPECT_EQ(ran.out, u"p.quilla\nrows queried: 1 of 3\nrows with figures: 1\n"_s);
+    EXPECT_TRUE(ran.out.startsWith(u"p.quilla\nrows queried: 1 of 3\nrows with figures: 1\n"_s))
+        << ran.out.toStdString();
     const std::vector<Row> rows = savedRows();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].fields, filled(keywords[0], 0));
