@@ -11,6 +11,7 @@
 
 #include "fuzz_support.h"
 
+#include "mining/mining_pace.h"
 #include "mining/mining_run.h"
 #include "mining/search_page.h"
 #include "net/page_decode.h"
@@ -134,13 +135,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(seconds->count() == digits.toLongLong());
     }
     const auto retryAfter = quilla::retryAfterSeconds(answer.retryAfter, nows[1]);
-    for (int level = 0; level < 12; ++level) {
-        for (const double jitter : {0.8, 1.0, 1.2}) {
-            const std::int64_t ms = quilla::RetryPolicy::throttleWaitMs(level, retryAfter, jitter);
-            FUZZ_CHECK(ms >= 0 && ms <= quilla::RetryPolicy::longestWaitMs);
-            // The server's word goes, whatever came before.
-            if (retryAfter)
-                FUZZ_CHECK(ms == quilla::RetryPolicy::throttleWaitMs(0, retryAfter, 1.0));
+    // The waits of a run that learns its pace start short; those of one that
+    // does not start at the long waits. Either way they stay within bounds,
+    // never shrink as throttles follow each other, and the server's word goes.
+    for (const std::int64_t first :
+         {quilla::PacePolicy::firstThrottleWaitMs, quilla::RetryPolicy::firstThrottleWaitMs}) {
+        std::int64_t before = 0;
+        for (int level = 0; level < 12; ++level) {
+            for (const double jitter : {0.8, 1.0, 1.2}) {
+                const std::int64_t ms =
+                    quilla::RetryPolicy::throttleWaitMs(level, retryAfter, jitter, first);
+                FUZZ_CHECK(ms >= 0 && ms <= quilla::RetryPolicy::longestWaitMs);
+                if (retryAfter)
+                    FUZZ_CHECK(ms == quilla::RetryPolicy::throttleWaitMs(0, retryAfter, 1.0));
+            }
+            const std::int64_t ms =
+                quilla::RetryPolicy::throttleWaitMs(level, retryAfter, 1.0, first);
+            FUZZ_CHECK(ms >= before);
+            before = ms;
         }
     }
 
