@@ -114,6 +114,50 @@ QString blockedText(const RequeryOutcome& outcome) {
            u"; log in or pass the check in the window's browser, then run requery again"_s;
 }
 
+// Where a run is, for its progress: going or not, and the row it is at.
+struct RunAt {
+    bool running = false;
+    std::int64_t at = 0, of = 0;
+    QString keyword;
+};
+
+// Runs the event loop while the run goes, showing each row it moves to; a
+// run that has not moved for `stillMs`, its own waits included, is stopped
+// as hung. True when it hung.
+bool follow(Workbench& bench, std::FILE* err, qint64 stillMs,
+            const std::function<std::optional<RunAt>()>& where) {
+    Progress progress(err);
+    std::optional<std::int64_t> shown;
+    bool stalled = false;
+    QElapsedTimer sinceMove;
+    sinceMove.start();
+    QEventLoop loop;
+    const auto check = [&] {
+        const std::optional<RunAt> now = where();
+        if (!now)
+            return;
+        if (now->running && now->at != shown) {
+            shown = now->at;
+            sinceMove.restart();
+            progress.show(now->at, now->of, now->keyword);
+        }
+        if (now->running && sinceMove.elapsed() > stillMs) {
+            stalled = true;
+            bench.stopRuns();
+        }
+        if (!now->running || stalled)
+            loop.quit();
+    };
+    QObject::connect(&bench, &Workbench::statusChanged, &loop, check);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, check);
+    poll.start(250);
+    QTimer::singleShot(0, &loop, check);
+    loop.exec();
+    progress.end();
+    return stalled;
+}
+
 // Saves the project in place and prints the summary; a block the run met
 // is said after it.
 int saveAndSay(Workbench& bench, const RequeryOutcome& outcome, std::FILE* out, std::FILE* err) {
@@ -134,36 +178,14 @@ std::optional<QString> countItems(Workbench& bench, RequeryOutcome& outcome, std
     std::vector<std::int64_t> rows(static_cast<std::size_t>(outcome.rows));
     std::iota(rows.begin(), rows.end(), 1);
     bench.countItems(std::move(rows));
-    Progress progress(err);
-    std::int64_t shown = -1;
-    bool stalled = false;
-    QElapsedTimer sinceMove;
-    sinceMove.start();
-    QEventLoop loop;
-    const auto check = [&] {
-        const MiningProgress now = bench.mining().progress();
-        if (!now.counts) // not begun yet
-            return;
-        if (now.counts->done != shown) {
-            shown = now.counts->done;
-            sinceMove.restart();
-            if (now.running && !now.keyword.isEmpty())
-                progress.show(shown + 1, now.counts->total, u"宝贝数 "_s + now.keyword);
-        }
-        if (now.running && sinceMove.elapsed() > stallMs + RetryPolicy::longestWaitMs) {
-            stalled = true;
-            bench.stopRuns();
-        }
-        if (!now.running || stalled)
-            loop.quit();
-    };
-    QObject::connect(&bench, &Workbench::statusChanged, &loop, check);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, check);
-    poll.start(250);
-    QTimer::singleShot(0, &loop, check);
-    loop.exec();
-    progress.end();
+    const bool stalled =
+        follow(bench, err, stallMs + RetryPolicy::longestWaitMs, [&]() -> std::optional<RunAt> {
+            const MiningProgress now = bench.mining().progress();
+            if (!now.counts) // not begun yet
+                return std::nullopt;
+            return RunAt{now.running, now.counts->done + 1, now.counts->total,
+                         u"宝贝数 "_s + now.keyword};
+        });
 
     const MiningProgress ended = bench.mining().progress();
     if (!ended.counts)
@@ -301,37 +323,13 @@ int requery(const QStringList& arguments, std::FILE* out, std::FILE* err) {
                          for (int row = from.row(); row <= to.row(); ++row)
                              written.insert(row);
                      });
-    Progress progress(err);
-    std::int64_t shownAt = -1;
-    bool stalled = false;
-    QElapsedTimer sinceMove;
-    sinceMove.start();
-    QEventLoop loop;
-    const auto check = [&] {
-        const IndexProgress now = bench->index().progress();
-        if (now.running && now.position != shownAt) {
-            shownAt = now.position;
-            sinceMove.restart();
-            progress.show(now.position, now.rows,
-                          bench->results().row(bench->index().queryRow()).keyword());
-        }
-        const qint64 allowed = stallMs + QueryPacing::longWaitMs;
-        if (now.running && sinceMove.elapsed() > allowed) {
-            stalled = true;
-            bench->stopRuns();
-        }
-        if (!now.running || stalled)
-            loop.quit();
-    };
-    QObject::connect(bench.get(), &Workbench::statusChanged, &loop, check);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, check);
-    poll.start(250);
     bench->startIndex();
-    QTimer::singleShot(0, &loop, check);
-    loop.exec();
-    poll.stop();
-    progress.end();
+    const bool stalled = follow(*bench, err, stallMs + QueryPacing::longWaitMs, [&] {
+        const IndexProgress now = bench->index().progress();
+        return std::optional<RunAt>(
+            RunAt{now.running, now.position, now.rows,
+                  bench->results().row(bench->index().queryRow()).keyword()});
+    });
 
     const IndexProgress ended = bench->index().progress();
     for (const std::int64_t row : written) {

@@ -7,6 +7,7 @@
 #include "segmenter/segmenter.h"
 #include "session/project_file.h"
 #include "support/export_support.h"
+#include "support/program_run.h"
 #include "support/qstring_print.h"
 
 #include <QDir>
@@ -23,32 +24,16 @@ using namespace Qt::StringLiterals;
 using test::fileBytes;
 using test::u8;
 
-struct Ran {
-    int status = -1;
-    QString out, err;
-};
+using test::Ran;
 
 // The program with no display of any kind, in `folder`.
 Ran quilla(const QStringList& arguments, const QString& folder) {
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
-        env.remove(name);
+    QProcessEnvironment env = test::withoutDisplay();
     // The program's data folder (user words) inside the test's folder.
     env.insert(u"XDG_DATA_HOME"_s, folder + u"/data"_s);
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(folder);
-    program.start(qEnvironmentVariable("QUILLA_BINARY_DIR") + u"/quilla"_s, arguments);
-    Ran ran;
-    if (!program.waitForFinished(60000)) {
-        program.kill();
-        program.waitForFinished();
-        return ran;
-    }
-    ran.status = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
-    ran.out = QString::fromUtf8(program.readAllStandardOutput());
-    ran.err = QString::fromUtf8(program.readAllStandardError());
-    return ran;
+    QProcess program;
+    test::startQuilla(program, arguments, folder, env);
+    return test::finish(program, 60000);
 }
 
 SessionSnapshot session(const QString& keyword) {

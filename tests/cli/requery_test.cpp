@@ -10,6 +10,7 @@
 #include "session/project_file.h"
 #include "session/session_store.h"
 #include "support/export_support.h"
+#include "support/program_run.h"
 #include "support/qstring_print.h"
 
 #include <QDir>
@@ -27,6 +28,7 @@ namespace quilla {
 namespace {
 
 using namespace Qt::StringLiterals;
+using test::Ran;
 using test::u8;
 
 constexpr int runMs = 120000;
@@ -50,37 +52,17 @@ protected:
     // The program with no display, its data folder (and so its browser
     // profile) inside the test's folder, the marketplace behind the proxy.
     void start(QProcess& program, const QStringList& arguments) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
-            env.remove(name);
+        QProcessEnvironment env = test::withoutDisplay();
         env.insert(u"XDG_DATA_HOME"_s, folder.path() + u"/data"_s);
         const QString proxy = u"http://127.0.0.1:"_s + QString::number(server.port());
         for (const QString& name : {u"http_proxy"_s, u"HTTP_PROXY"_s})
             env.insert(name, proxy);
         for (const QString& name : {u"no_proxy"_s, u"NO_PROXY"_s, u"all_proxy"_s, u"ALL_PROXY"_s})
             env.remove(name);
-        program.setProcessEnvironment(env);
-        program.setWorkingDirectory(folder.path());
-        program.start(qEnvironmentVariable("QUILLA_BINARY_DIR") + u"/quilla"_s, arguments);
+        test::startQuilla(program, arguments, folder.path(), env);
     }
 
-    struct Ran {
-        int status = -1;
-        QString out, err;
-    };
-
-    Ran finish(QProcess& program) {
-        Ran ran;
-        if (!program.waitForFinished(runMs)) {
-            program.kill();
-            program.waitForFinished();
-            return ran;
-        }
-        ran.status = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
-        ran.out = QString::fromUtf8(program.readAllStandardOutput());
-        ran.err = QString::fromUtf8(program.readAllStandardError());
-        return ran;
-    }
+    static Ran finish(QProcess& program) { return test::finish(program, runMs); }
 
     Ran quilla(const QStringList& arguments) {
         QProcess program;

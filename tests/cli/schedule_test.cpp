@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "support/program_run.h"
+
 #include <gtest/gtest.h>
 
 namespace quilla {
@@ -20,10 +22,7 @@ namespace {
 using namespace Qt::StringLiterals;
 using test::u8;
 
-struct Ran {
-    int status = -1;
-    QString out, err;
-};
+using test::Ran;
 
 class Schedule : public ::testing::Test {
 protected:
@@ -49,29 +48,15 @@ protected:
     }
 
     Ran quilla(const QStringList& arguments, bool managerDown = false) {
-        QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
-            env.remove(name);
+        QProcessEnvironment env = test::withoutDisplay();
         env.insert(u"XDG_CONFIG_HOME"_s, folder.path() + u"/config"_s);
         env.insert(u"QUILLA_SYSTEMCTL"_s, folder.path() + u"/systemctl"_s);
         env.insert(u"SYSTEMCTL_LOG"_s, log);
         if (managerDown)
             env.insert(u"SYSTEMCTL_FAILS"_s, u"1"_s);
-        program.setProcessEnvironment(env);
-        program.setWorkingDirectory(folder.path());
-        program.start(qEnvironmentVariable("QUILLA_BINARY_DIR") + u"/quilla"_s,
-                      QStringList{u"schedule"_s} + arguments);
-        Ran ran;
-        if (!program.waitForFinished(60000)) {
-            program.kill();
-            program.waitForFinished();
-            return ran;
-        }
-        ran.status = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
-        ran.out = QString::fromUtf8(program.readAllStandardOutput());
-        ran.err = QString::fromUtf8(program.readAllStandardError());
-        return ran;
+        QProcess program;
+        test::startQuilla(program, QStringList{u"schedule"_s} + arguments, folder.path(), env);
+        return test::finish(program, 60000);
     }
 
     QStringList unitFiles() const {
