@@ -20,7 +20,7 @@
 #include "support/fake_opener.h"
 #include "support/proxy_env.h"
 #include "table.h"
-#include "thread_time.h"
+#include "window_setup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -51,18 +51,6 @@ double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Runs the event loop until `done` holds or `ms` have passed.
-bool waitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 // Lays out and paints what is pending, as the event loop does between ticks.
 void settle() {
     for (int i = 0; i < 3; ++i)
@@ -87,52 +75,6 @@ public:
 private:
     const SearchPageParts parts_;
     std::atomic<int> serial_ = 0;
-};
-
-// One fake marketplace for the whole process: the browser takes its proxy
-// from the environment once, when its first page opens.
-fake_market::FakeMarketServer* sharedMarket() {
-    static fake_market::FakeMarketServer server;
-    static const bool started = server.start();
-    return started ? &server : nullptr;
-}
-
-// The window in front of the fake marketplace, which serves the trend page
-// the browser opens at start.
-class Window {
-public:
-    explicit Window(std::shared_ptr<PageFetcher> fetcher) : server_(sharedMarket()) {
-        if (!server_)
-            return;
-        server_->clearRequests();
-        proxy_ = std::make_unique<test::ProxyEnvironment>(server_->port());
-        window_ = std::make_unique<MainWindow>(shell_, std::move(fetcher));
-        window_->show();
-        if (!QTest::qWaitForWindowExposed(window_.get(), 10000))
-            window_.reset();
-    }
-
-    bool ready() const { return window_ != nullptr; }
-    MainWindow& operator*() { return *window_; }
-    MainWindow* operator->() { return window_.get(); }
-
-    void type(const char* box, const QString& text) {
-        window_->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(text);
-    }
-
-    // The trend page's requests for a keyword's figures, the start page's own included.
-    int figureRequests() const {
-        int n = 0;
-        for (const auto& r : server_->requests())
-            n += r.target.find("shu.taobao.com/trendindex/data?") != std::string::npos;
-        return n;
-    }
-
-private:
-    fake_market::FakeMarketServer* server_;
-    std::unique_ptr<test::ProxyEnvironment> proxy_;
-    test::FakeOpener shell_;
-    std::unique_ptr<MainWindow> window_;
 };
 
 // --- one step of the window ---
@@ -268,40 +210,16 @@ void indexTick(benchmark::State& state, bool roots) {
         return &w->openChartWindow();
     };
     shown = open();
-    int submitted = 1; // the page asks for the start query's figures itself
-    if (!waitFor([&] { return w.figureRequests() >= submitted; }, 60000)) {
-        state.SkipWithError("the trend page never came up");
+    IndexTicks ticks(w);
+    if (!ticks.start()) {
+        state.SkipWithError(ticks.failure().c_str());
         return;
     }
-    // Only the benchmark's ticks: the run's own timer waits a minute.
-    w.type("intervalBox", u"60000"_s);
-    w->workbench().startIndex();
-    ++submitted;
-    int written = 0;
-    QObject::connect(&w->workbench().results(), &QAbstractItemModel::dataChanged, &*w,
-                     [&] { ++written; });
-    const auto hold = [](int ms) { // sleeping in the event loop between events
-        QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-    };
-    // One tick's time, or nothing when it went wrong.
-    const auto tick = [&](int settleMs) -> std::optional<double> {
-        if (!waitFor([&] { return w.figureRequests() >= submitted; }, 30000)) {
-            state.SkipWithError("the page never asked for a keyword's figures");
-            return std::nullopt;
-        }
-        hold(settleMs);
-        const int before = written;
-        const double cpu = threadSeconds();
-        Q_EMIT w->workbench().indexTimer().ticked();
-        if (!waitFor([&] { return written > before; }, 30000)) {
-            state.SkipWithError("a tick wrote no row");
-            return std::nullopt;
-        }
-        hold(500);
-        ++submitted;
-        return threadSeconds() - cpu;
+    const auto tick = [&](int settleMs) {
+        const auto cpu = ticks.tick(settleMs);
+        if (!cpu)
+            state.SkipWithError(ticks.failure().c_str());
+        return cpu;
     };
     double closed = 0;
     int redrawn = 0;
