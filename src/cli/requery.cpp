@@ -216,6 +216,9 @@ QString requerySummary(const Workbench& bench, const RequeryOutcome& outcome) {
     QString text = outcome.project + u"\nrows queried: "_s + QString::number(outcome.queried) +
                    u" of "_s + QString::number(outcome.rows) + u"\nrows with figures: "_s +
                    QString::number(outcome.withFigures) + u'\n';
+    if (outcome.keptFigures)
+        text += u"rows whose page gave no figures, their last ones kept: "_s +
+                QString::number(outcome.keptFigures) + u'\n';
     if (outcome.counted)
         text += u"item counts read: "_s + QString::number(*outcome.counted) + u" of "_s +
                 QString::number(outcome.rows) +
@@ -317,6 +320,12 @@ int requery(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     running.interval = wait;
     bench->setSettings(running);
 
+    // A row whose page gives no figures this time keeps its last ones: a
+    // requery saves in place, and a slow or failing page must not wipe what
+    // the project held. The history tells when they were read.
+    std::vector<Row> before;
+    for (std::int64_t i = 0; i < bench->results().count(); ++i)
+        before.push_back(bench->results().row(i));
     std::set<std::int64_t> written;
     QObject::connect(&bench->results(), &QAbstractItemModel::dataChanged, bench.get(),
                      [&written](const QModelIndex& from, const QModelIndex& to) {
@@ -336,8 +345,15 @@ int requery(const QStringList& arguments, std::FILE* out, std::FILE* err) {
         if (row < 1 || row >= bench->results().count())
             continue;
         ++outcome.queried;
-        if (!lacksFigures(bench->results().row(row)))
+        const Row now = bench->results().row(row);
+        if (!lacksFigures(now)) {
             ++outcome.withFigures;
+        } else if (const auto i = static_cast<std::size_t>(row);
+                   i < before.size() && before[i].keyword() == now.keyword() &&
+                   !lacksFigures(before[i])) {
+            bench->results().setRow(row, before[i]);
+            ++outcome.keptFigures;
+        }
     }
     if (ended.end == IndexEnd::Blocked)
         outcome.blockedBy = ended.blockedBy;

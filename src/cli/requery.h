@@ -25,6 +25,7 @@ struct RequeryOutcome {
     std::int64_t rows = 0;               // the project's rows
     std::int64_t queried = 0;            // rows whose page was read
     std::int64_t withFigures = 0;        // of those, rows the page gave figures
+    std::int64_t keptFigures = 0;        // rows without, which kept their last ones
     Verdict blockedBy = Verdict::Passed; // what stopped the run, if anything
     // With --counts: rows whose search page was read for its item count, and
     // of those, pages that never loaded.

@@ -247,5 +247,27 @@ TEST_F(Requery, ALoginPageStopsTheRunKeepsTheRowsDoneAndExitsThree) {
     EXPECT_EQ(rows[2].fields, before[2].fields);
 }
 
+// A day later the trend page fails for one keyword: that row keeps the
+// figures of its last query (a requery saves in place), the others move on,
+// the summary says so, and no snapshot records the failed query.
+TEST_F(Requery, ARowWhosePageGivesNoFiguresKeepsItsLastOnes) {
+    ASSERT_EQ(requery({u"p.quilla"_s, u"--interval"_s, u"2000"_s}).status, 0);
+    server.nextDay();
+    server.block({fake_market::BlockKind::TrendFailed, keywords[1], -1, 0});
+    const Ran ran = requery({u"p.quilla"_s, u"--interval"_s, u"2000"_s});
+    ASSERT_EQ(ran.status, 0) << ran.err.toStdString();
+    EXPECT_TRUE(ran.out.startsWith(u"p.quilla\nrows queried: 3 of 3\nrows with figures: 2\n"
+                                   u"rows whose page gave no figures, their last ones kept: 1\n"_s))
+        << ran.out.toStdString();
+    const std::vector<Row> rows = savedRows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].fields, filled(keywords[0], 1));
+    EXPECT_EQ(rows[1].fields, filled(keywords[1], 0));
+    EXPECT_EQ(rows[2].fields, filled(keywords[2], 1));
+    const SessionSnapshot s = saved(u"p.quilla"_s);
+    EXPECT_EQ(s.history.of(keywords[0]).size(), 2u);
+    EXPECT_EQ(s.history.of(keywords[1]).size(), 1u);
+}
+
 } // namespace
 } // namespace quilla

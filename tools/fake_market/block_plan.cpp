@@ -22,10 +22,10 @@ std::optional<BlockRule> kindOf(std::string_view kind) {
         return BlockRule{BlockKind::Throttle, {}, -1, *seconds};
     }
     const std::pair<std::string_view, BlockKind> kinds[] = {
-        {"429", BlockKind::Throttle},          {"503", BlockKind::Unavailable},
-        {"500", BlockKind::ServerError},       {"login", BlockKind::Login},
-        {"slider", BlockKind::Slider},         {"layout", BlockKind::ChangedLayout},
-        {"trend-login", BlockKind::TrendLogin}};
+        {"429", BlockKind::Throttle},           {"503", BlockKind::Unavailable},
+        {"500", BlockKind::ServerError},        {"login", BlockKind::Login},
+        {"slider", BlockKind::Slider},          {"layout", BlockKind::ChangedLayout},
+        {"trend-login", BlockKind::TrendLogin}, {"trend-failed", BlockKind::TrendFailed}};
     for (const auto& [name, k] : kinds)
         if (kind == name)
             return BlockRule{k, {}, -1, 0};
@@ -66,7 +66,8 @@ void BlockPlan::clear() {
 std::optional<BlockRule> BlockPlan::take(const QString& keyword, bool trendQuery) {
     const std::lock_guard guard(lock_);
     for (BlockRule& rule : rules_) {
-        const bool forTrend = rule.kind == BlockKind::TrendLogin;
+        const bool forTrend =
+            rule.kind == BlockKind::TrendLogin || rule.kind == BlockKind::TrendFailed;
         if (forTrend != trendQuery || rule.times == 0 ||
             (!rule.keyword.isEmpty() && rule.keyword != keyword))
             continue;

@@ -22,6 +22,7 @@ enum class BlockKind {
     Slider,        // 302 to a slider check
     ChangedLayout, // 200, a search page without the did-you-mean block and the count
     TrendLogin,    // the trend page's query sends the browser to the login host
+    TrendFailed,   // the trend page's query is answered 503: the page shows no figures
 };
 
 struct BlockRule {
@@ -32,7 +33,7 @@ struct BlockRule {
 };
 
 // "KIND[:KEYWORD[:TIMES]]", KIND one of 429, 429-retry-after=N, 503, 500,
-// login, slider, layout, trend-login; KEYWORD "*" or empty for every one.
+// login, slider, layout, trend-login, trend-failed; KEYWORD "*" or empty for every one.
 std::optional<BlockRule> parseBlockRule(std::string_view text);
 
 // The rules in force; safe to use from the server's threads.

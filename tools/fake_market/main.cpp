@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
             << "usage: fake_market [--port N] [--delay-ms N] [--verbose]\n"
                "                   [--block KIND[:KEYWORD[:TIMES]]]...\n"
                "  KIND: 429, 429-retry-after=SECONDS, 503, 500, login, slider, layout,\n"
-               "        trend-login; KEYWORD: one keyword, or * for every one;\n"
+               "        trend-login, trend-failed; KEYWORD: one keyword, or * for every one;\n"
                "  TIMES: how many requests to answer so (every one when left out)\n"
                "       [--rate R [--burst B] [--retry-after S] [--limit-mode 429|503|verify]\n"
                "        [--rate-from SECONDS:R]...] [--long-tail]\n"

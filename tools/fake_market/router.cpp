@@ -88,6 +88,7 @@ Answer pushBack(const BlockRule& rule, const QString& keyword) {
         return a;
     }
     case BlockKind::TrendLogin:
+    case BlockKind::TrendFailed:
         break;
     }
     return Answer{404, "text/html; charset=utf-8", notFoundPage().toStdString(), false, {}};
@@ -164,9 +165,16 @@ Answer answer(std::string_view method, std::string_view target, std::string_view
     }
     if (isAt(t, trendHost, "/trendindex/data")) {
         const QString query = utf8Value(t, "query");
-        if (plan && plan->take(query, true))
+        if (const auto rule = plan ? plan->take(query, true) : std::nullopt) {
+            if (rule->kind == BlockKind::TrendFailed)
+                return Answer{503,
+                              "text/html; charset=utf-8",
+                              "<html><body>Service Unavailable</body></html>",
+                              false,
+                              {}};
             return page("application/json; charset=utf-8",
                         QByteArray("{\"redirect\":\"") + QByteArray(loginAddress.data()) + "\"}");
+        }
         return page("application/json; charset=utf-8", trendData(query, day));
     }
     if (isAt(t, trendHost, "/more"))
