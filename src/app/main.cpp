@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/qt_texts.h"
 #include "app/ready_exit.h"
 #include "browser/web_setup.h"
 #include "cli/command_line.h"
@@ -6,7 +7,6 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QMetaObject>
 #include <QSettings>
@@ -25,14 +25,6 @@ QStringList argumentsOf(int argc, char** argv) {
 void nameTheProgram() {
     QCoreApplication::setApplicationName(QStringLiteral("Quilla"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLA_VERSION));
-}
-
-// Qt's own texts (file dialogs, standard buttons) in the desktop's language;
-// the program's texts are Chinese already. Without the files, English stays.
-void speakTheDesktopsLanguage(QTranslator& translator) {
-    if (translator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&translator);
 }
 
 } // namespace
@@ -58,7 +50,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     nameTheProgram();
     QTranslator qtTexts;
-    speakTheDesktopsLanguage(qtTexts);
+    quilla::speakTheLanguageOf(QLocale::system(), qtTexts);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quilla.png")));
 
     // Outlives the window, which writes into it as it closes.

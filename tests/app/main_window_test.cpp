@@ -2,6 +2,7 @@
 
 #include "app/controls.h"
 #include "app/keyword_list_view.h"
+#include "app/qt_texts.h"
 #include "app/result_table.h"
 #include "session/project_file.h"
 #include "support/app_dialogs.h"
@@ -23,6 +24,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 #include <QUrl>
 #include <QWebEngineView>
 
@@ -486,6 +488,28 @@ TEST_F(MainWindowTest, ClosingWithUnsavedRowsAsksFirst) {
             EXPECT_EQ(w.workbench().projectPath(), c.file);
             EXPECT_FALSE(w.workbench().unsaved());
         }
+    }
+}
+
+// Qt's own texts (file dialogs, standard buttons) come in the desktop's
+// language when Qt has a translation for it, and stay English otherwise.
+TEST(QtTexts, FollowTheDesktopsLanguage) {
+    struct {
+        QLocale locale;
+        bool loaded;
+        const char* lookIn; // the file dialog's folder caption
+    } const cases[] = {
+        {QLocale(QLocale::Chinese, QLocale::China), true, "查找范围："},
+        {QLocale(QLocale::English, QLocale::UnitedStates), false,
+         "Look in:"}, // nothing to translate
+        {QLocale(QLocale::Swahili, QLocale::Kenya), false, "Look in:"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString());
+        QTranslator translator; // takes itself out again when it goes
+        EXPECT_EQ(speakTheLanguageOf(c.locale, translator), c.loaded);
+        EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"),
+                  QString::fromUtf8(c.lookIn));
     }
 }
 

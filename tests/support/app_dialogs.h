@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -77,13 +79,13 @@ inline void answerNextFileDialog(const QString& path, int attempts = 400) {
                 answerNextFileDialog(path, attempts - 1);
             return;
         }
-        // The dialog fills in its suggested name as it settles: choose again
-        // until the choice holds.
-        dialog->selectFile(path);
-        if (dialog->selectedFiles().value(0) != path && attempts > 0) {
-            answerNextFileDialog(path, attempts - 1);
-            return;
-        }
+        // selectFile() leaves the name box alone once it has the focus, which
+        // on a busy machine it may have by now: type the name into the box.
+        dialog->setDirectory(QFileInfo(path).absolutePath());
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(QFileInfo(path).fileName());
+        else
+            dialog->selectFile(path);
         QMetaObject::invokeMethod(dialog, "accept");
     });
 }
