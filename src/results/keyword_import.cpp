@@ -192,7 +192,9 @@ void forEachRecord(QStringView text, QChar separator, QChar alsoSeparator, Take 
                 atFieldStart = false;
                 continue;
             }
-            atFieldStart = atFieldStart && c == u' ';
+            // What a keyword never keeps (a stray byte-order mark, a control
+            // character) opens no field, so a quote after it still does.
+            atFieldStart = atFieldStart && (c == u' ' || !isPlain(c.unicode()));
             if (inFirst)
                 r.first.append(c);
         }

@@ -60,6 +60,10 @@ TEST(KeywordImport, TakesOneKeywordALineAndLeavesOutWhatIsNone) {
         {"csv quoting", "\"a,b\",1\n\"say \"\"hi\"\"\",2\n\"two\nlines\",3\n",
          listOf({"a,b", "say \"hi\"", "two lines"}), 0},
         {"tab-separated", "a\t1,2\nb c\t3\n", listOf({"a", "b c"}), 0},
+        // A byte-order mark the file's decoding left (a second one) or a
+        // control character before a quote: the quote still opens the field.
+        {"invisible before a quote", "\xEF\xBB\xBF\"a,\xE2\x80\xA9" "b\",1\n\x01\"c,d\"\n",
+         listOf({"a, b", "c,d"}), 0},
         {"the table's header line", "关键词,宝贝数\na,1\n", listOf({"a"}), 1},
         {"twice in the input", "a\nb\na\n a \n", listOf({"a", "b"}), 2},
         {"already in the table", "已有\nnew\n", listOf({"new"}), 1},
