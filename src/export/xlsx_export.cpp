@@ -14,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <optional>
+#include <vector>
 
 namespace quilla {
 namespace {
@@ -49,9 +50,48 @@ int decimalsOf(const QString& text) {
     return static_cast<int>(std::min<qsizetype>(4, text.indexOf(u'%') - point - 1));
 }
 
-class SheetWriter {
+// The first error libxlsxwriter gave while a sheet was written: one failed
+// call fails the whole export.
+class SheetErrors {
 public:
-    SheetWriter(lxw_workbook* wb, lxw_worksheet* sheet) : sheet_(sheet) {
+    lxw_error error() const { return error_; }
+
+protected:
+    void note(lxw_error e) {
+        if (error_ == LXW_NO_ERROR)
+            error_ = e;
+    }
+
+private:
+    lxw_error error_ = LXW_NO_ERROR;
+};
+
+// A sheet whose columns grow to the widest text they show, within bounds.
+class FittedColumns : public SheetErrors {
+protected:
+    FittedColumns(lxw_worksheet* sheet, std::size_t columns)
+        : sheet_(sheet), widths_(columns, narrowest) {}
+
+    void fit(int col, const QString& shown) {
+        double& width = widths_[static_cast<std::size_t>(col)];
+        width = std::max(width, displayWidth(shown.left(static_cast<qsizetype>(widest))));
+    }
+    void setWidths(int columns) {
+        for (int col = 0; col < columns; ++col)
+            note(worksheet_set_column(
+                sheet_, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col),
+                std::min(widest, widths_[static_cast<std::size_t>(col)] + 2), nullptr));
+    }
+
+    lxw_worksheet* sheet_;
+
+private:
+    std::vector<double> widths_;
+};
+
+class SheetWriter : public FittedColumns {
+public:
+    SheetWriter(lxw_workbook* wb, lxw_worksheet* sheet) : FittedColumns(sheet, column::shown) {
         bold_ = workbook_add_format(wb);
         format_set_bold(bold_);
         count_ = workbook_add_format(wb);
@@ -65,7 +105,6 @@ public:
             percent_[i] = workbook_add_format(wb);
             format_set_num_format(percent_[i], percentFormats[i]);
         }
-        widths_.fill(narrowest);
     }
 
     void header(const QStringList& captions) {
@@ -101,13 +140,8 @@ public:
     void finish(lxw_row_t lastRow) {
         worksheet_freeze_panes(sheet_, 1, 0);
         note(worksheet_autofilter(sheet_, 0, 0, lastRow, column::shown - 1));
-        for (int col = 0; col < column::shown; ++col)
-            note(worksheet_set_column(
-                sheet_, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col),
-                std::min(widest, widths_[static_cast<std::size_t>(col)] + 2), nullptr));
+        setWidths(column::shown);
     }
-
-    lxw_error error() const { return error_; }
 
 private:
     void text(lxw_row_t at, int col, const QString& value, lxw_format* format) {
@@ -122,22 +156,11 @@ private:
         fit(col, shown);
         note(worksheet_write_number(sheet_, at, static_cast<lxw_col_t>(col), value, format));
     }
-    void fit(int col, const QString& shown) {
-        double& width = widths_[static_cast<std::size_t>(col)];
-        width = std::max(width, displayWidth(shown.left(static_cast<qsizetype>(widest))));
-    }
-    void note(lxw_error e) {
-        if (error_ == LXW_NO_ERROR)
-            error_ = e;
-    }
 
-    lxw_worksheet* sheet_;
     lxw_format* bold_ = nullptr;
     lxw_format* count_ = nullptr;
     lxw_format* opportunity_ = nullptr;
     std::array<lxw_format*, 5> percent_{};
-    std::array<double, column::shown> widths_{};
-    lxw_error error_ = LXW_NO_ERROR;
 };
 
 QStringList captionsOf(const RowList& table) {
@@ -244,7 +267,7 @@ TrendLayout trendLayout(const RowList& table, const std::vector<std::int64_t>& o
 // The second sheet, row by row as the workbook's constant-memory mode wants
 // it, and the third: a line chart of the first ten keywords, on a sheet of
 // its own so it covers no cell.
-class TrendSheetWriter {
+class TrendSheetWriter : public SheetErrors {
 public:
     static constexpr std::size_t chartedKeywords = 10;
 
@@ -291,8 +314,6 @@ public:
         return true;
     }
 
-    lxw_error error() const { return error_; }
-
 private:
     void chart(const TrendLayout& layout) {
         if (layout.columns.empty())
@@ -324,22 +345,17 @@ private:
         note(chartsheet_set_chart(sheet, chart));
     }
 
-    void note(lxw_error e) {
-        if (error_ == LXW_NO_ERROR)
-            error_ = e;
-    }
-
     lxw_workbook* wb_;
     lxw_worksheet* sheet_;
     lxw_format* bold_ = nullptr;
     lxw_format* date_ = nullptr;
-    lxw_error error_ = LXW_NO_ERROR;
 };
 
 // A plain sheet of a few columns: a bold header, text and numbers.
-class PlainSheetWriter {
+class PlainSheetWriter : public FittedColumns {
 public:
-    PlainSheetWriter(lxw_workbook* wb, lxw_worksheet* sheet) : sheet_(sheet) {
+    // Six columns at the most: the root sheet's.
+    PlainSheetWriter(lxw_workbook* wb, lxw_worksheet* sheet) : FittedColumns(sheet, 6) {
         bold_ = workbook_add_format(wb);
         format_set_bold(bold_);
         count_ = workbook_add_format(wb);
@@ -398,31 +414,13 @@ public:
         finish(2);
     }
 
-    lxw_error error() const { return error_; }
-
 private:
-    void finish(int columns) {
-        for (int col = 0; col < columns; ++col)
-            note(worksheet_set_column(
-                sheet_, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col),
-                std::min(widest, widths_[static_cast<std::size_t>(col)] + 2), nullptr));
-    }
-    void fit(int col, const QString& shown) {
-        double& width = widths_[static_cast<std::size_t>(col)];
-        width = std::max(width, displayWidth(shown.left(static_cast<qsizetype>(widest))));
-    }
-    void note(lxw_error e) {
-        if (error_ == LXW_NO_ERROR)
-            error_ = e;
-    }
+    void finish(int columns) { setWidths(columns); }
 
-    lxw_worksheet* sheet_;
     lxw_format* bold_ = nullptr;
     lxw_format* count_ = nullptr;
     lxw_format* decimal_ = nullptr;
     lxw_format* share_ = nullptr;
-    std::array<double, 6> widths_{narrowest, narrowest, narrowest, narrowest, narrowest, narrowest};
-    lxw_error error_ = LXW_NO_ERROR;
 };
 
 QString reasonOf(lxw_error error) {
